@@ -1,0 +1,31 @@
+# The logic and its unit tests, built for this machine against the fake platform,
+# with the address and undefined-behaviour sanitizers watching every read and write.
+enable_testing()
+find_package(GTest REQUIRED)
+
+option(WITH_SANITIZERS "Build the unit tests with ASan and UBSan" ON)
+set(SANITIZE "")
+if(WITH_SANITIZERS)
+  set(SANITIZE -fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer)
+endif()
+
+add_library(installer_logic STATIC ${LOGIC_SOURCES})
+target_include_directories(installer_logic PUBLIC src)
+target_compile_options(installer_logic PRIVATE ${WARNINGS} ${SANITIZE})
+target_link_options(installer_logic PUBLIC ${SANITIZE})
+
+add_executable(unit_tests
+  tests/support/fake_platform.cpp
+  tests/support/build_constants.cpp
+  tests/support/payload_builder.cpp
+  tests/unit/text_test.cpp
+  tests/unit/extract_payload_test.cpp
+  tests/unit/run_installer_test.cpp
+  tests/unit/locate_host_folder_test.cpp
+  tests/unit/host_version_test.cpp)
+target_include_directories(unit_tests PRIVATE tests)
+target_compile_options(unit_tests PRIVATE -Wall -Wextra -Werror ${SANITIZE})
+target_link_libraries(unit_tests PRIVATE installer_logic GTest::gtest GTest::gtest_main)
+
+include(GoogleTest)
+gtest_discover_tests(unit_tests)

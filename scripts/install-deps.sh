@@ -1,0 +1,31 @@
+#!/bin/sh
+# Installs the Debian packages the build and the tests need, and only those that are
+# missing: the MinGW cross-compiler, Wine for 32-bit programs and Xvfb.
+# Safe to run again: it does nothing when everything is present.
+set -eu
+
+need=""
+command -v i686-w64-mingw32-g++ >/dev/null 2>&1 || need="$need g++-mingw-w64-i686"
+command -v i686-w64-mingw32-windres >/dev/null 2>&1 || need="$need binutils-mingw-w64-i686"
+command -v Xvfb >/dev/null 2>&1 || need="$need xvfb"
+wine_missing=0
+if ! command -v wine >/dev/null 2>&1 || ! dpkg -s wine32:i386 >/dev/null 2>&1; then
+  wine_missing=1
+  need="$need wine wine32:i386 wine64"
+fi
+command -v cmake >/dev/null 2>&1 || need="$need cmake"
+[ -n "$need" ] || exit 0
+
+if [ "$(id -u)" -ne 0 ]; then
+  SUDO=sudo
+else
+  SUDO=
+fi
+echo "Installing:$need"
+export DEBIAN_FRONTEND=noninteractive
+if [ "$wine_missing" -eq 1 ] && ! dpkg --print-foreign-architectures | grep -qx i386; then
+  $SUDO dpkg --add-architecture i386
+fi
+$SUDO apt-get update -qq
+# shellcheck disable=SC2086
+$SUDO apt-get install -y -qq --no-install-recommends $need </dev/null

@@ -1,0 +1,123 @@
+// The platform seam: every operating-system operation the installer logic calls,
+// each with exactly the result the logic relies on. The logic never includes
+// windows.h; the Windows implementation lives in win32_platform.cpp and the tests
+// use a fake.
+#pragma once
+
+#include <stdint.h>
+
+// Message box styles.
+constexpr unsigned kStyleOk = 0;        // OK, no icon
+constexpr unsigned kStyleOkCancel = 1;  // OK and Cancel, no icon
+constexpr unsigned kStyleError = 16;    // OK with the error icon
+
+// Message box results. Anything that is neither OK nor Cancel means the box could
+// not be shown.
+constexpr int kAnswerNotShown = 0;
+constexpr int kAnswerOk = 1;
+constexpr int kAnswerCancel = 2;
+
+// An open output file. kNoFile is a file that could not be created: every write to
+// it fails.
+using OutputFile = void*;
+const OutputFile kNoFile = nullptr;
+
+// One raw-data resource of the running executable. The bytes stay valid until the
+// process ends.
+struct PayloadResource {
+  const void* info;
+  const void* data;
+  int32_t size;
+  const unsigned char* bytes;
+};
+
+// The open-file dialog record, field for field the Windows OPENFILENAMEA record
+// (88 bytes in the 32-bit program).
+struct OpenFileRecord {
+  uint32_t lStructSize;
+  void* hwndOwner;
+  void* hInstance;
+  const char* lpstrFilter;
+  char* lpstrCustomFilter;
+  uint32_t nMaxCustFilter;
+  uint32_t nFilterIndex;
+  char* lpstrFile;
+  uint32_t nMaxFile;
+  char* lpstrFileTitle;
+  uint32_t nMaxFileTitle;
+  const char* lpstrInitialDir;
+  const char* lpstrTitle;
+  uint32_t Flags;
+  uint16_t nFileOffset;
+  uint16_t nFileExtension;
+  const char* lpstrDefExt;
+  intptr_t lCustData;
+  void* lpfnHook;
+  const char* lpTemplateName;
+  void* pvReserved;
+  uint32_t dwReserved;
+  uint32_t FlagsEx;
+};
+
+class Platform {
+ public:
+  // A modal box with no owner. Returns kAnswerOk, kAnswerCancel (also when the box
+  // is closed) or kAnswerNotShown.
+  virtual int ShowMessageBox(const char* text, const char* caption, unsigned style) = 0;
+
+  // WIN.INI: the value, or fallback when the key is absent, cut to limit - 1
+  // characters.
+  virtual void GetProfileStringA(const char* section, const char* key, const char* fallback,
+                                 char* area, uint32_t limit) = 0;
+  virtual void WriteProfileStringA(const char* section, const char* key, const char* value) = 0;
+
+  // A settings file: as above; fallback also when the file is missing or the path
+  // is rejected.
+  virtual void GetPrivateProfileStringA(const char* section, const char* key, const char* fallback,
+                                        char* area, uint32_t limit, const char* path) = 0;
+
+  // The standard open-file dialog. True when a file was chosen; its full path is
+  // then in the record's file-name area.
+  virtual bool GetOpenFileNameA(OpenFileRecord& record) = 0;
+
+  // True when the byte is the first byte of a double-byte character in the
+  // system's ANSI code page.
+  virtual bool IsLeadByte(unsigned char byte) = 0;
+
+  // Looks the name up among the RCDATA resources of the running executable.
+  // False when there is none.
+  virtual bool FindPayloadResource(const char* name, PayloadResource& resource) = 0;
+
+  // Creates or truncates the file for reading and writing, without sharing.
+  // Returns kNoFile when it cannot be created.
+  virtual OutputFile CreateOutputFile(const char* path) = 0;
+  // Returns the number of bytes written, or -1 on failure.
+  virtual int32_t WriteOutputFile(OutputFile file, const unsigned char* bytes, int32_t count) = 0;
+  virtual void CloseOutputFile(OutputFile file) = 0;
+  // Sets the last-write time from a packed local DOS date (high 16 bits) and time
+  // (low 16 bits). Failures are ignored.
+  virtual void StampWriteTime(OutputFile file, uint32_t stamp) = 0;
+  // Moves a closed file onto target, replacing it. False when it cannot.
+  virtual bool ReplaceOutputFile(const char* path, const char* target) = 0;
+  virtual void DeleteOutputFile(const char* path) = 0;
+
+  // True when the entry exists and is no directory.
+  virtual bool ProbeFile(const char* path) = 0;
+  // True when any entry matches the pattern, directories, hidden and system entries
+  // included. Leaves no search open.
+  virtual bool ProbePattern(const char* pattern) = 0;
+
+  // Shuts the runtime down and ends the process with exit status 0.
+  [[noreturn]] void EndRun() {
+    EndProcess();
+    __builtin_trap();  // EndProcess never comes back
+  }
+
+ protected:
+  virtual void EndProcess() = 0;
+
+  Platform() = default;
+  ~Platform() = default;
+  Platform(const Platform&) = delete;
+  Platform& operator=(const Platform&) = delete;
+};

@@ -1,0 +1,8 @@
+// The program's entry point: the runtime has started; the installer takes over and
+// ends the process itself. The command line is not read.
+#include <windows.h>
+
+#include "platform/win32_platform.h"
+#include "run/run_installer.h"
+
+int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) { RunInstaller(Win32()); }

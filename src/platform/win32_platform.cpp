@@ -1,0 +1,117 @@
+// The platform operations on Win32.
+#include "platform/win32_platform.h"
+
+#include <commdlg.h>
+#include <stddef.h>
+#include <stdlib.h>
+#include <windows.h>
+
+static_assert(sizeof(OpenFileRecord) == sizeof(OPENFILENAMEA), "dialog record size");
+static_assert(sizeof(OPENFILENAMEA) == 88, "the 32-bit dialog record has 88 bytes");
+static_assert(offsetof(OpenFileRecord, lpstrFile) == offsetof(OPENFILENAMEA, lpstrFile), "");
+static_assert(offsetof(OpenFileRecord, lpstrInitialDir) == offsetof(OPENFILENAMEA, lpstrInitialDir),
+              "");
+static_assert(offsetof(OpenFileRecord, Flags) == offsetof(OPENFILENAMEA, Flags), "");
+static_assert(offsetof(OpenFileRecord, FlagsEx) == offsetof(OPENFILENAMEA, FlagsEx), "");
+
+namespace {
+
+HANDLE HandleOf(OutputFile file) { return file == kNoFile ? INVALID_HANDLE_VALUE : file; }
+
+class Win32Platform final : public Platform {
+ public:
+  constexpr Win32Platform() = default;
+
+  int ShowMessageBox(const char* text, const char* caption, unsigned style) override {
+    int answer = MessageBoxA(nullptr, text, caption, style);
+    // A box that could not be shown gives 0 on Windows and -1 under Wine.
+    return answer == IDOK || answer == IDCANCEL ? answer : kAnswerNotShown;
+  }
+
+  void GetProfileStringA(const char* section, const char* key, const char* fallback, char* area,
+                         uint32_t limit) override {
+    ::GetProfileStringA(section, key, fallback, area, limit);
+  }
+
+  void WriteProfileStringA(const char* section, const char* key, const char* value) override {
+    ::WriteProfileStringA(section, key, value);
+  }
+
+  void GetPrivateProfileStringA(const char* section, const char* key, const char* fallback,
+                                char* area, uint32_t limit, const char* path) override {
+    ::GetPrivateProfileStringA(section, key, fallback, area, limit, path);
+  }
+
+  bool GetOpenFileNameA(OpenFileRecord& record) override {
+    return ::GetOpenFileNameA(reinterpret_cast<OPENFILENAMEA*>(&record)) != FALSE;
+  }
+
+  bool IsLeadByte(unsigned char byte) override { return IsDBCSLeadByte(byte) != FALSE; }
+
+  bool FindPayloadResource(const char* name, PayloadResource& resource) override {
+    HRSRC info = FindResourceA(nullptr, name, MAKEINTRESOURCEA(10));
+    if (info == nullptr) return false;
+    HGLOBAL data = LoadResource(nullptr, info);
+    resource.info = info;
+    resource.data = data;
+    resource.size = static_cast<int32_t>(SizeofResource(nullptr, info));
+    resource.bytes = static_cast<const unsigned char*>(LockResource(data));
+    return true;
+  }
+
+  OutputFile CreateOutputFile(const char* path) override {
+    HANDLE file = CreateFileA(path, GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    return file == INVALID_HANDLE_VALUE ? kNoFile : file;
+  }
+
+  int32_t WriteOutputFile(OutputFile file, const unsigned char* bytes, int32_t count) override {
+    if (file == kNoFile) return -1;
+    DWORD written = 0;
+    if (!WriteFile(file, bytes, static_cast<DWORD>(count), &written, nullptr)) return -1;
+    return static_cast<int32_t>(written);
+  }
+
+  void CloseOutputFile(OutputFile file) override {
+    if (file != kNoFile) CloseHandle(file);
+  }
+
+  void StampWriteTime(OutputFile file, uint32_t stamp) override {
+    FILETIME local;
+    FILETIME universal;
+    if (DosDateTimeToFileTime(HIWORD(stamp), LOWORD(stamp), &local) &&
+        LocalFileTimeToFileTime(&local, &universal)) {
+      SetFileTime(HandleOf(file), nullptr, nullptr, &universal);
+    }
+  }
+
+  bool ReplaceOutputFile(const char* path, const char* target) override {
+    return MoveFileExA(path, target, MOVEFILE_REPLACE_EXISTING) != FALSE;
+  }
+
+  void DeleteOutputFile(const char* path) override { DeleteFileA(path); }
+
+  bool ProbeFile(const char* path) override {
+    WIN32_FIND_DATAA entry;
+    HANDLE search = FindFirstFileA(path, &entry);
+    if (search == INVALID_HANDLE_VALUE) return false;
+    FindClose(search);
+    return (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+  }
+
+  bool ProbePattern(const char* pattern) override {
+    WIN32_FIND_DATAA entry;
+    HANDLE search = FindFirstFileA(pattern, &entry);
+    if (search == INVALID_HANDLE_VALUE) return false;
+    FindClose(search);
+    return true;
+  }
+
+  void EndProcess() override { exit(0); }
+};
+
+Win32Platform ThePlatform;
+
+}  // namespace
+
+Platform& Win32() { return ThePlatform; }

@@ -1,0 +1,6 @@
+#pragma once
+
+#include "platform/platform.h"
+
+// The platform operations of the running Windows process.
+Platform& Win32();

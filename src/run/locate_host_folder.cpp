@@ -1,0 +1,74 @@
+#include "run/locate_host_folder.h"
+
+#include <string.h>
+
+#include "common/text.h"
+#include "run/host_paths.h"
+#include "run/run_state.h"
+
+namespace {
+
+constexpr uint32_t kOpenFileRecordSize = 88;
+// OFN_FILEMUSTEXIST | OFN_NOCHANGEDIR | OFN_HIDEREADONLY
+constexpr uint32_t kDialogFlags = 0x1000 | 0x8 | 0x4;
+// One filter: its description, its pattern, and the closing zero byte.
+const char kDialogFilter[] = "Torvix program\0torvixx*.exe\0";
+
+char DialogFileName[kTextAreaSize];
+OpenFileRecord Dialog;
+
+void PrepareDialog() {
+  CopyText(DialogFileName, kHostProgram);
+  memset(&Dialog, 0, sizeof Dialog);
+  Dialog.lStructSize = kOpenFileRecordSize;
+  Dialog.lpstrFilter = kDialogFilter;
+  Dialog.lpstrFile = DialogFileName;
+  Dialog.nMaxFile = sizeof DialogFileName;
+  Dialog.lpstrInitialDir = HostFolder;
+  Dialog.lpstrTitle = "Locate Torvix Folder";
+  Dialog.Flags = kDialogFlags;
+}
+
+// Puts the folder of the chosen file, without its final separator, in HostFolder.
+// False when the path names no folder.
+bool TakeChosenFolder(Platform& platform) {
+  const char* separator = FindLastSeparator(platform, DialogFileName);
+  if (separator == nullptr) return false;
+  CopyText(HostFolder, DialogFileName);
+  HostFolder[separator - DialogFileName] = '\0';
+  return true;
+}
+
+}  // namespace
+
+const char* FindLastSeparator(Platform& platform, const char* path) {
+  const char* last = nullptr;
+  for (const char* p = path; *p != '\0'; ++p) {
+    if (platform.IsLeadByte(static_cast<unsigned char>(*p)) && p[1] != '\0') {
+      ++p;  // the trail byte is part of the character, whatever its value
+    } else if (*p == '\\' || *p == ':') {
+      last = p;
+    }
+  }
+  return last;
+}
+
+void LocateHostFolder(Platform& platform) {
+  bool found = false;
+  while (!found) {
+    int answer = platform.ShowMessageBox("Please locate the Torvix program (torvixx.exe)",
+                                         "Torvix not found in default folder", kStyleOkCancel);
+    if (answer == kAnswerCancel) platform.EndRun();
+    bool promptShown = answer == kAnswerOk;
+
+    PrepareDialog();
+    if (!platform.GetOpenFileNameA(Dialog)) {
+      // Where neither the prompt nor the dialog can be shown, asking again would
+      // repeat without end.
+      if (!promptShown) platform.EndRun();
+      continue;
+    }
+    found = TakeChosenFolder(platform) && ProbeHostFile(platform, kHostProgram);
+  }
+  platform.WriteProfileStringA("Applications", "Torvix", HostFolder);
+}

@@ -1,0 +1,7 @@
+#pragma once
+
+#include "platform/platform.h"
+
+// Tells the user that the installation is complete and whether a compressed
+// lexicon ("*.clx") is now in the host folder.
+void ReportCompletion(Platform& platform);

@@ -1,0 +1,34 @@
+#include "run/run_installer.h"
+
+#include "common/text.h"
+#include "payload/extract_payload.h"
+#include "run/host_paths.h"
+#include "run/host_version.h"
+#include "run/locate_host_folder.h"
+#include "run/report_completion.h"
+#include "run/run_state.h"
+
+namespace {
+
+// Asks before anything is touched; Cancel, or closing the box, ends the run.
+void ConfirmInstallation(Platform& platform) {
+  CopyText(MessageText, "Installation of ");
+  AppendText(MessageText, DictionaryLanguage);
+  AppendText(MessageText, " dictionary for Lexward is about to begin.");
+  if (platform.ShowMessageBox(MessageText, "Lexward Dictionary", kStyleOkCancel) == kAnswerCancel) {
+    platform.EndRun();
+  }
+}
+
+}  // namespace
+
+void RunInstaller(Platform& platform) {
+  platform.GetProfileStringA("Applications", "Torvix", "C:\\TORVIX", HostFolder, sizeof HostFolder);
+  ConfirmInstallation(platform);
+  if (!ProbeHostFile(platform, kHostProgram)) LocateHostFolder(platform);
+  ReadHostVersion(platform);
+  CheckHostVersion(platform);
+  ExtractPayload(platform, HostFolder);
+  ReportCompletion(platform);
+  platform.EndRun();
+}

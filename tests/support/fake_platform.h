@@ -1,0 +1,115 @@
+// A scripted stand-in for Windows: it answers the boxes and the dialog as a test
+// says, holds WIN.INI, the files of the disk and the executable's resources in
+// memory, records every call, and turns the end of the run into an exception.
+#pragma once
+
+#include <cstdint>
+#include <deque>
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/platform.h"
+
+using Bytes = std::vector<unsigned char>;
+
+// Thrown where the process would end.
+struct RunEnded {};
+
+struct ShownBox {
+  std::string text;
+  std::string caption;
+  unsigned style;
+};
+
+// One call of the open-file dialog, as the installer prepared it.
+struct DialogCall {
+  OpenFileRecord record;
+  std::string filter;      // the filter bytes up to and including the closing zero
+  std::string fileName;    // the file-name area when the dialog opened
+  std::string initialDir;  // the initial folder's text when the dialog opened
+  std::string title;
+};
+
+struct FakeEntry {
+  std::string path;  // as first written
+  Bytes bytes;
+  bool directory = false;
+  bool readOnly = false;
+  bool inUse = false;  // held open without sharing by another process
+  std::optional<uint32_t> stamp;
+};
+
+struct Write {
+  std::string path;
+  int32_t count;
+};
+
+class FakePlatform final : public Platform {
+ public:
+  FakePlatform() = default;
+
+  // --- what the test sets up
+  std::deque<int> answers;                         // box answers in order; OK once used up
+  std::deque<std::optional<std::string>> choices;  // dialog: a chosen path, or cancel
+  unsigned codePage = 1252;                        // 932 has double-byte characters
+  size_t pathLimit = 0;                            // longer paths are rejected; 0 for no limit
+  int64_t freeSpace = -1;  // bytes that still fit on the disk; -1 for no limit
+
+  void SetWinIni(const std::string& section, const std::string& key, const std::string& value);
+  std::optional<std::string> WinIni(const std::string& section, const std::string& key) const;
+  FakeEntry& AddFile(const std::string& path, const Bytes& bytes = {});
+  FakeEntry& AddTextFile(const std::string& path, const std::string& text);
+  FakeEntry& AddDirectory(const std::string& path);
+  void SetResource(const std::string& name, const Bytes& bytes);
+  void RemoveResource(const std::string& name);
+
+  // --- what the test reads afterwards
+  const FakeEntry* File(const std::string& path) const;
+  std::vector<std::string> Paths() const;  // every entry, as first written
+  std::vector<ShownBox> boxes;
+  std::vector<DialogCall> dialogs;
+  std::vector<Write> writes;
+  std::vector<std::string> calls;  // every operation and its main argument, in order
+  int winIniWrites = 0;
+  int openFiles = 0;
+  bool ended = false;
+
+  // --- the platform operations
+  int ShowMessageBox(const char* text, const char* caption, unsigned style) override;
+  void GetProfileStringA(const char* section, const char* key, const char* fallback, char* area,
+                         uint32_t limit) override;
+  void WriteProfileStringA(const char* section, const char* key, const char* value) override;
+  void GetPrivateProfileStringA(const char* section, const char* key, const char* fallback,
+                                char* area, uint32_t limit, const char* path) override;
+  bool GetOpenFileNameA(OpenFileRecord& record) override;
+  bool IsLeadByte(unsigned char byte) override;
+  bool FindPayloadResource(const char* name, PayloadResource& resource) override;
+  OutputFile CreateOutputFile(const char* path) override;
+  int32_t WriteOutputFile(OutputFile file, const unsigned char* bytes, int32_t count) override;
+  void CloseOutputFile(OutputFile file) override;
+  void StampWriteTime(OutputFile file, uint32_t stamp) override;
+  bool ReplaceOutputFile(const char* path, const char* target) override;
+  void DeleteOutputFile(const char* path) override;
+  bool ProbeFile(const char* path) override;
+  bool ProbePattern(const char* pattern) override;
+  void EndProcess() override;
+
+ private:
+  bool Rejected(const std::string& path) const;
+  FakeEntry* Find(const std::string& path);
+  bool Busy(const FakeEntry& entry) const;
+
+  std::map<std::string, std::string> winIni_;  // "SECTION\KEY" -> value
+  std::map<std::string, FakeEntry> entries_;   // upper-case path -> entry
+  std::map<std::string, Bytes> resources_;     // upper-case name -> bytes
+  std::map<intptr_t, std::string> handles_;    // open handle -> upper-case path
+  intptr_t nextHandle_ = 1;
+};
+
+// Runs the whole installer until it ends.
+void RunToEnd(FakePlatform& platform);
+
+// Upper-case copy of an ASCII text.
+std::string Upper(std::string text);

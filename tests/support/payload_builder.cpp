@@ -1,0 +1,45 @@
+#include "support/payload_builder.h"
+
+#include <cstdio>
+
+Bytes PatternBytes(size_t size, unsigned seed) {
+  Bytes bytes(size);
+  uint32_t state = 2166136261u ^ seed;
+  for (auto& byte : bytes) {
+    state = state * 1664525u + 1013904223u;
+    byte = static_cast<unsigned char>(state >> 24);
+  }
+  return bytes;
+}
+
+std::string Suffix(unsigned index) {
+  char text[8];
+  std::snprintf(text, sizeof text, "%03u", index);
+  return text;
+}
+
+void SetPayload(FakePlatform& platform, const std::vector<PayloadFile>& files) {
+  platform.SetResource("FILES", {static_cast<unsigned char>(files.size()), 0});
+  for (size_t i = 0; i < files.size(); ++i) {
+    std::string suffix = Suffix(static_cast<unsigned>(i + 1));
+    Bytes name(files[i].name.begin(), files[i].name.end());
+    name.push_back(0);
+    uint32_t stamp = files[i].stamp;
+    platform.SetResource("NAME" + suffix, name);
+    platform.SetResource(
+        "TIME" + suffix,
+        {static_cast<unsigned char>(stamp), static_cast<unsigned char>(stamp >> 8),
+         static_cast<unsigned char>(stamp >> 16), static_cast<unsigned char>(stamp >> 24)});
+    platform.SetResource("DATA" + suffix, files[i].bytes);
+  }
+}
+
+std::vector<PayloadFile> ThisBuildsPayload() {
+  return {{"LXWEPB.TLX", PatternBytes(8385, 1), kTlxStamp},
+          {"LXWEPB2.CLX", PatternBytes(310992, 2), kClxStamp}};
+}
+
+void SetUpHost(FakePlatform& platform, const std::string& folder, const std::string& version) {
+  platform.AddFile(folder + "\\torvixx.exe", PatternBytes(100, 9));
+  platform.AddTextFile(folder + "\\torvix.ini", "[Common]\r\nVersion=" + version + "\r\n");
+}

@@ -1,0 +1,33 @@
+// Builds the resource set of a payload inside the fake platform.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "support/fake_platform.h"
+
+struct PayloadFile {
+  std::string name;
+  Bytes bytes;
+  uint32_t stamp;
+};
+
+// The stamps of this build's two files.
+constexpr uint32_t kTlxStamp = 0x22266D97;  // 1997-01-06 13:44:46
+constexpr uint32_t kClxStamp = 0x277E8898;  // 1999-11-30 17:04:48
+
+// Deterministic bytes that differ from one seed to the next.
+Bytes PatternBytes(size_t size, unsigned seed);
+
+// Sets FILES, NAMEnnn, TIMEnnn and DATAnnn for the files, in order.
+void SetPayload(FakePlatform& platform, const std::vector<PayloadFile>& files);
+
+// This build's payload: LXWEPB.TLX (8,385 bytes) and LXWEPB2.CLX (310,992 bytes).
+std::vector<PayloadFile> ThisBuildsPayload();
+
+// A host folder that passes the host check and the version gate.
+void SetUpHost(FakePlatform& platform, const std::string& folder,
+               const std::string& version = "45");
+
+// The 3-digit suffix of an entry, as the resource names carry it.
+std::string Suffix(unsigned index);

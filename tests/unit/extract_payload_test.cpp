@@ -1,0 +1,248 @@
+#include "payload/extract_payload.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <string>
+
+#include "support/fake_platform.h"
+#include "support/payload_builder.h"
+
+namespace {
+
+const char kFolder[] = "C:\\TORVIX";
+
+void Extract(FakePlatform& platform) {
+  try {
+    ExtractPayload(platform, kFolder);
+  } catch (const RunEnded&) {
+  }
+}
+
+std::string InFolder(const std::string& name) { return std::string(kFolder) + "\\" + name; }
+
+// Nothing but the named files is in the folder: no temporary file is left behind.
+void ExpectOnly(const FakePlatform& platform, std::vector<std::string> names) {
+  std::vector<std::string> expected;
+  for (const std::string& name : names) expected.push_back(Upper(InFolder(name)));
+  std::vector<std::string> present;
+  for (const std::string& path : platform.Paths()) present.push_back(Upper(path));
+  std::sort(expected.begin(), expected.end());
+  std::sort(present.begin(), present.end());
+  EXPECT_EQ(present, expected);
+}
+
+TEST(ExtractPayload, WritesInPiecesOfAtMost32768Bytes) {
+  struct Case {
+    size_t size;
+    std::vector<int32_t> pieces;
+  };
+  std::vector<int32_t> clx(9, 32768);
+  clx.push_back(16080);
+  const Case cases[] = {
+      {0, {0}},
+      {1, {1}},
+      {8385, {8385}},
+      {32768, {32768}},
+      {32769, {32768, 1}},
+      {65536, {32768, 32768}},
+      {310992, clx},
+  };
+  for (const Case& c : cases) {
+    FakePlatform platform;
+    Bytes bytes = PatternBytes(c.size, 7);
+    SetPayload(platform, {{"FILE.BIN", bytes, kTlxStamp}});
+
+    Extract(platform);
+
+    EXPECT_FALSE(platform.ended) << c.size;
+    std::vector<int32_t> pieces;
+    for (const Write& write : platform.writes) pieces.push_back(write.count);
+    EXPECT_EQ(pieces, c.pieces) << c.size;
+    const FakeEntry* file = platform.File(InFolder("FILE.BIN"));
+    ASSERT_NE(file, nullptr) << c.size;
+    EXPECT_EQ(file->bytes, bytes) << c.size;
+    EXPECT_EQ(file->stamp, kTlxStamp) << c.size;
+    ExpectOnly(platform, {"FILE.BIN"});
+    EXPECT_EQ(platform.openFiles, 0);
+  }
+}
+
+TEST(ExtractPayload, OnlyTheFirstByteOfFilesCounts) {
+  FakePlatform platform;
+  SetPayload(platform, ThisBuildsPayload());
+  platform.SetResource("FILES", {2, 0, 9, 9});
+
+  Extract(platform);
+
+  ExpectOnly(platform, {"LXWEPB.TLX", "LXWEPB2.CLX"});
+}
+
+TEST(ExtractPayload, TwoHundredFiftyFiveEntries) {
+  FakePlatform platform;
+  std::vector<PayloadFile> files;
+  for (unsigned i = 1; i <= 255; ++i) {
+    files.push_back({"F" + std::to_string(i) + ".DAT", PatternBytes(i, i), kClxStamp});
+  }
+  SetPayload(platform, files);
+
+  Extract(platform);
+
+  EXPECT_FALSE(platform.ended);
+  EXPECT_EQ(platform.Paths().size(), 255u);
+  std::vector<std::string> lookups;
+  for (const std::string& call : platform.calls) {
+    if (call.rfind("FindPayloadResource", 0) == 0) lookups.push_back(call);
+  }
+  ASSERT_GE(lookups.size(), 3u);
+  EXPECT_EQ(lookups[lookups.size() - 3], "FindPayloadResource NAME255");
+  EXPECT_EQ(lookups[lookups.size() - 2], "FindPayloadResource TIME255");
+  EXPECT_EQ(lookups[lookups.size() - 1], "FindPayloadResource DATA255");
+  EXPECT_EQ(platform.File(InFolder("F255.DAT"))->bytes, PatternBytes(255, 255));
+}
+
+TEST(ExtractPayload, ReplacesAnExistingFileWhole) {
+  FakePlatform platform;
+  platform.AddFile(InFolder("lxwepb.tlx"), PatternBytes(50000, 3));
+  SetPayload(platform, ThisBuildsPayload());
+
+  Extract(platform);
+
+  EXPECT_EQ(platform.File(InFolder("LXWEPB.TLX"))->bytes, ThisBuildsPayload()[0].bytes);
+  ExpectOnly(platform, {"LXWEPB.TLX", "LXWEPB2.CLX"});
+}
+
+TEST(ExtractPayload, MissingResource) {
+  struct Case {
+    const char* resource;
+    std::vector<std::string> written;  // the files of earlier entries, which stay
+  };
+  const Case cases[] = {
+      {"FILES", {}},
+      {"NAME001", {}},
+      {"TIME001", {}},
+      {"DATA001", {}},
+      {"NAME002", {"LXWEPB.TLX"}},
+      {"DATA002", {"LXWEPB.TLX"}},
+  };
+  for (const Case& c : cases) {
+    FakePlatform platform;
+    SetPayload(platform, ThisBuildsPayload());
+    platform.RemoveResource(c.resource);
+
+    Extract(platform);
+
+    EXPECT_TRUE(platform.ended) << c.resource;
+    ASSERT_EQ(platform.boxes.size(), 1u) << c.resource;
+    EXPECT_EQ(platform.boxes[0].text,
+              std::string("Resource \"") + c.resource + "\" not found. Aborting.");
+    EXPECT_EQ(platform.boxes[0].caption, "Internal error");
+    EXPECT_EQ(platform.boxes[0].style, 16u);
+    ExpectOnly(platform, c.written);
+  }
+}
+
+TEST(ExtractPayload, MalformedResource) {
+  struct Case {
+    const char* what;
+    const char* resource;
+    Bytes bytes;
+  };
+  auto text = [](const std::string& s) { return Bytes(s.begin(), s.end()); };
+  const Case cases[] = {
+      {"a count of no bytes", "FILES", {}},
+      {"a name without its zero byte", "NAME001", text("LXWEPB.TLX")},
+      {"a name of no bytes", "NAME001", {}},
+      {"an empty name", "NAME001", {0}},
+      {"a name climbing out of the folder", "NAME001", text(std::string("..\\EVIL.TLX") + '\0')},
+      {"a name with a slash", "NAME001", text(std::string("sub/EVIL.TLX") + '\0')},
+      {"a name with a drive", "NAME001", text(std::string("D:EVIL.TLX") + '\0')},
+      {"the folder itself", "NAME001", text(std::string(".") + '\0')},
+      {"the parent folder", "NAME001", text(std::string("..") + '\0')},
+      {"a time of three bytes", "TIME001", {0x97, 0x6D, 0x26}},
+      {"a second entry's name", "NAME002", text("X")},
+  };
+  for (const Case& c : cases) {
+    FakePlatform platform;
+    SetPayload(platform, ThisBuildsPayload());
+    platform.SetResource(c.resource, c.bytes);
+
+    Extract(platform);
+
+    EXPECT_TRUE(platform.ended) << c.what;
+    ASSERT_EQ(platform.boxes.size(), 1u) << c.what;
+    EXPECT_EQ(platform.boxes[0].text,
+              std::string("Resource \"") + c.resource + "\" is malformed. Aborting.")
+        << c.what;
+    EXPECT_EQ(platform.boxes[0].caption, "Internal error");
+    EXPECT_EQ(platform.boxes[0].style, 16u);
+    bool second = std::string(c.resource).back() == '2';
+    ExpectOnly(platform,
+               second ? std::vector<std::string>{"LXWEPB.TLX"} : std::vector<std::string>{});
+    size_t creates = 0;
+    for (const std::string& call : platform.calls)
+      creates += call.rfind("CreateOutputFile", 0) == 0;
+    EXPECT_EQ(creates, second ? 1u : 0u) << c.what;
+  }
+}
+
+TEST(ExtractPayload, FailureLeavesTheTargetAsItWas) {
+  enum Fault { kReadOnly, kInUse, kDirectory, kDiskFull, kDiskFullAtFirstByte, kPathRejected };
+  struct Case {
+    const char* what;
+    Fault fault;
+  };
+  const Case cases[] = {
+      {"a read-only file", kReadOnly},
+      {"a file held open by another process", kInUse},
+      {"a directory of that name", kDirectory},
+      {"a disk that fills half-way", kDiskFull},
+      {"a disk that is full", kDiskFullAtFirstByte},
+      {"a path the system rejects", kPathRejected},
+  };
+  const Bytes old = PatternBytes(400000, 5);
+  for (const Case& c : cases) {
+    FakePlatform platform;
+    SetPayload(platform, ThisBuildsPayload());
+    FakeEntry& target = c.fault == kDirectory ? platform.AddDirectory(InFolder("LXWEPB2.CLX"))
+                                              : platform.AddFile(InFolder("LXWEPB2.CLX"), old);
+    target.readOnly = c.fault == kReadOnly;
+    target.inUse = c.fault == kInUse;
+    if (c.fault == kDiskFull) platform.freeSpace = 8385 + 100000;
+    if (c.fault == kDiskFullAtFirstByte) platform.freeSpace = 8385;
+    if (c.fault == kPathRejected)
+      platform.pathLimit = std::string(kFolder).size() + 16;  // fits the first temporary path only
+
+    Extract(platform);
+
+    EXPECT_TRUE(platform.ended) << c.what;
+    ASSERT_EQ(platform.boxes.size(), 1u) << c.what;
+    EXPECT_EQ(platform.boxes[0].text, "LXWEPB2.CLX could not be created.") << c.what;
+    EXPECT_EQ(platform.boxes[0].caption, "Fatal error") << c.what;
+    EXPECT_EQ(platform.boxes[0].style, 16u) << c.what;
+    const FakeEntry* after = platform.File(InFolder("LXWEPB2.CLX"));
+    ASSERT_NE(after, nullptr) << c.what;
+    EXPECT_EQ(after->directory, c.fault == kDirectory) << c.what;
+    if (c.fault != kDirectory) {
+      EXPECT_EQ(after->bytes, old) << c.what;
+    }
+    EXPECT_EQ(platform.File(InFolder("LXWEPB.TLX"))->bytes, ThisBuildsPayload()[0].bytes);
+    ExpectOnly(platform, {"LXWEPB.TLX", "LXWEPB2.CLX"});
+    EXPECT_EQ(platform.openFiles, 0) << c.what;
+  }
+}
+
+TEST(ExtractPayload, ALongNameIsCutInTheMessage) {
+  FakePlatform platform;
+  std::string name(300, 'n');
+  SetPayload(platform, {{name, PatternBytes(10, 1), kTlxStamp}});
+  platform.pathLimit = 259;
+
+  Extract(platform);
+
+  ASSERT_EQ(platform.boxes.size(), 1u);
+  EXPECT_EQ(platform.boxes[0].text, std::string(256, 'n'));
+  EXPECT_EQ(platform.boxes[0].caption, "Fatal error");
+}
+
+}  // namespace

@@ -1,0 +1,217 @@
+#include "run/locate_host_folder.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstring>
+#include <string>
+
+#include "support/fake_platform.h"
+#include "support/payload_builder.h"
+
+namespace {
+
+const char kPrompt[] = "Please locate the Torvix program (torvixx.exe)";
+const char kPromptCaption[] = "Torvix not found in default folder";
+
+size_t Prompts(const FakePlatform& platform) {
+  size_t count = 0;
+  for (const ShownBox& box : platform.boxes) count += box.caption == kPromptCaption;
+  return count;
+}
+
+TEST(LocateHostFolder, DialogRecordFieldByField) {
+  FakePlatform platform;
+  platform.SetWinIni("Applications", "Torvix", "C:\\Missing");
+  SetUpHost(platform, "D:\\Apps\\Host");
+  SetPayload(platform, ThisBuildsPayload());
+  platform.choices = {std::string("D:\\Apps\\Host\\torvixx.exe")};
+
+  RunToEnd(platform);
+
+  ASSERT_EQ(platform.dialogs.size(), 1u);
+  const DialogCall& call = platform.dialogs[0];
+  const OpenFileRecord& r = call.record;
+  EXPECT_EQ(r.lStructSize, 88u);
+  EXPECT_EQ(r.hwndOwner, nullptr);
+  EXPECT_EQ(r.hInstance, nullptr);
+  EXPECT_EQ(call.filter, std::string("Torvix program\0torvixx*.exe\0\0", 29));
+  EXPECT_EQ(r.lpstrCustomFilter, nullptr);
+  EXPECT_EQ(r.nMaxCustFilter, 0u);
+  EXPECT_EQ(r.nFilterIndex, 0u);
+  EXPECT_EQ(call.fileName, "torvixx.exe");
+  EXPECT_EQ(r.nMaxFile, 257u);
+  EXPECT_EQ(r.lpstrFileTitle, nullptr);
+  EXPECT_EQ(r.nMaxFileTitle, 0u);
+  EXPECT_EQ(call.initialDir, "C:\\Missing");
+  EXPECT_EQ(call.title, "Locate Torvix Folder");
+  EXPECT_EQ(r.Flags, 0x100Cu);
+  EXPECT_EQ(r.nFileOffset, 0u);
+  EXPECT_EQ(r.nFileExtension, 0u);
+  EXPECT_EQ(r.lpstrDefExt, nullptr);
+  EXPECT_EQ(r.lCustData, 0);
+  EXPECT_EQ(r.lpfnHook, nullptr);
+  EXPECT_EQ(r.lpTemplateName, nullptr);
+  EXPECT_EQ(r.pvReserved, nullptr);
+  EXPECT_EQ(r.dwReserved, 0u);
+  EXPECT_EQ(r.FlagsEx, 0u);
+
+  ASSERT_EQ(platform.boxes.size(), 3u);
+  EXPECT_EQ(platform.boxes[1].text, kPrompt);
+  EXPECT_EQ(platform.boxes[1].caption, kPromptCaption);
+  EXPECT_EQ(platform.boxes[1].style, 1u);
+}
+
+TEST(LocateHostFolder, Attempts) {
+  struct Case {
+    const char* what;
+    std::vector<int> answers;  // confirmation first, then each prompt
+    std::vector<std::optional<std::string>> choices;
+    std::string host;                     // where torvixx.exe really is
+    std::optional<std::string> recorded;  // WIN.INI afterwards; nullopt when unwritten
+    size_t prompts;
+    std::vector<std::string> initialDirs;
+  };
+  const Case cases[] = {
+      {"located at the first try",
+       {},
+       {std::string("D:\\Apps\\Host\\torvixx.exe")},
+       "D:\\Apps\\Host",
+       std::string("D:\\Apps\\Host"),
+       1,
+       {"C:\\TORVIX"}},
+      {"the root of a drive",
+       {},
+       {std::string("C:\\torvixx.exe")},
+       "C:",
+       std::string("C:"),
+       1,
+       {"C:\\TORVIX"}},
+      {"another file of the host's folder selects it",
+       {},
+       {std::string("D:\\H\\torvixx2.exe")},
+       "D:\\H",
+       std::string("D:\\H"),
+       1,
+       {"C:\\TORVIX"}},
+      {"a folder without the host, then the right one",
+       {},
+       {std::string("E:\\Old\\torvixx2.exe"), std::string("D:\\H\\torvixx.exe")},
+       "D:\\H",
+       std::string("D:\\H"),
+       2,
+       {"C:\\TORVIX", "E:\\Old"}},
+      {"a cancelled dialog brings the prompt back",
+       {},
+       {std::nullopt, std::string("D:\\H\\torvixx.exe")},
+       "D:\\H",
+       std::string("D:\\H"),
+       2,
+       {"C:\\TORVIX", "C:\\TORVIX"}},
+      {"a path without a folder counts as no result",
+       {},
+       {std::string("torvixx.exe"), std::string("D:\\H\\torvixx.exe")},
+       "D:\\H",
+       std::string("D:\\H"),
+       2,
+       {"C:\\TORVIX", "C:\\TORVIX"}},
+      {"Cancel on the prompt", {kAnswerOk, kAnswerCancel}, {}, "D:\\H", std::nullopt, 1, {}},
+      {"Cancel on the second prompt forgets the first choice",
+       {kAnswerOk, kAnswerOk, kAnswerCancel},
+       {std::string("E:\\Old\\torvixx2.exe")},
+       "D:\\H",
+       std::nullopt,
+       2,
+       {"C:\\TORVIX"}},
+  };
+  for (const Case& c : cases) {
+    FakePlatform platform;
+    SetUpHost(platform, c.host);
+    platform.AddFile("E:\\Old\\torvixx2.exe");
+    SetPayload(platform, ThisBuildsPayload());
+    platform.answers.assign(c.answers.begin(), c.answers.end());
+    platform.choices.assign(c.choices.begin(), c.choices.end());
+
+    RunToEnd(platform);
+
+    EXPECT_EQ(platform.WinIni("Applications", "Torvix"), c.recorded) << c.what;
+    EXPECT_EQ(platform.winIniWrites, c.recorded ? 1 : 0) << c.what;
+    EXPECT_EQ(Prompts(platform), c.prompts) << c.what;
+    std::vector<std::string> initialDirs;
+    for (const DialogCall& call : platform.dialogs) initialDirs.push_back(call.initialDir);
+    EXPECT_EQ(initialDirs, c.initialDirs) << c.what;
+    EXPECT_EQ(platform.File(c.host + "\\LXWEPB2.CLX") != nullptr, c.recorded.has_value()) << c.what;
+    if (c.recorded) {
+      // Recorded once, after the probe that passed, before anything was written.
+      auto write = std::find(platform.calls.begin(), platform.calls.end(),
+                             "WriteProfileStringA Applications Torvix=" + *c.recorded);
+      auto probe = std::find(platform.calls.begin(), platform.calls.end(),
+                             "ProbeFile " + c.host + "\\torvixx.exe");
+      auto create = std::find_if(platform.calls.begin(), platform.calls.end(),
+                                 [](const auto& s) { return s.rfind("CreateOutputFile", 0) == 0; });
+      EXPECT_LT(probe, write) << c.what;
+      EXPECT_LT(write, create) << c.what;
+    }
+  }
+}
+
+TEST(LocateHostFolder, NothingCanBeShown) {
+  struct Case {
+    const char* what;
+    std::vector<int> answers;
+    std::vector<std::optional<std::string>> choices;
+    bool installs;
+  };
+  const Case cases[] = {
+      {"neither the prompt nor the dialog", {kAnswerNotShown, kAnswerNotShown}, {}, false},
+      {"Wine's -1 for the prompt, no dialog", {-1, -1}, {}, false},
+      {"no prompt, but a chosen file",
+       {kAnswerNotShown, kAnswerNotShown},
+       {std::string("D:\\H\\torvixx.exe")},
+       true},
+  };
+  for (const Case& c : cases) {
+    FakePlatform platform;
+    SetUpHost(platform, "D:\\H");
+    SetPayload(platform, ThisBuildsPayload());
+    platform.answers.assign(c.answers.begin(), c.answers.end());
+    platform.choices.assign(c.choices.begin(), c.choices.end());
+
+    RunToEnd(platform);
+
+    EXPECT_TRUE(platform.ended) << c.what;
+    EXPECT_EQ(platform.dialogs.size(), 1u) << c.what;
+    EXPECT_EQ(platform.winIniWrites, c.installs ? 1 : 0) << c.what;
+    EXPECT_EQ(platform.File("D:\\H\\LXWEPB.TLX") != nullptr, c.installs) << c.what;
+  }
+}
+
+TEST(FindLastSeparator, SkipsTrailBytesOfDoubleByteCharacters) {
+  struct Case {
+    const char* what;
+    unsigned codePage;
+    std::string path;
+    std::string folder;
+  };
+  // In code page 932 the character 0x95 0x5C has a trail byte with the value of "\".
+  const Case cases[] = {
+      {"a plain path", 1252, "D:\\Apps\\Host\\torvixx.exe", "D:\\Apps\\Host"},
+      {"a drive only", 1252, "C:torvixx.exe", "C"},
+      {"a double-byte file name", 932, "C:\\Host\\\x95\x5C.exe", "C:\\Host"},
+      {"the same bytes without double-byte support", 1252, "C:\\Host\\\x95\x5C.exe",
+       "C:\\Host\\\x95"},
+      {"a double-byte folder name", 932, "C:\\\x95\x5C\\torvixx.exe", "C:\\\x95\x5C"},
+      {"a lead byte at the very end", 932, "C:\\Host\\\x95", "C:\\Host"},
+  };
+  for (const Case& c : cases) {
+    FakePlatform platform;
+    platform.codePage = c.codePage;
+    const char* separator = FindLastSeparator(platform, c.path.c_str());
+    ASSERT_NE(separator, nullptr) << c.what;
+    EXPECT_EQ(std::string(c.path.c_str(), separator), c.folder) << c.what;
+  }
+  FakePlatform platform;
+  EXPECT_EQ(FindLastSeparator(platform, "torvixx.exe"), nullptr);
+}
+
+}  // namespace

@@ -1,0 +1,189 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <string>
+
+#include "support/fake_platform.h"
+#include "support/payload_builder.h"
+
+namespace {
+
+const char kConfirmation[] =
+    "Installation of Brazilian Portuguese dictionary for Lexward is about to begin.";
+const char kCompletedWithLexicon[] =
+    "Installation completed successfully.\r\r"
+    "You can select which dictionary should be used in Torvix in Options > Spell Checker > "
+    "Options.";
+const char kCompletedWithoutLexicon[] =
+    "Installation completed successfully.\r\r"
+    "You will now need to install one or more dictionaries.\r"
+    "Download them from www.torvix.example\r";
+
+bool Called(const FakePlatform& platform, const std::string& call) {
+  return std::find(platform.calls.begin(), platform.calls.end(), call) != platform.calls.end();
+}
+
+std::vector<int32_t> WritesTo(const FakePlatform& platform, const std::string& name) {
+  std::vector<int32_t> counts;
+  for (const Write& write : platform.writes) {
+    if (write.path.find(name) != std::string::npos) counts.push_back(write.count);
+  }
+  return counts;
+}
+
+TEST(RunInstaller, TypicalRoad) {
+  FakePlatform platform;
+  platform.SetWinIni("Applications", "Torvix", "C:\\TORVIX");
+  SetUpHost(platform, "C:\\TORVIX");
+  std::vector<PayloadFile> payload = ThisBuildsPayload();
+  SetPayload(platform, payload);
+
+  RunToEnd(platform);
+
+  ASSERT_EQ(platform.boxes.size(), 2u);
+  EXPECT_EQ(platform.boxes[0].text, kConfirmation);
+  EXPECT_EQ(platform.boxes[0].caption, "Lexward Dictionary");
+  EXPECT_EQ(platform.boxes[0].style, 1u);
+  EXPECT_EQ(platform.boxes[1].text, kCompletedWithLexicon);
+  EXPECT_EQ(platform.boxes[1].text.size(), 132u);
+  EXPECT_EQ(platform.boxes[1].caption, "Setup Complete");
+  EXPECT_EQ(platform.boxes[1].style, 0u);
+
+  EXPECT_EQ(WritesTo(platform, "LXWEPB.TLX"), std::vector<int32_t>{8385});
+  std::vector<int32_t> clxPieces(9, 32768);
+  clxPieces.push_back(16080);
+  EXPECT_EQ(WritesTo(platform, "LXWEPB2.CLX"), clxPieces);
+
+  for (const PayloadFile& file : payload) {
+    const FakeEntry* written = platform.File("C:\\TORVIX\\" + file.name);
+    ASSERT_NE(written, nullptr) << file.name;
+    EXPECT_EQ(written->bytes, file.bytes) << file.name;
+    EXPECT_EQ(written->stamp, file.stamp) << file.name;
+  }
+  EXPECT_EQ(platform.Paths().size(), 4u) << "nothing but the host and the payload";
+  EXPECT_EQ(platform.winIniWrites, 0);
+  EXPECT_EQ(platform.openFiles, 0);
+  EXPECT_TRUE(platform.ended);
+  EXPECT_EQ(platform.calls.back(), "EndRun");
+}
+
+TEST(RunInstaller, ConfirmationAnswers) {
+  struct Case {
+    const char* what;
+    int answer;
+    bool installs;
+  };
+  const Case cases[] = {
+      {"OK", kAnswerOk, true},
+      {"Cancel, or closing the box", kAnswerCancel, false},
+      {"a box that could not be shown", kAnswerNotShown, true},
+      {"Wine's -1 for a box that could not be shown", -1, true},
+  };
+  for (const Case& c : cases) {
+    FakePlatform platform;
+    SetUpHost(platform, "C:\\TORVIX");
+    SetPayload(platform, ThisBuildsPayload());
+    platform.answers = {c.answer};
+
+    RunToEnd(platform);
+
+    EXPECT_TRUE(platform.ended) << c.what;
+    EXPECT_EQ(platform.File("C:\\TORVIX\\LXWEPB.TLX") != nullptr, c.installs) << c.what;
+    EXPECT_EQ(platform.boxes.size(), c.installs ? 2u : 1u) << c.what;
+    if (!c.installs) {
+      EXPECT_FALSE(Called(platform, "ProbeFile C:\\TORVIX\\torvixx.exe")) << c.what;
+      EXPECT_TRUE(platform.writes.empty()) << c.what;
+    }
+  }
+}
+
+TEST(RunInstaller, HostFolderFromWinIni) {
+  struct Case {
+    const char* what;
+    std::optional<std::string> entry;
+    std::string folder;
+  };
+  const Case cases[] = {
+      {"no entry: the default folder", std::nullopt, "C:\\TORVIX"},
+      {"an entry", std::string("D:\\Apps\\Torvix"), "D:\\Apps\\Torvix"},
+      {"an empty entry: the root of the current drive", std::string(""), ""},
+      {"an entry with a trailing separator, used unchanged", std::string("E:\\T\\"), "E:\\T\\"},
+  };
+  for (const Case& c : cases) {
+    FakePlatform platform;
+    if (c.entry) platform.SetWinIni("Applications", "Torvix", *c.entry);
+    SetUpHost(platform, c.folder);
+    SetPayload(platform, ThisBuildsPayload());
+
+    RunToEnd(platform);
+
+    EXPECT_TRUE(Called(platform, "ProbeFile " + c.folder + "\\torvixx.exe")) << c.what;
+    EXPECT_NE(platform.File(c.folder + "\\LXWEPB2.CLX"), nullptr) << c.what;
+    EXPECT_EQ(platform.winIniWrites, 0) << c.what;
+    EXPECT_EQ(platform.WinIni("Applications", "Torvix"), c.entry) << c.what;
+  }
+}
+
+TEST(RunInstaller, CompletionSentence) {
+  struct Case {
+    const char* what;
+    std::vector<PayloadFile> payload;
+    bool clxDirectory;
+    const char* expected;
+  };
+  const Case cases[] = {
+      {"a lexicon in the payload", ThisBuildsPayload(), false, kCompletedWithLexicon},
+      {"no lexicon anywhere",
+       {{"A.TLX", PatternBytes(10, 1), kTlxStamp}},
+       false,
+       kCompletedWithoutLexicon},
+      {"a directory matching *.clx",
+       {{"A.TLX", PatternBytes(10, 1), kTlxStamp}},
+       true,
+       kCompletedWithLexicon},
+      {"an empty payload", {}, false, kCompletedWithoutLexicon},
+  };
+  for (const Case& c : cases) {
+    FakePlatform platform;
+    SetUpHost(platform, "C:\\TORVIX");
+    if (c.clxDirectory) platform.AddDirectory("C:\\TORVIX\\OLD.CLX");
+    SetPayload(platform, c.payload);
+
+    RunToEnd(platform);
+
+    ASSERT_EQ(platform.boxes.size(), 2u) << c.what;
+    EXPECT_EQ(platform.boxes[1].text, c.expected) << c.what;
+    EXPECT_TRUE(Called(platform, "ProbePattern C:\\TORVIX\\*.clx")) << c.what;
+  }
+}
+
+TEST(RunInstaller, EmptyPayloadWritesNothingAndStillReports) {
+  FakePlatform platform;
+  SetUpHost(platform, "C:\\TORVIX");
+  SetPayload(platform, {});
+
+  RunToEnd(platform);
+
+  EXPECT_TRUE(platform.writes.empty());
+  EXPECT_FALSE(Called(platform, "FindPayloadResource NAME001"));
+  ASSERT_EQ(platform.boxes.size(), 2u);
+  EXPECT_EQ(platform.boxes[1].caption, "Setup Complete");
+}
+
+TEST(RunInstaller, ProbePathTooLongCountsAsMissing) {
+  FakePlatform platform;
+  std::string folder = "C:\\" + std::string(250, 'x');
+  platform.SetWinIni("Applications", "Torvix", folder);
+  SetUpHost(platform, folder);
+  SetPayload(platform, ThisBuildsPayload());
+  platform.pathLimit = 259;
+  platform.answers = {kAnswerOk, kAnswerCancel};
+
+  RunToEnd(platform);
+
+  ASSERT_EQ(platform.boxes.size(), 2u);
+  EXPECT_EQ(platform.boxes[1].caption, "Torvix not found in default folder");
+  EXPECT_TRUE(platform.writes.empty());
+}
+
+}  // namespace
