@@ -1,10 +1,11 @@
 // The platform operations on Win32.
 #include "platform/win32_platform.h"
 
-#include <commdlg.h>
 #include <stddef.h>
 #include <stdlib.h>
 #include <windows.h>
+// after windows.h, which it builds on
+#include <commdlg.h>
 
 static_assert(sizeof(OpenFileRecord) == sizeof(OPENFILENAMEA), "dialog record size");
 static_assert(sizeof(OPENFILENAMEA) == 88, "the 32-bit dialog record has 88 bytes");

@@ -1,0 +1,48 @@
+# setup.exe: the logic, the Win32 platform and the resource set, linked statically
+# so that it needs nothing beyond what every Windows has.
+enable_language(C RC)
+
+set(DICTIONARY "${CMAKE_SOURCE_DIR}/resources/payload" CACHE PATH
+    "Folder with the dictionary's files and its manifest.txt")
+set(VENDOR_SITE "www.torvix.example" CACHE STRING "The vendor's web site, shown in two messages")
+set(COMPANY_NAME "Torvix Software" CACHE STRING "The company name in the version record")
+
+find_package(Python3 REQUIRED COMPONENTS Interpreter)
+
+# The resource set comes from the manifest; a manifest the installer could not carry
+# stops the build here, naming the line at fault.
+set(GENERATED "${CMAKE_BINARY_DIR}/generated")
+execute_process(
+  COMMAND ${Python3_EXECUTABLE} "${CMAKE_SOURCE_DIR}/resources/payload_resources.py"
+          "${DICTIONARY}" "${GENERATED}" "${VENDOR_SITE}"
+  RESULT_VARIABLE PAYLOAD_RESULT
+  ERROR_VARIABLE PAYLOAD_ERROR)
+if(NOT PAYLOAD_RESULT EQUAL 0)
+  message(FATAL_ERROR "The dictionary in ${DICTIONARY} cannot be built:\n${PAYLOAD_ERROR}")
+endif()
+file(GLOB DICTIONARY_FILES CONFIGURE_DEPENDS "${DICTIONARY}/*")
+set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS
+             "${DICTIONARY}/manifest.txt" "${CMAKE_SOURCE_DIR}/resources/payload_resources.py")
+configure_file(resources/settings.rh.in "${GENERATED}/settings.rh" @ONLY)
+
+set(SIZE_FLAGS -Os -fno-exceptions -fno-rtti -fno-asynchronous-unwind-tables
+               -fno-unwind-tables -ffunction-sections -fdata-sections)
+
+add_executable(setup WIN32
+  ${LOGIC_SOURCES}
+  src/platform/win32_platform.cpp
+  src/platform/win32_main.cpp
+  "${GENERATED}/build_constants.cpp"
+  resources/setup.rc
+  "${GENERATED}/payload.rc")
+target_include_directories(setup PRIVATE src)
+target_compile_options(setup PRIVATE $<$<COMPILE_LANGUAGE:CXX>:${WARNINGS} ${SIZE_FLAGS}>)
+target_compile_definitions(setup PRIVATE WIN32_LEAN_AND_MEAN NOMINMAX)
+set_source_files_properties("${GENERATED}/payload.rc" PROPERTIES OBJECT_DEPENDS
+                            "${DICTIONARY_FILES}")
+set_source_files_properties(resources/setup.rc PROPERTIES OBJECT_DEPENDS
+                            "${CMAKE_SOURCE_DIR}/resources/mainicon.ico;${GENERATED}/settings.rh")
+set(CMAKE_RC_FLAGS "${CMAKE_RC_FLAGS} -I${GENERATED} -I${CMAKE_SOURCE_DIR}/resources")
+target_link_options(setup PRIVATE -static -s -Wl,--gc-sections)
+target_link_libraries(setup PRIVATE comdlg32)
+set_target_properties(setup PROPERTIES OUTPUT_NAME setup)

@@ -1,0 +1,176 @@
+#!/usr/bin/env python3
+"""Turns a dictionary folder into the installer's embedded resource set.
+
+    payload_resources.py DICTIONARY_FOLDER OUTPUT_FOLDER VENDOR_SITE
+
+The folder holds the dictionary's files and manifest.txt (UTF-8, tab-separated):
+
+    language<TAB>Brazilian Portuguese
+    file<TAB>LXWEPB.TLX<TAB>1997-01-06 13:44:46
+    file<TAB>LXWEPB2.CLX<TAB>1999-11-30 17:04:48
+
+one `file` line per file, in install order, with the local date and time the file
+is installed with. Blank lines and lines starting with # are skipped.
+
+It writes into OUTPUT_FOLDER:
+  payload.rc            FILES, NAMEnnn, TIMEnnn and DATAnnn, all RCDATA, language 2067
+  *.bin                 the small resources' exact bytes, which payload.rc names
+  build_constants.cpp   DictionaryLanguage and VendorSite
+
+A manifest the installer could not carry stops the build with the line at fault.
+"""
+
+import datetime
+import os
+import struct
+import sys
+
+MOST_FILES = 255
+# A name of at most this many bytes keeps "<name> could not be created." whole.
+LONGEST_NAME = 234
+LARGEST_FILE = 2 ** 31 - 1
+FORBIDDEN = set('\\/:*?"<>|')
+RESERVED = {"CON", "PRN", "AUX", "NUL"} | {f"COM{i}" for i in range(1, 10)} | {
+    f"LPT{i}" for i in range(1, 10)}
+
+
+class ManifestError(Exception):
+    pass
+
+
+def parse_time(text):
+    try:
+        when = datetime.datetime.strptime(text, "%Y-%m-%d %H:%M:%S")
+    except ValueError:
+        raise ManifestError(f"time {text!r} is not YYYY-MM-DD HH:MM:SS")
+    if not 1980 <= when.year <= 2107:
+        raise ManifestError(f"time {text} is outside 1980-2107, which DOS time stamps cannot hold")
+    if when.second % 2:
+        raise ManifestError(f"time {text} has odd seconds; DOS time stamps keep two-second steps")
+    date = (when.year - 1980) << 9 | when.month << 5 | when.day
+    time = when.hour << 11 | when.minute << 5 | when.second // 2
+    return date << 16 | time
+
+
+def encode_name(name):
+    if not name:
+        raise ManifestError("the file name is empty")
+    try:
+        encoded = name.encode("cp1252")
+    except UnicodeEncodeError:
+        raise ManifestError(f"file name {name!r} has a character outside Windows-1252")
+    bad = sorted({c for c in name if c in FORBIDDEN or ord(c) < 32})
+    if bad:
+        raise ManifestError(f"file name {name!r} contains {' '.join(map(repr, bad))}")
+    if name in (".", "..") or name[-1] in ". ":
+        raise ManifestError(f"file name {name!r} ends in a dot or a space")
+    if name.split(".")[0].upper() in RESERVED:
+        raise ManifestError(f"file name {name!r} is a reserved device name")
+    if len(encoded) > LONGEST_NAME:
+        raise ManifestError(f"file name {name!r} is longer than {LONGEST_NAME} bytes")
+    return encoded
+
+
+def read_manifest(folder):
+    """The language (Windows-1252 bytes) and the entries (name bytes, stamp, path)."""
+    path = os.path.join(folder, "manifest.txt")
+    language = None
+    entries = []
+    seen = set()
+    with open(path, encoding="utf-8") as manifest:
+        for number, line in enumerate(manifest, 1):
+            line = line.rstrip("\r\n")
+            if not line.strip() or line.startswith("#"):
+                continue
+            try:
+                fields = line.split("\t")
+                if fields[0] == "language" and len(fields) == 2:
+                    if language is not None:
+                        raise ManifestError("a second language line")
+                    try:
+                        language = fields[1].strip().encode("cp1252")
+                    except UnicodeEncodeError:
+                        raise ManifestError("the language name has a character outside Windows-1252")
+                    if not language:
+                        raise ManifestError("the language name is empty")
+                elif fields[0] == "file" and len(fields) == 3:
+                    name = encode_name(fields[1])
+                    stamp = parse_time(fields[2])
+                    if name.upper() in seen:
+                        raise ManifestError(f"file {fields[1]} is listed twice")
+                    seen.add(name.upper())
+                    if len(entries) == MOST_FILES:
+                        raise ManifestError(f"more than {MOST_FILES} files")
+                    source = os.path.abspath(os.path.join(folder, fields[1]))
+                    if not os.path.isfile(source):
+                        raise ManifestError(f"file {fields[1]} is missing from {folder}")
+                    if os.path.getsize(source) > LARGEST_FILE:
+                        raise ManifestError(f"file {fields[1]} is 2 GiB or larger")
+                    if '"' in source or "\\" in source:
+                        raise ManifestError(f"the path {source} has a quote or a backslash")
+                    entries.append((name, stamp, source))
+                else:
+                    raise ManifestError(
+                        "expected language<TAB>NAME or file<TAB>NAME<TAB>YYYY-MM-DD HH:MM:SS")
+            except ManifestError as error:
+                raise ManifestError(f"{path}:{number}: {error}")
+    if language is None:
+        raise ManifestError(f"{path}: no language line")
+    return language, entries
+
+
+def c_string(data):
+    """A C string literal of the bytes; octal escapes never run into the next character."""
+    out = []
+    for byte in data:
+        if 32 <= byte < 127 and chr(byte) not in '"\\?':
+            out.append(chr(byte))
+        else:
+            out.append(f"\\{byte:03o}")
+    return '"' + "".join(out) + '"'
+
+
+def write_if_changed(path, data):
+    if os.path.exists(path):
+        with open(path, "rb") as current:
+            if current.read() == data:
+                return
+    with open(path, "wb") as target:
+        target.write(data)
+
+
+def generate(dictionary, output, vendor_site):
+    language, entries = read_manifest(dictionary)
+    os.makedirs(output, exist_ok=True)
+    pieces = {"files.bin": bytes([len(entries), 0])}
+    lines = ["// Generated from the dictionary's manifest.txt. Do not edit.",
+             "LANGUAGE 0x13, 0x02  // 2067",
+             f'FILES RCDATA "{os.path.join(output, "files.bin")}"']
+    for index, (name, stamp, source) in enumerate(entries, 1):
+        suffix = f"{index:03d}"
+        pieces[f"name{suffix}.bin"] = name + b"\0"
+        pieces[f"time{suffix}.bin"] = struct.pack("<I", stamp)
+        lines.append(f'NAME{suffix} RCDATA "{os.path.join(output, f"name{suffix}.bin")}"')
+        lines.append(f'TIME{suffix} RCDATA "{os.path.join(output, f"time{suffix}.bin")}"')
+        lines.append(f'DATA{suffix} RCDATA "{source}"')
+    for name, data in pieces.items():
+        write_if_changed(os.path.join(output, name), data)
+    write_if_changed(os.path.join(output, "payload.rc"), ("\n".join(lines) + "\n").encode())
+    constants = ("// Generated from the dictionary's manifest.txt and the build settings.\n"
+                 '#include "run/run_state.h"\n\n'
+                 f"const char DictionaryLanguage[] = {c_string(language)};\n"
+                 f"const char VendorSite[] = {c_string(vendor_site.encode('cp1252'))};\n")
+    write_if_changed(os.path.join(output, "build_constants.cpp"), constants.encode())
+
+
+def main():
+    if len(sys.argv) != 4:
+        sys.exit(__doc__)
+    try:
+        generate(*sys.argv[1:])
+    except (ManifestError, OSError, UnicodeError) as error:
+        sys.exit(f"error: {error}")
+
+
+if __name__ == "__main__":
+    main()
