@@ -46,3 +46,9 @@ set(CMAKE_RC_FLAGS "${CMAKE_RC_FLAGS} -I${GENERATED} -I${CMAKE_SOURCE_DIR}/resou
 target_link_options(setup PRIVATE -static -s -Wl,--gc-sections)
 target_link_libraries(setup PRIVATE comdlg32)
 set_target_properties(setup PROPERTIES OUTPUT_NAME setup)
+
+# The end-to-end tests' driver: a console program that reads and answers the
+# installer's windows under Wine.
+add_executable(e2e_driver tests/e2e/driver.c)
+target_compile_options(e2e_driver PRIVATE -Wall -Wextra -Werror -Os)
+target_link_options(e2e_driver PRIVATE -static -s)

@@ -1,0 +1,56 @@
+# make dist   builds dist/setup.exe (DICTIONARY=<folder> for another dictionary)
+# make test   runs every test: unit tests, build checks, end to end under Wine
+# make demo   runs the installer under Wine against a sample host folder
+# Each target installs the Debian packages it needs first.
+
+DICTIONARY ?= $(CURDIR)/resources/payload
+VENDOR_SITE ?= www.torvix.example
+COMPANY_NAME ?= Torvix Software
+NATIVE := build/native
+WIN32 := build/win32
+PYTHON := python3
+SOURCES := $(shell git ls-files 'src/*.cpp' 'src/*.h' 'tests/*.cpp' 'tests/*.h' 2>/dev/null)
+
+.PHONY: all deps native unit dist e2e build-checks format format-check test demo clean
+
+all: dist
+
+deps:
+	@./scripts/install-deps.sh
+
+native: deps
+	cmake -S . -B $(NATIVE) -DCMAKE_BUILD_TYPE=Debug >/dev/null
+	cmake --build $(NATIVE) -j2
+
+unit: native
+	cd $(NATIVE) && ctest --output-on-failure -j2
+
+dist: deps
+	cmake --no-warn-unused-cli -S . -B $(WIN32) -DCMAKE_TOOLCHAIN_FILE=cmake/i686-w64-mingw32.cmake \
+	  -DCMAKE_BUILD_TYPE=MinSizeRel -DDICTIONARY="$(abspath $(DICTIONARY))" \
+	  -DVENDOR_SITE="$(VENDOR_SITE)" -DCOMPANY_NAME="$(COMPANY_NAME)" >/dev/null
+	cmake --build $(WIN32) -j2
+	mkdir -p dist
+	cp $(WIN32)/setup.exe dist/setup.exe
+	@$(PYTHON) scripts/size_report.py dist/setup.exe "$(abspath $(DICTIONARY))"
+
+e2e: dist
+	cd tests/e2e && SETUP_EXE=$(CURDIR)/dist/setup.exe E2E_DRIVER=$(CURDIR)/$(WIN32)/e2e_driver.exe \
+	  $(PYTHON) -m unittest -v test_end_to_end
+
+build-checks:
+	cd tests/build && $(PYTHON) -m unittest -v test_payload_resources
+
+format:
+	clang-format -i $(SOURCES) tests/e2e/driver.c
+
+format-check:
+	clang-format --dry-run -Werror $(SOURCES) tests/e2e/driver.c
+
+test: format-check unit build-checks e2e
+
+demo: dist
+	$(PYTHON) scripts/demo.py
+
+clean:
+	rm -rf build dist

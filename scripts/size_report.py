@@ -1,0 +1,30 @@
+#!/usr/bin/env python3
+"""Prints what an installer weighs beyond the payload it carries.
+
+    size_report.py SETUP_EXE DICTIONARY_FOLDER
+"""
+
+import os
+import sys
+
+
+def payload_size(folder):
+    total = 0
+    with open(os.path.join(folder, "manifest.txt"), encoding="utf-8") as manifest:
+        for line in manifest:
+            fields = line.rstrip("\r\n").split("\t")
+            if fields[0] == "file" and len(fields) == 3:
+                total += os.path.getsize(os.path.join(folder, fields[1]))
+    return total
+
+
+def main():
+    exe, folder = sys.argv[1:3]
+    size = os.path.getsize(exe)
+    payload = payload_size(folder)
+    print(f"{exe}: {size:,} bytes; payload {payload:,} bytes; "
+          f"beyond the payload {size - payload:,} bytes ({(size - payload) / 1024:.1f} KiB)")
+
+
+if __name__ == "__main__":
+    main()

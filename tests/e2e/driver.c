@@ -1,0 +1,201 @@
+/* Drives setup.exe under Wine as a person would: starts it, waits for each of its
+ * windows, prints what the window says and answers it, then prints the exit status.
+ *
+ *   driver.exe [--hold PATH] [--timeout SECONDS] [--screenshot-pause MS] PROGRAM ANSWER...
+ *
+ * ANSWER is one of:
+ *   ok, cancel      press that button of a message box, or of the open-file dialog
+ *   close           close the window as with its close box
+ *   file=PATH       type PATH as the open-file dialog's file name and press OK
+ *
+ * Output, one line a window (text with \r and \n written as \r and \n):
+ *   BOX<TAB>caption<TAB>text<TAB>buttons<TAB>icon    buttons: ok or okcancel; icon: error or none
+ *   DIALOG<TAB>title
+ *   EXIT<TAB>status
+ * --hold opens PATH without sharing before the program starts and keeps it open, as
+ * another program holding the file would. A window that comes after the last answer
+ * is printed as UNANSWERED and the program is stopped (exit 3); a wait longer than
+ * the timeout prints TIMEOUT (exit 4).
+ */
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+#include <windows.h>
+
+#define MESSAGE_TEXT_ID 0xFFFF
+#define FILE_NAME_COMBO_ID 0x47C
+#define FILE_NAME_EDIT_ID 0x480
+
+static DWORD target_process;
+static HWND found_window;
+static HWND answered_window;
+
+static BOOL CALLBACK find_window(HWND window, LPARAM unused) {
+  DWORD process = 0;
+  char class_name[64];
+  (void)unused;
+  GetWindowThreadProcessId(window, &process);
+  if (process != target_process || window == answered_window || !IsWindowVisible(window)) {
+    return TRUE;
+  }
+  GetClassNameA(window, class_name, sizeof class_name);
+  if (strcmp(class_name, "#32770") != 0) return TRUE;
+  found_window = window;
+  return FALSE;
+}
+
+static void print_escaped(const char* text) {
+  for (; *text != '\0'; ++text) {
+    if (*text == '\r') {
+      fputs("\\r", stdout);
+    } else if (*text == '\n') {
+      fputs("\\n", stdout);
+    } else if (*text == '\t') {
+      fputs("\\t", stdout);
+    } else {
+      putchar(*text);
+    }
+  }
+}
+
+static BOOL CALLBACK find_icon(HWND child, LPARAM result) {
+  char class_name[64];
+  GetClassNameA(child, class_name, sizeof class_name);
+  if (_stricmp(class_name, "Static") == 0 &&
+      (GetWindowLongA(child, GWL_STYLE) & SS_TYPEMASK) == SS_ICON && IsWindowVisible(child) &&
+      SendMessageA(child, STM_GETICON, 0, 0) != 0) {
+    *(BOOL*)result = TRUE;
+    return FALSE;
+  }
+  return TRUE;
+}
+
+/* Prints the window and says whether it is a message box. */
+static BOOL describe(HWND window) {
+  static char text[4096];
+  char caption[512];
+  HWND message = GetDlgItem(window, MESSAGE_TEXT_ID);
+  GetWindowTextA(window, caption, sizeof caption);
+  if (message != NULL) {
+    BOOL icon = FALSE;
+    GetWindowTextA(message, text, sizeof text);
+    EnumChildWindows(window, find_icon, (LPARAM)&icon);
+    fputs("BOX\t", stdout);
+    print_escaped(caption);
+    putchar('\t');
+    print_escaped(text);
+    printf("\t%s\t%s\n", GetDlgItem(window, IDCANCEL) != NULL ? "okcancel" : "ok",
+           icon ? "error" : "none");
+  } else {
+    fputs("DIALOG\t", stdout);
+    print_escaped(caption);
+    putchar('\n');
+  }
+  fflush(stdout);
+  return message != NULL;
+}
+
+static void answer(HWND window, const char* what) {
+  if (strncmp(what, "file=", 5) == 0) {
+    HWND name = GetDlgItem(window, FILE_NAME_COMBO_ID);
+    if (name == NULL) name = GetDlgItem(window, FILE_NAME_EDIT_ID);
+    SetWindowTextA(name, what + 5);
+    PostMessageA(window, WM_COMMAND, IDOK, 0);
+  } else if (strcmp(what, "ok") == 0) {
+    PostMessageA(window, WM_COMMAND, IDOK, 0);
+  } else if (strcmp(what, "cancel") == 0) {
+    PostMessageA(window, WM_COMMAND, IDCANCEL, 0);
+  } else if (strcmp(what, "close") == 0) {
+    PostMessageA(window, WM_SYSCOMMAND, SC_CLOSE, 0);
+  } else {
+    printf("BADANSWER\t%s\n", what);
+    exit(2);
+  }
+}
+
+/* Waits for a new window of the process; NULL when the process ended first. */
+static HWND wait_for_window(HANDLE process, DWORD timeout_ms) {
+  DWORD waited = 0;
+  for (;;) {
+    /* The window answered last must be gone before its successor can be told apart. */
+    if (answered_window != NULL && !IsWindow(answered_window)) answered_window = NULL;
+    found_window = NULL;
+    EnumWindows(find_window, 0);
+    if (found_window != NULL) {
+      Sleep(150); /* let the window finish drawing and take its focus */
+      return found_window;
+    }
+    if (WaitForSingleObject(process, 50) == WAIT_OBJECT_0) return NULL;
+    waited += 50;
+    if (waited >= timeout_ms) {
+      puts("TIMEOUT");
+      fflush(stdout);
+      TerminateProcess(process, 1);
+      exit(4);
+    }
+  }
+}
+
+int main(int argc, char** argv) {
+  STARTUPINFOA startup;
+  PROCESS_INFORMATION info;
+  DWORD timeout_ms = 30000;
+  DWORD pause_ms = 0;
+  DWORD status = 0;
+  HANDLE held = INVALID_HANDLE_VALUE;
+  int i = 1;
+
+  for (; i < argc && strncmp(argv[i], "--", 2) == 0; i += 2) {
+    if (i + 1 >= argc) return 2;
+    if (strcmp(argv[i], "--hold") == 0) {
+      held = CreateFileA(argv[i + 1], GENERIC_READ, 0, NULL, OPEN_EXISTING, 0, NULL);
+      if (held == INVALID_HANDLE_VALUE) {
+        printf("HOLDFAILED\t%s\n", argv[i + 1]);
+        return 2;
+      }
+    } else if (strcmp(argv[i], "--timeout") == 0) {
+      timeout_ms = (DWORD)atoi(argv[i + 1]) * 1000;
+    } else if (strcmp(argv[i], "--screenshot-pause") == 0) {
+      pause_ms = (DWORD)atoi(argv[i + 1]);
+    } else {
+      return 2;
+    }
+  }
+  if (i >= argc) return 2;
+
+  memset(&startup, 0, sizeof startup);
+  startup.cb = sizeof startup;
+  if (!CreateProcessA(argv[i], NULL, NULL, NULL, FALSE, 0, NULL, NULL, &startup, &info)) {
+    printf("STARTFAILED\t%lu\n", GetLastError());
+    return 2;
+  }
+  target_process = info.dwProcessId;
+
+  for (++i; i < argc; ++i) {
+    HWND window = wait_for_window(info.hProcess, timeout_ms);
+    if (window == NULL) break;
+    describe(window);
+    if (pause_ms != 0) {
+      printf("SHOWN\n");
+      fflush(stdout);
+      Sleep(pause_ms);
+    }
+    answer(window, argv[i]);
+    answered_window = window;
+  }
+  if (i >= argc) {
+    HWND extra = wait_for_window(info.hProcess, timeout_ms);
+    if (extra != NULL) {
+      fputs("UNANSWERED\t", stdout);
+      describe(extra);
+      TerminateProcess(info.hProcess, 1);
+      return 3;
+    }
+  }
+  WaitForSingleObject(info.hProcess, timeout_ms);
+  GetExitCodeProcess(info.hProcess, &status);
+  printf("EXIT\t%lu\n", status);
+  fflush(stdout);
+  if (held != INVALID_HANDLE_VALUE) CloseHandle(held);
+  return 0;
+}

@@ -1,0 +1,186 @@
+"""End-to-end tests of the real setup.exe under Wine on a virtual display.
+
+Each test gets a throwaway Wine prefix with a sample host folder, runs the installer
+through the driver, which reads and answers its real boxes and dialog, and then
+checks what the user saw, the exit status and the files left on the disk.
+"""
+
+import calendar
+import os
+import unittest
+
+import wine
+
+PAYLOAD = os.path.join(wine.ROOT, "resources", "payload")
+CONFIRM = ("BOX", "Lexward Dictionary",
+           "Installation of Brazilian Portuguese dictionary for Lexward is about to begin.",
+           "okcancel", "none")
+COMPLETE = ("BOX", "Setup Complete",
+            "Installation completed successfully.\\r\\rYou can select which dictionary should be "
+            "used in Torvix in Options > Spell Checker > Options.", "ok", "none")
+PROMPT = ("BOX", "Torvix not found in default folder",
+          "Please locate the Torvix program (torvixx.exe)", "okcancel", "none")
+DIALOG = ("DIALOG", "Locate Torvix Folder")
+# Name, local time as stored.
+PAYLOAD_FILES = [("LXWEPB.TLX", (1997, 1, 6, 13, 44, 46)),
+                 ("LXWEPB2.CLX", (1999, 11, 30, 17, 4, 48))]
+HOST_FILES = ["torvix.ini", "torvixx.exe"]
+
+
+def payload_bytes(name):
+    with open(os.path.join(PAYLOAD, name), "rb") as source:
+        return source.read()
+
+
+def error_box(caption, text):
+    return ("BOX", caption, text, "ok", "error")
+
+
+class EndToEnd(unittest.TestCase):
+    @classmethod
+    def setUpClass(cls):
+        for path in (wine.SETUP_EXE, wine.DRIVER_EXE):
+            if not os.path.exists(path):
+                raise unittest.SkipTest(f"{path} is not built")
+        cls.display = wine.Display()
+
+    @classmethod
+    def tearDownClass(cls):
+        cls.display.close()
+
+    def new_prefix(self, timezone="UTC"):
+        prefix = wine.Prefix(self.display, timezone)
+        self.addCleanup(prefix.close)
+        return prefix
+
+    def read(self, path):
+        with open(path, "rb") as source:
+            return source.read()
+
+    def assert_installed(self, prefix, folder, utc_offset_seconds=0):
+        for name, local in PAYLOAD_FILES:
+            path = prefix.path(folder + "\\" + name)
+            self.assertEqual(self.read(path), payload_bytes(name), name)
+            expected = calendar.timegm(local) - utc_offset_seconds
+            self.assertEqual(os.stat(path).st_mtime, expected, name)
+
+    def test_typical_road(self):
+        prefix = self.new_prefix()
+        prefix.add_host()
+        win_ini = self.read(prefix.win_ini)
+
+        shown, status = prefix.run("ok", "ok")
+
+        self.assertEqual(shown, [CONFIRM, COMPLETE])
+        self.assertEqual(status, 0)
+        self.assert_installed(prefix, "C:\\TORVIX")
+        self.assertEqual(prefix.listing("C:\\TORVIX"),
+                         sorted(HOST_FILES + [n for n, _ in PAYLOAD_FILES]))
+        self.assertEqual(self.read(prefix.win_ini), win_ini, "WIN.INI is left alone")
+
+    def test_stamps_are_local_time(self):
+        # A zone three hours east of UTC with no daylight saving time.
+        prefix = self.new_prefix(timezone="XYZ-3")
+        prefix.add_host()
+
+        shown, status = prefix.run("ok", "ok")
+
+        self.assertEqual(shown, [CONFIRM, COMPLETE])
+        self.assert_installed(prefix, "C:\\TORVIX", utc_offset_seconds=3 * 3600)
+
+    def test_cancel_or_close_on_the_confirmation(self):
+        for answer in ("cancel", "close"):
+            with self.subTest(answer=answer):
+                prefix = self.new_prefix()
+                prefix.add_host()
+                win_ini = self.read(prefix.win_ini)
+
+                shown, status = prefix.run(answer)
+
+                self.assertEqual(shown, [CONFIRM])
+                self.assertEqual(status, 0)
+                self.assertEqual(prefix.listing("C:\\TORVIX"), HOST_FILES)
+                self.assertEqual(self.read(prefix.win_ini), win_ini)
+
+    def test_file_in_use_keeps_its_old_bytes(self):
+        prefix = self.new_prefix()
+        prefix.add_host()
+        old = b"an older word list\r\n" * 100
+        prefix.write("C:\\TORVIX\\LXWEPB2.CLX", old)
+
+        shown, status = prefix.run("ok", "ok", hold="C:\\TORVIX\\LXWEPB2.CLX")
+
+        self.assertEqual(shown, [CONFIRM, error_box("Fatal error",
+                                                    "LXWEPB2.CLX could not be created.")])
+        self.assertEqual(status, 0)
+        self.assertEqual(self.read(prefix.path("C:\\TORVIX\\LXWEPB2.CLX")), old)
+        self.assertEqual(self.read(prefix.path("C:\\TORVIX\\LXWEPB.TLX")),
+                         payload_bytes("LXWEPB.TLX"), "earlier files stay")
+        self.assertEqual(prefix.listing("C:\\TORVIX"), sorted(HOST_FILES + ["LXWEPB.TLX",
+                                                                            "LXWEPB2.CLX"]))
+
+    def test_host_located_at_the_first_try(self):
+        prefix = self.new_prefix()
+        prefix.add_host("C:\\Apps\\Host")
+
+        shown, status = prefix.run("ok", "ok", "file=C:\\Apps\\Host\\torvixx.exe", "ok")
+
+        self.assertEqual(shown, [CONFIRM, PROMPT, DIALOG, COMPLETE])
+        self.assertEqual(status, 0)
+        self.assert_installed(prefix, "C:\\Apps\\Host")
+        self.assertIn("[Applications]\r\nTorvix=C:\\Apps\\Host\r\n",
+                      self.read(prefix.win_ini).decode("cp1252"))
+        self.assertFalse(os.path.exists(prefix.path("C:\\TORVIX")))
+
+    def test_wrong_folder_first(self):
+        prefix = self.new_prefix()
+        prefix.add_host("C:\\Apps\\Host")
+        prefix.write("C:\\Old\\torvixx2.exe", b"MZ not the host")
+
+        shown, status = prefix.run("ok", "ok", "file=C:\\Old\\torvixx2.exe", "ok",
+                                   "file=C:\\Apps\\Host\\torvixx.exe", "ok")
+
+        self.assertEqual(shown, [CONFIRM, PROMPT, DIALOG, PROMPT, DIALOG, COMPLETE])
+        self.assertEqual(status, 0)
+        self.assert_installed(prefix, "C:\\Apps\\Host")
+        self.assertEqual(prefix.listing("C:\\Old"), ["torvixx2.exe"])
+        self.assertIn("Torvix=C:\\Apps\\Host\r\n", self.read(prefix.win_ini).decode("cp1252"))
+
+    def test_cancel_on_the_prompt(self):
+        prefix = self.new_prefix()
+        win_ini = self.read(prefix.win_ini)
+
+        shown, status = prefix.run("ok", "cancel")
+
+        self.assertEqual(shown, [CONFIRM, PROMPT])
+        self.assertEqual(status, 0)
+        self.assertEqual(self.read(prefix.win_ini), win_ini)
+
+    def test_version_gate(self):
+        cases = [
+            ("40", error_box("Error", "Torvix version must be 41 or newer.\\rYour version is 40."
+                             "\\r\\rYou can download the newest Torvix version from "
+                             "www.torvix.example")),
+            (None, error_box("Error", "Your Torvix version could not be determined.\\r\\rIf you "
+                             "have just now installed it, you need to first run it once and "
+                             "then run this program again.")),
+            ("5", COMPLETE),
+        ]
+        for version, box in cases:
+            with self.subTest(version=version):
+                prefix = self.new_prefix()
+                prefix.add_host(version=version)
+
+                shown, status = prefix.run("ok", "ok")
+
+                self.assertEqual(shown, [CONFIRM, box])
+                self.assertEqual(status, 0)
+                if box is COMPLETE:
+                    self.assert_installed(prefix, "C:\\TORVIX")
+                else:
+                    self.assertEqual(prefix.listing("C:\\TORVIX"),
+                                     [n for n in HOST_FILES if version or n != "torvix.ini"])
+
+
+if __name__ == "__main__":
+    unittest.main()
