@@ -32,14 +32,15 @@ dist: deps
 	cmake --build $(WIN32) -j2
 	mkdir -p dist
 	cp $(WIN32)/setup.exe dist/setup.exe
+	cd dist && sha256sum setup.exe > SHA256SUMS
 	@$(PYTHON) scripts/size_report.py dist/setup.exe "$(abspath $(DICTIONARY))"
 
 e2e: dist
 	cd tests/e2e && SETUP_EXE=$(CURDIR)/dist/setup.exe E2E_DRIVER=$(CURDIR)/$(WIN32)/e2e_driver.exe \
 	  $(PYTHON) -m unittest -v test_end_to_end
 
-build-checks:
-	cd tests/build && $(PYTHON) -m unittest -v test_payload_resources
+build-checks: deps
+	cd tests/build && $(PYTHON) -m unittest -v test_payload_resources test_reproducible
 
 format:
 	clang-format -i $(SOURCES) tests/e2e/driver.c

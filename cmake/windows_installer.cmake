@@ -24,6 +24,14 @@ file(GLOB DICTIONARY_FILES CONFIGURE_DEPENDS "${DICTIONARY}/*")
 set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS
              "${DICTIONARY}/manifest.txt" "${CMAKE_SOURCE_DIR}/resources/payload_resources.py")
 configure_file(resources/settings.rh.in "${GENERATED}/settings.rh" @ONLY)
+# The manifest goes in without its comments and indentation: every byte counts.
+file(READ resources/setup.manifest MANIFEST)
+string(REGEX REPLACE "<!--[^>]*-->" "" MANIFEST "${MANIFEST}")
+string(REGEX REPLACE ">[ \n]+<" "><" MANIFEST "${MANIFEST}")
+string(REGEX REPLACE "[ \n]+" " " MANIFEST "${MANIFEST}")
+file(WRITE "${GENERATED}/setup.min.manifest" "${MANIFEST}")
+set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS
+             "${CMAKE_SOURCE_DIR}/resources/setup.manifest")
 
 set(SIZE_FLAGS -Os -fno-exceptions -fno-rtti -fno-asynchronous-unwind-tables
                -fno-unwind-tables -ffunction-sections -fdata-sections)
@@ -36,13 +44,15 @@ add_executable(setup WIN32
   resources/setup.rc
   "${GENERATED}/payload.rc")
 target_include_directories(setup PRIVATE src)
+# The resource scripts find the generated pieces and the icon through these.
+target_include_directories(setup PRIVATE "$<$<COMPILE_LANGUAGE:RC>:${GENERATED}>"
+                                         "$<$<COMPILE_LANGUAGE:RC>:${CMAKE_SOURCE_DIR}/resources>")
 target_compile_options(setup PRIVATE $<$<COMPILE_LANGUAGE:CXX>:${WARNINGS} ${SIZE_FLAGS}>)
 target_compile_definitions(setup PRIVATE WIN32_LEAN_AND_MEAN NOMINMAX)
 set_source_files_properties("${GENERATED}/payload.rc" PROPERTIES OBJECT_DEPENDS
                             "${DICTIONARY_FILES}")
 set_source_files_properties(resources/setup.rc PROPERTIES OBJECT_DEPENDS
-                            "${CMAKE_SOURCE_DIR}/resources/mainicon.ico;${GENERATED}/settings.rh")
-set(CMAKE_RC_FLAGS "${CMAKE_RC_FLAGS} -I${GENERATED} -I${CMAKE_SOURCE_DIR}/resources")
+                            "${CMAKE_SOURCE_DIR}/resources/mainicon.ico;${GENERATED}/setup.min.manifest;${GENERATED}/settings.rh")
 # 4,096-byte file alignment lets Wine map the image, payload included, straight from
 # the file instead of copying it into private memory; setup.ld keeps the sections few
 # so that the alignment pads little. No time stamp: the same sources give the same

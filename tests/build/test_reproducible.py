@@ -1,0 +1,60 @@
+"""Two builds of the same sources in different folders give the same setup.exe, byte
+for byte: no time stamp and no build path inside."""
+
+import os
+import shutil
+import struct
+import subprocess
+import tempfile
+import unittest
+
+ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
+
+
+def tracked_files():
+    listing = subprocess.run(["git", "ls-files", "-z"], cwd=ROOT, capture_output=True,
+                             check=True).stdout.decode()
+    return [name for name in listing.split("\0") if name]
+
+
+def run(command):
+    result = subprocess.run(command, capture_output=True, text=True)
+    if result.returncode != 0:
+        raise AssertionError(f"{' '.join(command)} failed:\n{result.stdout}{result.stderr}")
+
+
+def build(source):
+    build_dir = os.path.join(source, "build")
+    run(["cmake", "-S", source, "-B", build_dir,
+         f"-DCMAKE_TOOLCHAIN_FILE={source}/cmake/i686-w64-mingw32.cmake",
+         "-DCMAKE_BUILD_TYPE=MinSizeRel"])
+    run(["cmake", "--build", build_dir, "--target", "setup", "-j2"])
+    with open(os.path.join(build_dir, "setup.exe"), "rb") as exe:
+        return exe.read()
+
+
+class Reproducible(unittest.TestCase):
+    def test_two_folders_give_the_same_bytes(self):
+        with tempfile.TemporaryDirectory() as scratch:
+            folders = [os.path.join(scratch, "a"),
+                       os.path.join(scratch, "a much longer folder name", "with", "depth")]
+            images = []
+            for folder in folders:
+                for name in tracked_files():
+                    target = os.path.join(folder, name)
+                    os.makedirs(os.path.dirname(target), exist_ok=True)
+                    shutil.copy2(os.path.join(ROOT, name), target)
+                images.append(build(folder))
+
+            self.assertEqual(images[0], images[1])
+            image = images[0]
+            pe = struct.unpack_from("<I", image, 0x3C)[0]
+            self.assertEqual(image[pe:pe + 4], b"PE\0\0")
+            self.assertEqual(struct.unpack_from("<I", image, pe + 8)[0], 0, "PE time stamp")
+            for folder in folders:
+                self.assertNotIn(folder.encode(), image)
+                self.assertNotIn(scratch.encode(), image)
+
+
+if __name__ == "__main__":
+    unittest.main()
