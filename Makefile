@@ -1,6 +1,7 @@
 # make dist   builds dist/setup.exe (DICTIONARY=<folder> for another dictionary)
 # make test   runs every test: unit tests, build checks, end to end under Wine
 # make demo   runs the installer under Wine against a sample host folder
+# make bench  measures the installer against a peer on a 64 MiB payload
 # Each target installs the Debian packages it needs first.
 
 DICTIONARY ?= $(CURDIR)/resources/payload
@@ -8,10 +9,11 @@ VENDOR_SITE ?= www.torvix.example
 COMPANY_NAME ?= Torvix Software
 NATIVE := build/native
 WIN32 := build/win32
+DIST := dist
 PYTHON := python3
 SOURCES := $(shell git ls-files 'src/*.cpp' 'src/*.h' 'tests/*.cpp' 'tests/*.h' 2>/dev/null)
 
-.PHONY: all deps native unit dist e2e build-checks format format-check test demo clean
+.PHONY: all deps native unit dist e2e build-checks format format-check test demo bench clean
 
 all: dist
 
@@ -30,10 +32,10 @@ dist: deps
 	  -DCMAKE_BUILD_TYPE=MinSizeRel -DDICTIONARY="$(abspath $(DICTIONARY))" \
 	  -DVENDOR_SITE="$(VENDOR_SITE)" -DCOMPANY_NAME="$(COMPANY_NAME)" >/dev/null
 	cmake --build $(WIN32) -j2
-	mkdir -p dist
-	cp $(WIN32)/setup.exe dist/setup.exe
-	cd dist && sha256sum setup.exe > SHA256SUMS
-	@$(PYTHON) scripts/size_report.py dist/setup.exe "$(abspath $(DICTIONARY))"
+	mkdir -p $(DIST)
+	cp $(WIN32)/setup.exe $(DIST)/setup.exe
+	cd $(DIST) && sha256sum setup.exe > SHA256SUMS
+	@$(PYTHON) scripts/size_report.py $(DIST)/setup.exe "$(abspath $(DICTIONARY))"
 
 e2e: dist
 	cd tests/e2e && SETUP_EXE=$(CURDIR)/dist/setup.exe E2E_DRIVER=$(CURDIR)/$(WIN32)/e2e_driver.exe \
@@ -52,6 +54,10 @@ test: format-check unit build-checks e2e
 
 demo: dist
 	$(PYTHON) scripts/demo.py
+
+bench:
+	@./scripts/install-deps.sh --bench
+	$(PYTHON) scripts/bench.py
 
 clean:
 	rm -rf build dist

@@ -2,6 +2,8 @@
 # Installs the Debian packages the build and the tests need, and only those that are
 # missing: the MinGW cross-compiler, Wine for 32-bit programs and Xvfb.
 # Safe to run again: it does nothing when everything is present.
+#   install-deps.sh          what the build and the tests need
+#   install-deps.sh --bench  that, and the peer installer system for the benchmark (nsis)
 set -eu
 
 need=""
@@ -14,6 +16,10 @@ if ! command -v wine >/dev/null 2>&1 || ! dpkg -s wine32:i386 >/dev/null 2>&1; t
   need="$need wine wine32:i386 wine64"
 fi
 command -v cmake >/dev/null 2>&1 || need="$need cmake"
+command -v python3 >/dev/null 2>&1 || need="$need python3"
+if [ "${1:-}" = "--bench" ]; then
+  command -v makensis >/dev/null 2>&1 || need="$need nsis"
+fi
 [ -n "$need" ] || exit 0
 
 if [ "$(id -u)" -ne 0 ]; then

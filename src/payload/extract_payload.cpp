@@ -10,8 +10,8 @@ namespace {
 // Each write reads straight from the resource bytes, at most this many at a time.
 constexpr int32_t kPieceSize = 32768;
 
-// A file is written under this suffix beside its target and replaces the target
-// only once it is complete, so that a failure never destroys a good file.
+// A file that already exists is replaced only by a complete copy, written under
+// this suffix beside it, so that a failure never destroys a good file.
 const char kTemporarySuffix[] = ".~tmp";
 
 struct PayloadEntry {
@@ -91,17 +91,22 @@ bool WriteEntry(Platform& platform, OutputFile file, const PayloadResource& data
   return true;
 }
 
-// Writes the entry beside its target, stamps and closes it, then replaces the
-// target with it. False when any step fails; the temporary file is then gone and
-// the target is as it was.
+// Writes the entry, stamps and closes it. A new file is written in place; an
+// existing one is replaced only by a complete copy, written beside it first. False
+// when any step fails; what was written is then gone and the target is as it was.
 bool InstallEntry(Platform& platform, const char* target, const char* temporary,
                   const PayloadEntry& entry) {
-  OutputFile file = platform.CreateOutputFile(temporary);
+  const char* path = target;
+  OutputFile file = platform.CreateNewOutputFile(target);
+  if (file == kNoFile) {
+    path = temporary;
+    file = platform.CreateOutputFile(temporary);
+  }
   bool written = WriteEntry(platform, file, entry.data);
   if (written) platform.StampWriteTime(file, entry.stamp);
   platform.CloseOutputFile(file);
-  if (written && platform.ReplaceOutputFile(temporary, target)) return true;
-  platform.DeleteOutputFile(temporary);
+  if (written && (path == target || platform.ReplaceOutputFile(temporary, target))) return true;
+  if (file != kNoFile) platform.DeleteOutputFile(path);
   return false;
 }
 

@@ -91,6 +91,8 @@ class Platform {
   // Creates or truncates the file for reading and writing, without sharing.
   // Returns kNoFile when it cannot be created.
   virtual OutputFile CreateOutputFile(const char* path) = 0;
+  // The same, but only when there is no entry of that name yet; kNoFile otherwise.
+  virtual OutputFile CreateNewOutputFile(const char* path) = 0;
   // Returns the number of bytes written, or -1 on failure.
   virtual int32_t WriteOutputFile(OutputFile file, const unsigned char* bytes, int32_t count) = 0;
   virtual void CloseOutputFile(OutputFile file) = 0;

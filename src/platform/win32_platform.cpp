@@ -60,11 +60,9 @@ class Win32Platform final : public Platform {
     return true;
   }
 
-  OutputFile CreateOutputFile(const char* path) override {
-    HANDLE file = CreateFileA(path, GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
-    return file == INVALID_HANDLE_VALUE ? kNoFile : file;
-  }
+  OutputFile CreateOutputFile(const char* path) override { return Create(path, CREATE_ALWAYS); }
+
+  OutputFile CreateNewOutputFile(const char* path) override { return Create(path, CREATE_NEW); }
 
   int32_t WriteOutputFile(OutputFile file, const unsigned char* bytes, int32_t count) override {
     if (file == kNoFile) return -1;
@@ -109,6 +107,13 @@ class Win32Platform final : public Platform {
   }
 
   void EndProcess() override { exit(0); }
+
+ private:
+  static OutputFile Create(const char* path, DWORD disposition) {
+    HANDLE file = CreateFileA(path, GENERIC_READ | GENERIC_WRITE, 0, nullptr, disposition,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    return file == INVALID_HANDLE_VALUE ? kNoFile : file;
+  }
 };
 
 Win32Platform ThePlatform;

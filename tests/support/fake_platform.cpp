@@ -224,8 +224,17 @@ OutputFile FakePlatform::CreateOutputFile(const char* path) {
   if (Rejected(path)) return kNoFile;
   FakeEntry* existing = Find(path);
   if (existing != nullptr && Busy(*existing)) return kNoFile;
-  FakeEntry& entry = AddFile(path);
-  (void)entry;
+  return Open(path);
+}
+
+OutputFile FakePlatform::CreateNewOutputFile(const char* path) {
+  calls.push_back(std::string("CreateNewOutputFile ") + path);
+  if (Rejected(path) || Find(path) != nullptr) return kNoFile;
+  return Open(path);
+}
+
+OutputFile FakePlatform::Open(const std::string& path) {
+  AddFile(path);
   ++openFiles;
   handles_[nextHandle_] = Upper(path);
   return reinterpret_cast<OutputFile>(nextHandle_++);

@@ -87,6 +87,7 @@ class FakePlatform final : public Platform {
   bool IsLeadByte(unsigned char byte) override;
   bool FindPayloadResource(const char* name, PayloadResource& resource) override;
   OutputFile CreateOutputFile(const char* path) override;
+  OutputFile CreateNewOutputFile(const char* path) override;
   int32_t WriteOutputFile(OutputFile file, const unsigned char* bytes, int32_t count) override;
   void CloseOutputFile(OutputFile file) override;
   void StampWriteTime(OutputFile file, uint32_t stamp) override;
@@ -100,6 +101,7 @@ class FakePlatform final : public Platform {
   bool Rejected(const std::string& path) const;
   FakeEntry* Find(const std::string& path);
   bool Busy(const FakeEntry& entry) const;
+  OutputFile Open(const std::string& path);
 
   std::map<std::string, std::string> winIni_;  // "SECTION\KEY" -> value
   std::map<std::string, FakeEntry> entries_;   // upper-case path -> entry

@@ -180,8 +180,7 @@ TEST(ExtractPayload, MalformedResource) {
     ExpectOnly(platform,
                second ? std::vector<std::string>{"LXWEPB.TLX"} : std::vector<std::string>{});
     size_t creates = 0;
-    for (const std::string& call : platform.calls)
-      creates += call.rfind("CreateOutputFile", 0) == 0;
+    for (const std::string& call : platform.calls) creates += call.rfind("Create", 0) == 0;
     EXPECT_EQ(creates, second ? 1u : 0u) << c.what;
   }
 }
@@ -243,6 +242,69 @@ TEST(ExtractPayload, ALongNameIsCutInTheMessage) {
   ASSERT_EQ(platform.boxes.size(), 1u);
   EXPECT_EQ(platform.boxes[0].text, std::string(256, 'n'));
   EXPECT_EQ(platform.boxes[0].caption, "Fatal error");
+}
+
+}  // namespace
+
+namespace {
+
+TEST(ExtractPayload, NewFilesInPlaceExistingOnesThroughACompleteCopy) {
+  struct Case {
+    const char* what;
+    bool exists;
+    int64_t freeSpace;
+    bool installed;
+    std::vector<std::string> creates;
+  };
+  const std::string target = InFolder("LXWEPB.TLX");
+  const std::string temporary = target + ".~tmp";
+  const Case cases[] = {
+      {"a new file is written in place", false, -1, true, {"CreateNewOutputFile " + target}},
+      {"an existing file is replaced by a complete copy",
+       true,
+       -1,
+       true,
+       {"CreateNewOutputFile " + target, "CreateOutputFile " + temporary}},
+      {"a new file that does not fit is removed",
+       false,
+       100,
+       false,
+       {"CreateNewOutputFile " + target}},
+      {"an existing file stays when its copy does not fit",
+       true,
+       100,
+       false,
+       {"CreateNewOutputFile " + target, "CreateOutputFile " + temporary}},
+  };
+  const Bytes old = PatternBytes(20, 4);
+  for (const Case& c : cases) {
+    FakePlatform platform;
+    SetPayload(platform, {{"LXWEPB.TLX", PatternBytes(8385, 1), kTlxStamp}});
+    if (c.exists) platform.AddFile(target, old);
+    platform.freeSpace = c.freeSpace;
+
+    Extract(platform);
+
+    std::vector<std::string> creates;
+    for (const std::string& call : platform.calls) {
+      if (call.rfind("Create", 0) == 0) creates.push_back(call);
+    }
+    EXPECT_EQ(creates, c.creates) << c.what;
+    EXPECT_EQ(platform.ended, !c.installed) << c.what;
+    const FakeEntry* file = platform.File(target);
+    if (c.installed) {
+      ASSERT_NE(file, nullptr) << c.what;
+      EXPECT_EQ(file->bytes, PatternBytes(8385, 1)) << c.what;
+      EXPECT_EQ(file->stamp, kTlxStamp) << c.what;
+    } else if (c.exists) {
+      ASSERT_NE(file, nullptr) << c.what;
+      EXPECT_EQ(file->bytes, old) << c.what;
+    } else {
+      EXPECT_EQ(file, nullptr) << c.what;
+    }
+    EXPECT_EQ(platform.File(temporary), nullptr) << c.what;
+    EXPECT_EQ(platform.openFiles, 0) << c.what;
+  }
 }
 
 }  // namespace

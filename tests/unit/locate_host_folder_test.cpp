@@ -148,7 +148,7 @@ TEST(LocateHostFolder, Attempts) {
       auto probe = std::find(platform.calls.begin(), platform.calls.end(),
                              "ProbeFile " + c.host + "\\torvixx.exe");
       auto create = std::find_if(platform.calls.begin(), platform.calls.end(),
-                                 [](const auto& s) { return s.rfind("CreateOutputFile", 0) == 0; });
+                                 [](const auto& s) { return s.rfind("Create", 0) == 0; });
       EXPECT_LT(probe, write) << c.what;
       EXPECT_LT(write, create) << c.what;
     }

@@ -1,0 +1,203 @@
+#!/usr/bin/env python3
+"""Measures setup.exe against a peer installer system carrying the same files.
+
+    scripts/bench.py [--runs N]
+
+It makes a large dictionary (200 files of 320 KiB, 64 MiB of pseudo-random bytes
+from a fixed seed), builds our installer for it with `make dist DICTIONARY=...`
+and the peer's (NSIS: makensis, SetCompress off, SilentInstall silent, the same
+target folder), and runs both under Wine without a display, in one prepared prefix,
+alternating, after a warm-up run of each. No box can be answered there: MessageBoxA
+returns at once and the run goes on. Each run starts with the payload's files
+removed from the target folder (with --over-existing, over the files of the run
+before).
+
+It prints the medians of the wall time, the peak resident memory and the peak
+private (anonymous) memory of the installer process, each executable's size beyond
+its payload, and the ratios ours/peer; and writes the same as a Markdown table to
+build/bench/results.md.
+"""
+
+import argparse
+import os
+import random
+import shutil
+import statistics
+import subprocess
+import sys
+import time
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tests", "e2e"))
+import wine  # noqa: E402
+
+ROOT = wine.ROOT
+BENCH = os.path.join(ROOT, "build", "bench")
+FILES = 200
+FILE_SIZE = 320 * 1024
+SEED = 20261208
+STAMP = "2001-02-03 04:05:06"
+
+
+def make_dictionary(folder):
+    """The large dictionary, made once: the same bytes on every run."""
+    manifest = os.path.join(folder, "manifest.txt")
+    if os.path.exists(manifest):
+        return
+    os.makedirs(folder, exist_ok=True)
+    generator = random.Random(SEED)
+    lines = ["language\tBenchmark"]
+    for index in range(1, FILES + 1):
+        name = f"BENCH{index:03d}.DAT"
+        with open(os.path.join(folder, name), "wb") as out:
+            out.write(generator.randbytes(FILE_SIZE))
+        lines.append(f"file\t{name}\t{STAMP}")
+    with open(manifest + ".part", "w") as out:
+        out.write("\n".join(lines) + "\n")
+    os.rename(manifest + ".part", manifest)
+
+
+def build_ours(dictionary):
+    subprocess.run(["make", "-s", "-C", ROOT, "dist", f"DICTIONARY={dictionary}",
+                    f"WIN32={os.path.join(BENCH, 'win32')}", f"DIST={os.path.join(BENCH, 'dist')}"],
+                   check=True, stdout=subprocess.DEVNULL)
+    return os.path.join(BENCH, "dist", "setup.exe")
+
+
+def build_peer(dictionary):
+    script = os.path.join(BENCH, "peer.nsi")
+    names = sorted(n for n in os.listdir(dictionary) if n.endswith(".DAT"))
+    with open(script, "w") as out:
+        out.write('Name "Benchmark"\n'
+                  f'OutFile "{os.path.join(BENCH, "peer-setup.exe")}"\n'
+                  "SetCompress off\n"
+                  "SilentInstall silent\n"
+                  "RequestExecutionLevel user\n"
+                  'InstallDir "C:\\TORVIX"\n'
+                  "Section\n"
+                  '  SetOutPath "C:\\TORVIX"\n')
+        for name in names:
+            out.write(f'  File "{os.path.join(dictionary, name)}"\n')
+        out.write("SectionEnd\n")
+    subprocess.run(["makensis", "-V1", script], check=True)
+    return os.path.join(BENCH, "peer-setup.exe")
+
+
+def run(exe_windows_path, env, clear):
+    """Wall seconds, peak resident KiB and peak private KiB of one run. The Wine
+    loader runs the program in the process it starts, so the peaks are its own."""
+    clear()
+    command = ["wine", exe_windows_path]
+    peak_anon = 0
+    start = time.perf_counter()
+    process = subprocess.Popen(command, env=env, stdout=subprocess.DEVNULL,
+                               stderr=subprocess.DEVNULL)
+    status_path = f"/proc/{process.pid}/status"
+    while True:
+        try:
+            with open(status_path) as status:
+                for line in status:
+                    if line.startswith("RssAnon:"):
+                        peak_anon = max(peak_anon, int(line.split()[1]))
+        except (OSError, ValueError):
+            pass
+        pid, _, usage = os.wait4(process.pid, os.WNOHANG)
+        if pid != 0:
+            break
+        time.sleep(0.001)
+    wall = time.perf_counter() - start
+    process.returncode = 0  # reaped above
+    return wall, usage.ru_maxrss, peak_anon
+
+
+def payload_size(dictionary):
+    return sum(os.path.getsize(os.path.join(dictionary, n)) for n in os.listdir(dictionary)
+               if n.endswith(".DAT"))
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--runs", type=int, default=7)
+    parser.add_argument("--over-existing", action="store_true",
+                        help="install over the files of the run before instead of into a "
+                             "folder without them")
+    arguments = parser.parse_args()
+    runs = arguments.runs
+
+    dictionary = os.path.join(BENCH, "dictionary")
+    make_dictionary(dictionary)
+    ours = build_ours(dictionary)
+    peer = build_peer(dictionary)
+    payload = payload_size(dictionary)
+
+    template = wine.prepared_prefix()
+    prefix = os.path.join(BENCH, "prefix")
+    shutil.rmtree(prefix, ignore_errors=True)
+    wine.clone_prefix(template, prefix)
+    env = wine.wine_env(WINEPREFIX=prefix, TZ="UTC")
+    env.pop("DISPLAY", None)
+    drive_c = os.path.join(prefix, "drive_c")
+    host = os.path.join(drive_c, "TORVIX")
+    os.makedirs(host, exist_ok=True)
+    with open(os.path.join(host, "torvixx.exe"), "wb") as out:
+        out.write(b"MZ stand-in host program")
+    with open(os.path.join(host, "torvix.ini"), "w") as out:
+        out.write("[Common]\r\nVersion=45\r\n")
+    shutil.copy(ours, os.path.join(drive_c, "ours.exe"))
+    shutil.copy(peer, os.path.join(drive_c, "peer.exe"))
+
+    def clear():
+        if arguments.over_existing:
+            return
+        for name in os.listdir(host):
+            if name.endswith(".DAT"):
+                os.remove(os.path.join(host, name))
+
+    # Keep one Wine server for all runs, so that no run pays for starting it.
+    server = subprocess.Popen(["wineserver", "-p", "-f"], env=env)
+    time.sleep(1)
+    try:
+        results = {"ours": [], "peer": []}
+        for label, exe in (("ours", "C:\\ours.exe"), ("peer", "C:\\peer.exe")):
+            run(exe, env, clear)  # warm-up
+        for _ in range(runs):
+            for label, exe in (("ours", "C:\\ours.exe"), ("peer", "C:\\peer.exe")):
+                results[label].append(run(exe, env, clear))
+                installed = [n for n in os.listdir(host) if n.endswith(".DAT")]
+                if len(installed) != FILES:
+                    sys.exit(f"{label} installed {len(installed)} of {FILES} files")
+    finally:
+        subprocess.run(["wineserver", "-k"], env=env)
+        server.wait()
+        shutil.rmtree(prefix, ignore_errors=True)
+
+    def medians(label):
+        rows = results[label]
+        return (statistics.median(r[0] for r in rows), statistics.median(r[1] for r in rows),
+                statistics.median(r[2] for r in rows))
+
+    figures = {label: medians(label) for label in results}
+    sizes = {"ours": os.path.getsize(ours) - payload, "peer": os.path.getsize(peer) - payload}
+    table = [
+        "| Measure (median of %d runs) | setup.exe | NSIS peer | ours/peer |" % runs,
+        "|---|---:|---:|---:|",
+    ]
+    rows = [("Wall time", "%.3f s", 0), ("Peak resident memory", "%.1f MiB", 1),
+            ("Peak private (anonymous) memory", "%.1f MiB", 2)]
+    for name, form, i in rows:
+        a, b = figures["ours"][i], figures["peer"][i]
+        if i:
+            a, b = a / 1024, b / 1024
+        table.append(f"| {name} | {form % a} | {form % b} | {a / b:.2f} |")
+    table.append(f"| Size beyond the payload | {sizes['ours']:,} bytes | {sizes['peer']:,} bytes "
+                 f"| {sizes['ours'] / sizes['peer']:.2f} |")
+    text = "\n".join(table) + "\n"
+    where = "over the files of the run before" if arguments.over_existing else "into a folder without them"
+    print(f"Payload: {FILES} files of {FILE_SIZE // 1024} KiB, {payload:,} bytes, installed {where}\n")
+    print(text)
+    results_name = "results-over-existing.md" if arguments.over_existing else "results.md"
+    with open(os.path.join(BENCH, results_name), "w") as out:
+        out.write(text)
+
+
+if __name__ == "__main__":
+    main()
