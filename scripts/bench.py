@@ -63,12 +63,12 @@ def build_ours(dictionary):
     return os.path.join(BENCH, "dist", "setup.exe")
 
 
-def build_peer(dictionary):
-    script = os.path.join(BENCH, "peer.nsi")
-    names = sorted(n for n in os.listdir(dictionary) if n.endswith(".DAT"))
+def build_peer(dictionary, output="peer-setup.exe"):
+    script = os.path.join(BENCH, output + ".nsi")
+    names = [fields[1] for fields in manifest_entries(dictionary)]
     with open(script, "w") as out:
         out.write('Name "Benchmark"\n'
-                  f'OutFile "{os.path.join(BENCH, "peer-setup.exe")}"\n'
+                  f'OutFile "{os.path.join(BENCH, output)}"\n'
                   "SetCompress off\n"
                   "SilentInstall silent\n"
                   "RequestExecutionLevel user\n"
@@ -79,7 +79,12 @@ def build_peer(dictionary):
             out.write(f'  File "{os.path.join(dictionary, name)}"\n')
         out.write("SectionEnd\n")
     subprocess.run(["makensis", "-V1", script], check=True)
-    return os.path.join(BENCH, "peer-setup.exe")
+    return os.path.join(BENCH, output)
+
+
+def manifest_entries(dictionary):
+    with open(os.path.join(dictionary, "manifest.txt"), encoding="utf-8") as manifest:
+        return [line.rstrip("\n").split("\t") for line in manifest if line.startswith("file\t")]
 
 
 def run(exe_windows_path, env, clear):
@@ -110,8 +115,8 @@ def run(exe_windows_path, env, clear):
 
 
 def payload_size(dictionary):
-    return sum(os.path.getsize(os.path.join(dictionary, n)) for n in os.listdir(dictionary)
-               if n.endswith(".DAT"))
+    return sum(os.path.getsize(os.path.join(dictionary, fields[1]))
+               for fields in manifest_entries(dictionary))
 
 
 def main():
@@ -125,6 +130,7 @@ def main():
 
     dictionary = os.path.join(BENCH, "dictionary")
     make_dictionary(dictionary)
+    subprocess.run(["make", "-s", "-C", ROOT, "dist"], check=True, stdout=subprocess.DEVNULL)
     ours = build_ours(dictionary)
     peer = build_peer(dictionary)
     payload = payload_size(dictionary)
@@ -190,6 +196,13 @@ def main():
         table.append(f"| {name} | {form % a} | {form % b} | {a / b:.2f} |")
     table.append(f"| Size beyond the payload | {sizes['ours']:,} bytes | {sizes['peer']:,} bytes "
                  f"| {sizes['ours'] / sizes['peer']:.2f} |")
+    # The same sizes on this build's own two-file payload.
+    own = os.path.join(ROOT, "resources", "payload")
+    own_payload = payload_size(own)
+    own_peer = os.path.getsize(build_peer(own, "peer-own-payload.exe")) - own_payload
+    own_ours = os.path.getsize(os.path.join(ROOT, "dist", "setup.exe")) - own_payload
+    table.append(f"| Size beyond this build's own payload | {own_ours:,} bytes | {own_peer:,} bytes "
+                 f"| {own_ours / own_peer:.2f} |")
     text = "\n".join(table) + "\n"
     where = "over the files of the run before" if arguments.over_existing else "into a folder without them"
     print(f"Payload: {FILES} files of {FILE_SIZE // 1024} KiB, {payload:,} bytes, installed {where}\n")
