@@ -13,7 +13,7 @@ DIST := dist
 PYTHON := python3
 SOURCES := $(shell git ls-files 'src/*.cpp' 'src/*.h' 'tests/*.cpp' 'tests/*.h' 2>/dev/null)
 
-.PHONY: all deps native unit dist e2e build-checks format format-check test demo bench clean
+.PHONY: all deps native unit dist e2e build-checks format format-check test demo bench screenshots clean
 
 all: dist
 
@@ -54,6 +54,9 @@ test: format-check unit build-checks e2e
 
 demo: dist
 	$(PYTHON) scripts/demo.py
+
+screenshots: dist
+	$(PYTHON) scripts/screenshots.py
 
 bench:
 	@./scripts/install-deps.sh --bench

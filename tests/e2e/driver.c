@@ -1,7 +1,7 @@
 /* Drives setup.exe under Wine as a person would: starts it, waits for each of its
  * windows, prints what the window says and answers it, then prints the exit status.
  *
- *   driver.exe [--hold PATH] [--timeout SECONDS] [--screenshot-pause MS] PROGRAM ANSWER...
+ *   driver.exe [--hold PATH] [--timeout SECONDS] [--shots FOLDER] PROGRAM ANSWER...
  *
  * ANSWER is one of:
  *   ok, cancel      press that button of a message box, or of the open-file dialog
@@ -13,7 +13,8 @@
  *   DIALOG<TAB>title
  *   EXIT<TAB>status
  * --hold opens PATH without sharing before the program starts and keeps it open, as
- * another program holding the file would. A window that comes after the last answer
+ * another program holding the file would. --shots saves each window, as the screen
+ * shows it, to FOLDER\NN.bmp before answering it. A window that comes after the last answer
  * is printed as UNANSWERED and the program is stopped (exit 3); a wait longer than
  * the timeout prints TIMEOUT (exit 4).
  */
@@ -113,6 +114,63 @@ static void answer(HWND window, const char* what) {
   }
 }
 
+/* Saves what the screen shows of the window as a 24-bit bottom-up BMP file. */
+static void save_shot(HWND window, const char* folder, int number) {
+  RECT r;
+  char path[MAX_PATH];
+  BITMAPINFOHEADER info;
+  BITMAPFILEHEADER file;
+  HDC screen;
+  HDC memory;
+  HBITMAP bitmap;
+  HGDIOBJ old;
+  int width;
+  int height;
+  DWORD stride;
+  DWORD size;
+  unsigned char* pixels;
+  FILE* out;
+
+  GetWindowRect(window, &r);
+  width = r.right - r.left;
+  height = r.bottom - r.top;
+  screen = GetDC(NULL);
+  memory = CreateCompatibleDC(screen);
+  bitmap = CreateCompatibleBitmap(screen, width, height);
+  old = SelectObject(memory, bitmap);
+  BitBlt(memory, 0, 0, width, height, screen, r.left, r.top, SRCCOPY);
+  SelectObject(memory, old);
+
+  memset(&info, 0, sizeof info);
+  info.biSize = sizeof info;
+  info.biWidth = width;
+  info.biHeight = height;
+  info.biPlanes = 1;
+  info.biBitCount = 24;
+  info.biCompression = BI_RGB;
+  stride = (DWORD)((width * 3 + 3) & ~3);
+  size = stride * (DWORD)height;
+  pixels = (unsigned char*)malloc(size);
+  GetDIBits(memory, bitmap, 0, (UINT)height, pixels, (BITMAPINFO*)&info, DIB_RGB_COLORS);
+
+  memset(&file, 0, sizeof file);
+  file.bfType = 0x4D42;
+  file.bfOffBits = sizeof file + sizeof info;
+  file.bfSize = file.bfOffBits + size;
+  snprintf(path, sizeof path, "%s\\%02d.bmp", folder, number);
+  out = fopen(path, "wb");
+  if (out != NULL) {
+    fwrite(&file, sizeof file, 1, out);
+    fwrite(&info, sizeof info, 1, out);
+    fwrite(pixels, 1, size, out);
+    fclose(out);
+  }
+  free(pixels);
+  DeleteObject(bitmap);
+  DeleteDC(memory);
+  ReleaseDC(NULL, screen);
+}
+
 /* Waits for a new window of the process; NULL when the process ended first. */
 static HWND wait_for_window(HANDLE process, DWORD timeout_ms) {
   DWORD waited = 0;
@@ -140,7 +198,8 @@ int main(int argc, char** argv) {
   STARTUPINFOA startup;
   PROCESS_INFORMATION info;
   DWORD timeout_ms = 30000;
-  DWORD pause_ms = 0;
+  const char* shots = NULL;
+  int shot = 0;
   DWORD status = 0;
   HANDLE held = INVALID_HANDLE_VALUE;
   int i = 1;
@@ -155,8 +214,8 @@ int main(int argc, char** argv) {
       }
     } else if (strcmp(argv[i], "--timeout") == 0) {
       timeout_ms = (DWORD)atoi(argv[i + 1]) * 1000;
-    } else if (strcmp(argv[i], "--screenshot-pause") == 0) {
-      pause_ms = (DWORD)atoi(argv[i + 1]);
+    } else if (strcmp(argv[i], "--shots") == 0) {
+      shots = argv[i + 1];
     } else {
       return 2;
     }
@@ -175,10 +234,9 @@ int main(int argc, char** argv) {
     HWND window = wait_for_window(info.hProcess, timeout_ms);
     if (window == NULL) break;
     describe(window);
-    if (pause_ms != 0) {
-      printf("SHOWN\n");
-      fflush(stdout);
-      Sleep(pause_ms);
+    if (shots != NULL) {
+      Sleep(400); /* the dialog fills its folder view after it shows */
+      save_shot(window, shots, ++shot);
     }
     answer(window, argv[i]);
     answered_window = window;

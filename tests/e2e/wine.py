@@ -139,16 +139,17 @@ class Prefix:
     def listing(self, windows_path):
         return sorted(os.listdir(self.path(windows_path)))
 
-    def run(self, *answers, hold=None, timeout=60, pause_ms=0):
+    def run(self, *answers, hold=None, timeout=60, shots=None):
         """Runs the installer, answering its windows in order. Returns the driver's
         lines without the trailing EXIT line, and the exit status (None if missing)."""
         command = ["wine", DRIVER_EXE, "--timeout", str(timeout)]
         if hold:
             command += ["--hold", hold]
-        if pause_ms:
-            command += ["--screenshot-pause", str(pause_ms)]
+        if shots:
+            command += ["--shots", shots]
         command += ["C:\\setup.exe", *answers]
-        result = subprocess.run(command, env=self.env, capture_output=True, timeout=timeout + 60)
+        result = subprocess.run(command, env=self.env, capture_output=True, timeout=timeout + 60,
+                                cwd=self.path("C:\\"))
         lines = result.stdout.decode("cp1252").splitlines()
         status = None
         if lines and lines[-1].startswith("EXIT\t"):
