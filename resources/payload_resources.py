@@ -30,6 +30,8 @@ MOST_FILES = 255
 LONGEST_NAME = 234
 LARGEST_FILE = 2 ** 31 - 1
 FORBIDDEN = set('\\/:*?"<>|')
+# The installer writes a replacement under this name before it moves it into place.
+TEMPORARY_NAME = "~SETUP.TMP"
 RESERVED = {"CON", "PRN", "AUX", "NUL"} | {f"COM{i}" for i in range(1, 10)} | {
     f"LPT{i}" for i in range(1, 10)}
 
@@ -66,6 +68,8 @@ def encode_name(name):
         raise ManifestError(f"file name {name!r} ends in a dot or a space")
     if name.split(".")[0].upper() in RESERVED:
         raise ManifestError(f"file name {name!r} is a reserved device name")
+    if name.upper() == TEMPORARY_NAME:
+        raise ManifestError(f"file name {name!r} is the installer's temporary file name")
     if len(encoded) > LONGEST_NAME:
         raise ManifestError(f"file name {name!r} is longer than {LONGEST_NAME} bytes")
     return encoded

@@ -11,8 +11,9 @@ namespace {
 constexpr int32_t kPieceSize = 32768;
 
 // A file that already exists is replaced only by a complete copy, written under
-// this suffix beside it, so that a failure never destroys a good file.
-const char kTemporarySuffix[] = ".~tmp";
+// this name beside it, so that a failure never destroys a good file. The name is no
+// longer than the host program's, so its path fits wherever the host was found.
+const char kTemporaryName[] = "~setup.tmp";
 
 struct PayloadEntry {
   const char* name;  // points into the NAME resource, zero-terminated there
@@ -121,8 +122,9 @@ void ExtractPayload(Platform& platform, const char* folder) {
     PayloadEntry entry = LoadEntry(platform, index);
 
     char* target = JoinText(folder, "\\", entry.name);
-    char* temporary = target != nullptr ? JoinText(target, kTemporarySuffix) : nullptr;
-    bool installed = temporary != nullptr && InstallEntry(platform, target, temporary, entry);
+    char* temporary = JoinText(folder, "\\", kTemporaryName);
+    bool installed = target != nullptr && temporary != nullptr &&
+                     InstallEntry(platform, target, temporary, entry);
     FreeText(temporary);
     FreeText(target);
 

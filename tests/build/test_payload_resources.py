@@ -67,6 +67,8 @@ class PayloadResources(unittest.TestCase):
             ("a colon", good + "file\tC:b.TLX\t1997-01-06 13:44:46\n", [], 2),
             ("outside Windows-1252", good + "file\t日本.TLX\t1997-01-06 13:44:46\n", [], 2),
             ("a device name", good + "file\tNUL.TLX\t1997-01-06 13:44:46\n", [], 2),
+            ("the temporary name", good + "file\t~Setup.tmp\t1997-01-06 13:44:46\n",
+             [("~Setup.tmp", 1)], 2),
             ("the parent folder", good + "file\t..\t1997-01-06 13:44:46\n", [], 2),
             ("a name too long for its message", good + f"file\t{'n' * 235}\t1997-01-06 13:44:46\n",
              [], 2),

@@ -136,6 +136,32 @@ class Prefix:
         if version is not None:
             self.write(folder + "\\torvix.ini", f"[Common]\r\nVersion={version}\r\n")
 
+    def set_host_entry(self, value):
+        """Writes the WIN.INI entry that names the host's folder."""
+        with open(self.win_ini, "ab") as out:
+            out.write(b"\r\n[Applications]\r\nTorvix=" + value.encode("cp1252") + b"\r\n")
+
+    def map_drive(self, letter, folder):
+        """Makes a Linux folder the Wine drive letter:."""
+        link = os.path.join(self.root, "dosdevices", letter.lower() + ":")
+        if os.path.lexists(link):
+            os.remove(link)
+        os.symlink(folder, link)
+
+    def files(self):
+        """Every file of drive C: outside Wine's own folders, with its bytes' size."""
+        found = {}
+        drive = os.path.join(self.root, "drive_c")
+        for folder, dirs, names in os.walk(drive):
+            if folder == drive:
+                dirs[:] = [d for d in dirs if d not in ("windows", "users", "ProgramData",
+                                                        "Program Files", "Program Files (x86)")]
+            for name in names:
+                path = os.path.join(folder, name)
+                found["C:\\" + os.path.relpath(path, drive).replace("/", "\\")] = \
+                    os.path.getsize(path)
+        return found
+
     def listing(self, windows_path):
         return sorted(os.listdir(self.path(windows_path)))
 

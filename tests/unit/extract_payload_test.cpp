@@ -209,8 +209,8 @@ TEST(ExtractPayload, FailureLeavesTheTargetAsItWas) {
     target.inUse = c.fault == kInUse;
     if (c.fault == kDiskFull) platform.freeSpace = 8385 + 100000;
     if (c.fault == kDiskFullAtFirstByte) platform.freeSpace = 8385;
-    if (c.fault == kPathRejected)
-      platform.pathLimit = std::string(kFolder).size() + 16;  // fits the first temporary path only
+    // The new file's path and the temporary one fit; the old file's does not.
+    if (c.fault == kPathRejected) platform.pathLimit = std::string(kFolder).size() + 11;
 
     Extract(platform);
 
@@ -257,7 +257,7 @@ TEST(ExtractPayload, NewFilesInPlaceExistingOnesThroughACompleteCopy) {
     std::vector<std::string> creates;
   };
   const std::string target = InFolder("LXWEPB.TLX");
-  const std::string temporary = target + ".~tmp";
+  const std::string temporary = InFolder("~setup.tmp");
   const Case cases[] = {
       {"a new file is written in place", false, -1, true, {"CreateNewOutputFile " + target}},
       {"an existing file is replaced by a complete copy",
