@@ -2,18 +2,21 @@
 # make test   runs every test: unit tests, build checks, end to end under Wine
 # make demo   runs the installer under Wine against a sample host folder
 # make bench  measures the installer against a peer on a 64 MiB payload
+# make fuzz   fuzzes the extraction for ten minutes and keeps what it finds new
 # Each target installs the Debian packages it needs first.
 
 DICTIONARY ?= $(CURDIR)/resources/payload
 VENDOR_SITE ?= www.torvix.example
 COMPANY_NAME ?= Torvix Software
 NATIVE := build/native
+FUZZ := build/fuzz
+FUZZ_SECONDS ?= 30
 WIN32 := build/win32
 DIST := dist
 PYTHON := python3
-SOURCES := $(shell git ls-files 'src/*.cpp' 'src/*.h' 'tests/*.cpp' 'tests/*.h' 2>/dev/null)
+SOURCES := $(shell git ls-files 'src/*.cpp' 'src/*.h' 'tests/*.cpp' 'tests/*.h' 'tests/*.c' 2>/dev/null)
 
-.PHONY: all deps native unit dist e2e build-checks format format-check test demo bench screenshots clean
+.PHONY: all deps native unit dist e2e build-checks format format-check test demo bench screenshots fuzz fuzz-build fuzz-check clean
 
 all: dist
 
@@ -45,12 +48,28 @@ build-checks: deps
 	cd tests/build && $(PYTHON) -m unittest -v test_payload_resources test_reproducible
 
 format:
-	clang-format -i $(SOURCES) tests/e2e/driver.c
+	clang-format -i $(SOURCES)
 
 format-check:
-	clang-format --dry-run -Werror $(SOURCES) tests/e2e/driver.c
+	clang-format --dry-run -Werror $(SOURCES)
 
-test: format-check unit build-checks e2e
+fuzz-build: deps
+	cmake -S . -B $(FUZZ) -DCMAKE_CXX_COMPILER=clang++ -DWITH_FUZZER=ON -DWITH_SANITIZERS=OFF \
+	  >/dev/null
+	cmake --build $(FUZZ) --target payload_fuzzer -j2
+
+# A bounded run from the kept corpus; what it finds new stays in the build folder.
+fuzz-check: fuzz-build
+	mkdir -p $(FUZZ)/corpus
+	$(FUZZ)/payload_fuzzer -max_total_time=$(FUZZ_SECONDS) -print_final_stats=1 \
+	  $(FUZZ)/corpus tests/fuzz/corpus
+
+# A longer run (FUZZ_SECONDS=600 by default here) whose new inputs join the kept corpus.
+fuzz: FUZZ_SECONDS = 600
+fuzz: fuzz-check
+	$(FUZZ)/payload_fuzzer -merge=1 tests/fuzz/corpus $(FUZZ)/corpus
+
+test: format-check unit build-checks fuzz-check e2e
 
 demo: dist
 	$(PYTHON) scripts/demo.py

@@ -29,3 +29,18 @@ target_link_libraries(unit_tests PRIVATE installer_logic GTest::gtest GTest::gte
 
 include(GoogleTest)
 gtest_discover_tests(unit_tests)
+
+# The extraction's fuzzer: clang's libFuzzer over the logic and the fake platform.
+option(WITH_FUZZER "Build the libFuzzer target (needs clang)" OFF)
+if(WITH_FUZZER)
+  add_executable(payload_fuzzer
+    ${LOGIC_SOURCES}
+    tests/fuzz/payload_fuzzer.cpp
+    tests/support/fake_platform.cpp
+    tests/support/build_constants.cpp
+    tests/support/payload_builder.cpp)
+  target_include_directories(payload_fuzzer PRIVATE src tests)
+  set(FUZZ_FLAGS -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=all -g -O1)
+  target_compile_options(payload_fuzzer PRIVATE ${FUZZ_FLAGS} -Wall -Wextra -Werror)
+  target_link_options(payload_fuzzer PRIVATE ${FUZZ_FLAGS})
+endif()

@@ -1,6 +1,7 @@
 #!/bin/sh
 # Installs the Debian packages the build and the tests need, and only those that are
-# missing: the MinGW cross-compiler, Wine for 32-bit programs and Xvfb.
+# missing: the MinGW cross-compiler, Wine for 32-bit programs and Xvfb (and, where a
+# machine lacks them, CMake, Python, GoogleTest and clang with its fuzzer runtime).
 # Safe to run again: it does nothing when everything is present.
 #   install-deps.sh          what the build and the tests need
 #   install-deps.sh --bench  that, and the peer installer system for the benchmark (nsis)
@@ -17,6 +18,10 @@ if ! command -v wine >/dev/null 2>&1 || ! dpkg -s wine32:i386 >/dev/null 2>&1; t
 fi
 command -v cmake >/dev/null 2>&1 || need="$need cmake"
 command -v python3 >/dev/null 2>&1 || need="$need python3"
+command -v clang++ >/dev/null 2>&1 || need="$need clang"
+ls /usr/lib/llvm-*/lib/clang/*/lib/linux/libclang_rt.fuzzer-x86_64.a >/dev/null 2>&1 ||
+  need="$need libclang-rt-dev"
+dpkg -s libgtest-dev >/dev/null 2>&1 || need="$need libgtest-dev"
 if [ "${1:-}" = "--bench" ]; then
   command -v makensis >/dev/null 2>&1 || need="$need nsis"
 fi

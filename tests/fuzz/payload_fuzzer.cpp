@@ -1,0 +1,73 @@
+// Feeds arbitrary bytes as the FILES, NAME, TIME and DATA resources to the extraction,
+// on the fake platform, under AddressSanitizer: no crash, no read outside a resource
+// (each lives in an allocation of exactly its size), no file created outside the
+// folder, no file left open, and a run that ends only through a single box.
+#include <fuzzer/FuzzedDataProvider.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+#include "payload/extract_payload.h"
+#include "support/fake_platform.h"
+#include "support/payload_builder.h"
+
+namespace {
+
+const std::string kFolder = "C:\\TORVIX";
+
+void Require(bool condition, const char* what) {
+  if (!condition) {
+    std::fprintf(stderr, "broken: %s\n", what);
+    std::abort();
+  }
+}
+
+// A created path must be the folder, one separator and a bare name.
+bool InsideFolder(const std::string& path) {
+  if (path.compare(0, kFolder.size() + 1, kFolder + "\\") != 0) return false;
+  std::string name = path.substr(kFolder.size() + 1);
+  return !name.empty() && name != "." && name != ".." &&
+         name.find_first_of("\\/:") == std::string::npos;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  FuzzedDataProvider input(data, size);
+  FakePlatform platform;
+  auto take = [&](size_t most) {
+    std::string bytes = input.ConsumeRandomLengthString(most);
+    return Bytes(bytes.begin(), bytes.end());
+  };
+
+  if (input.ConsumeIntegralInRange<int>(0, 15) != 0) platform.SetResource("FILES", take(4));
+  unsigned entries = input.ConsumeIntegralInRange<unsigned>(0, 5);
+  for (unsigned i = 1; i <= entries; ++i) {
+    for (const char* kind : {"NAME", "TIME", "DATA"}) {
+      if (input.ConsumeIntegralInRange<int>(0, 15) == 0) continue;  // now and then missing
+      size_t most = std::string(kind) == "DATA" ? 70000 : 40;
+      platform.SetResource(kind + Suffix(i), take(most));
+    }
+  }
+  if (input.ConsumeBool()) platform.freeSpace = input.ConsumeIntegralInRange<int64_t>(0, 140000);
+  if (input.ConsumeBool()) {
+    FakeEntry& old =
+        platform.AddFile(kFolder + "\\" + input.ConsumeRandomLengthString(12), Bytes(3, 7));
+    old.readOnly = input.ConsumeBool();
+  }
+
+  try {
+    ExtractPayload(platform, kFolder.c_str());
+  } catch (const RunEnded&) {
+  }
+
+  for (const std::string& call : platform.calls) {
+    if (call.rfind("Create", 0) != 0) continue;
+    Require(InsideFolder(call.substr(call.find(' ') + 1)), "a file created outside the folder");
+  }
+  Require(platform.openFiles == 0, "a file left open");
+  Require(platform.boxes.size() == (platform.ended ? 1u : 0u), "one box exactly when it ends");
+  Require(platform.File(kFolder + "\\~setup.tmp") == nullptr, "a temporary file left behind");
+  return 0;
+}
