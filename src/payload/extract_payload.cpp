@@ -36,16 +36,20 @@ PayloadResource LoadIndexedResource(Platform& platform, const char* prefix, cons
   ReportMalformedResource(platform, name);
 }
 
-bool IsSameText(const char* a, const char* b) {
-  while (*a != '\0' && *a == *b) {
+char UpperCase(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
+
+// Compares names as the file system does, regardless of letter case.
+bool IsSameName(const char* a, const char* b) {
+  while (*a != '\0' && UpperCase(*a) == UpperCase(*b)) {
     ++a;
     ++b;
   }
-  return *a == *b;
+  return UpperCase(*a) == UpperCase(*b);
 }
 
 // A name must end inside its resource and be a bare file name: not empty, no
-// folder part, not "." or "..", so that nothing is ever written outside the folder.
+// folder part, not "." or "..", so that nothing is ever written outside the folder;
+// and not the temporary file's name, which would replace a file with itself.
 bool IsSafeName(const PayloadResource& resource) {
   const unsigned char* bytes = resource.bytes;
   int32_t length = 0;
@@ -56,7 +60,7 @@ bool IsSafeName(const PayloadResource& resource) {
   }
   if (length == resource.size || length == 0) return false;
   const char* name = reinterpret_cast<const char*>(bytes);
-  return !IsSameText(name, ".") && !IsSameText(name, "..");
+  return !IsSameName(name, ".") && !IsSameName(name, "..") && !IsSameName(name, kTemporaryName);
 }
 
 PayloadEntry LoadEntry(Platform& platform, unsigned index) {

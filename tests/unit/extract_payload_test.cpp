@@ -159,6 +159,7 @@ TEST(ExtractPayload, MalformedResource) {
       {"a name with a drive", "NAME001", text(std::string("D:EVIL.TLX") + '\0')},
       {"the folder itself", "NAME001", text(std::string(".") + '\0')},
       {"the parent folder", "NAME001", text(std::string("..") + '\0')},
+      {"the temporary file's name", "NAME001", text(std::string("~SETUP.TMP") + '\0')},
       {"a time of three bytes", "TIME001", {0x97, 0x6D, 0x26}},
       {"a second entry's name", "NAME002", text("X")},
   };
