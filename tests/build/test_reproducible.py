@@ -1,5 +1,6 @@
 """Two builds of the same sources in different folders give the same setup.exe, byte
-for byte: no time stamp and no build path inside."""
+for byte: no time stamp and no build path inside. And the executable needs no DLL that
+a clean Windows lacks."""
 
 import os
 import shutil
@@ -54,6 +55,15 @@ class Reproducible(unittest.TestCase):
             for folder in folders:
                 self.assertNotIn(folder.encode(), image)
                 self.assertNotIn(scratch.encode(), image)
+
+            dump = subprocess.run(["i686-w64-mingw32-objdump", "-p",
+                                   os.path.join(folders[0], "build", "setup.exe")],
+                                  capture_output=True, text=True, check=True).stdout
+            dlls = {line.split(":", 1)[1].strip().lower() for line in dump.splitlines()
+                    if "DLL Name:" in line}
+            self.assertTrue(dlls)
+            self.assertLessEqual(dlls, {"kernel32.dll", "user32.dll", "comdlg32.dll",
+                                        "msvcrt.dll"})
 
 
 if __name__ == "__main__":
