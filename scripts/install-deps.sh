@@ -19,6 +19,7 @@ fi
 command -v cmake >/dev/null 2>&1 || need="$need cmake"
 command -v python3 >/dev/null 2>&1 || need="$need python3"
 command -v clang++ >/dev/null 2>&1 || need="$need clang"
+command -v clang-format >/dev/null 2>&1 || need="$need clang-format"
 ls /usr/lib/llvm-*/lib/clang/*/lib/linux/libclang_rt.fuzzer-x86_64.a >/dev/null 2>&1 ||
   need="$need libclang-rt-dev"
 dpkg -s libgtest-dev >/dev/null 2>&1 || need="$need libgtest-dev"
