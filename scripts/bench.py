@@ -29,6 +29,7 @@ import time
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tests", "e2e"))
 import wine  # noqa: E402
+from size_report import payload_size  # noqa: E402
 
 ROOT = wine.ROOT
 BENCH = os.path.join(ROOT, "build", "bench")
@@ -112,11 +113,6 @@ def run(exe_windows_path, env, clear):
     wall = time.perf_counter() - start
     process.returncode = 0  # reaped above
     return wall, usage.ru_maxrss, peak_anon
-
-
-def payload_size(dictionary):
-    return sum(os.path.getsize(os.path.join(dictionary, fields[1]))
-               for fields in manifest_entries(dictionary))
 
 
 def main():

@@ -21,19 +21,21 @@ struct PayloadEntry {
   PayloadResource data;
 };
 
-// Looks up the resource prefix + suffix, for instance NAME001.
+// The name of an entry's resource: prefix + suffix, for instance NAME001.
+struct ResourceName {
+  char text[8];
+  ResourceName(const char* prefix, const char* suffix) {
+    CopyText(text, prefix);
+    AppendText(text, suffix);
+  }
+};
+
 PayloadResource LoadIndexedResource(Platform& platform, const char* prefix, const char* suffix) {
-  char name[8];
-  CopyText(name, prefix);
-  AppendText(name, suffix);
-  return LoadPayloadResource(platform, name);
+  return LoadPayloadResource(platform, ResourceName(prefix, suffix).text);
 }
 
 [[noreturn]] void ReportMalformed(Platform& platform, const char* prefix, const char* suffix) {
-  char name[8];
-  CopyText(name, prefix);
-  AppendText(name, suffix);
-  ReportMalformedResource(platform, name);
+  ReportMalformedResource(platform, ResourceName(prefix, suffix).text);
 }
 
 char UpperCase(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
