@@ -38,6 +38,7 @@ set(SIZE_FLAGS -Os -fno-exceptions -fno-rtti -fno-asynchronous-unwind-tables
 
 add_executable(setup WIN32
   ${LOGIC_SOURCES}
+  src/platform/win32_libraries.cpp
   src/platform/win32_platform.cpp
   src/platform/win32_main.cpp
   "${GENERATED}/build_constants.cpp"
@@ -58,9 +59,11 @@ set_source_files_properties(resources/setup.rc PROPERTIES OBJECT_DEPENDS
 # so that the alignment pads little. No time stamp: the same sources give the same
 # bytes.
 target_link_options(setup PRIVATE -static -s -Wl,--gc-sections -Wl,--file-alignment,4096
-                    -Wl,-T,${CMAKE_SOURCE_DIR}/cmake/setup.ld -Wl,--no-insert-timestamp)
+                    -Wl,-T,${CMAKE_SOURCE_DIR}/cmake/setup.ld -Wl,--no-insert-timestamp
+                    -Wl,--tsaware)
 set_target_properties(setup PROPERTIES LINK_DEPENDS "${CMAKE_SOURCE_DIR}/cmake/setup.ld")
-target_link_libraries(setup PRIVATE comdlg32)
+# It imports kernel32 and msvcrt only, which every process has from the system
+# folder; user32 and comdlg32 are loaded from there at run time.
 set_target_properties(setup PROPERTIES OUTPUT_NAME setup)
 
 # The end-to-end tests' driver: a console program that reads and answers the
@@ -69,3 +72,10 @@ add_executable(e2e_driver tests/e2e/driver.c)
 target_compile_options(e2e_driver PRIVATE -Wall -Wextra -Werror -Os)
 target_link_options(e2e_driver PRIVATE -static -s)
 target_link_libraries(e2e_driver PRIVATE gdi32)
+
+# The planting tests' marker DLL: it records every process that loads it.
+add_library(e2e_marker SHARED tests/e2e/marker_dll.c)
+target_compile_options(e2e_marker PRIVATE -Wall -Wextra -Werror -Os)
+target_link_options(e2e_marker PRIVATE -s -nostartfiles -nostdlib -Wl,-e,_MarkerMain@12)
+target_link_libraries(e2e_marker PRIVATE kernel32)
+set_target_properties(e2e_marker PROPERTIES PREFIX "" OUTPUT_NAME e2e_marker)

@@ -13,7 +13,7 @@ one `file` line per file, in install order, with the local date and time the fil
 is installed with. Blank lines and lines starting with # are skipped.
 
 It writes into OUTPUT_FOLDER:
-  payload.rc            FILES, NAMEnnn, TIMEnnn and DATAnnn, all RCDATA, language 2067
+  payload.rc            FILES, NAMEnnn, TIMEnnn, DATAnnn and SUMS, all RCDATA, language 2067
   *.bin                 the small resources' exact bytes, which payload.rc names
   build_constants.cpp   DictionaryLanguage and VendorSite
 
@@ -24,6 +24,7 @@ import datetime
 import os
 import struct
 import sys
+import zlib
 
 MOST_FILES = 255
 # A name of at most this many bytes keeps "<name> could not be created." whole.
@@ -134,6 +135,27 @@ def c_string(data):
     return '"' + "".join(out) + '"'
 
 
+def file_checksum(path):
+    """Size and CRC-32 of a file, read in pieces."""
+    crc = 0
+    size = 0
+    with open(path, "rb") as source:
+        while True:
+            piece = source.read(1 << 20)
+            if not piece:
+                return size, crc
+            crc = zlib.crc32(piece, crc)
+            size += len(piece)
+
+
+def checksums(records):
+    """The SUMS resource: a record of size and CRC-32 (little-endian 32-bit values) for
+    each resource in the installer's lookup order (FILES, then NAME, TIME and DATA of
+    each entry), then the CRC-32 of all the records."""
+    table = b"".join(struct.pack("<II", size, crc) for size, crc in records)
+    return table + struct.pack("<I", zlib.crc32(table))
+
+
 def write_if_changed(path, data):
     if os.path.exists(path):
         with open(path, "rb") as current:
@@ -147,6 +169,7 @@ def generate(dictionary, output, vendor_site):
     language, entries = read_manifest(dictionary)
     os.makedirs(output, exist_ok=True)
     pieces = {"files.bin": bytes([len(entries), 0])}
+    records = [(2, zlib.crc32(pieces["files.bin"]))]
     lines = ["// Generated from the dictionary's manifest.txt. Do not edit.",
              "LANGUAGE 0x13, 0x02  // 2067",
              f'FILES RCDATA "{os.path.join(output, "files.bin")}"']
@@ -157,6 +180,11 @@ def generate(dictionary, output, vendor_site):
         lines.append(f'NAME{suffix} RCDATA "{os.path.join(output, f"name{suffix}.bin")}"')
         lines.append(f'TIME{suffix} RCDATA "{os.path.join(output, f"time{suffix}.bin")}"')
         lines.append(f'DATA{suffix} RCDATA "{source}"')
+        for piece in (f"name{suffix}.bin", f"time{suffix}.bin"):
+            records.append((len(pieces[piece]), zlib.crc32(pieces[piece])))
+        records.append(file_checksum(source))
+    pieces["sums.bin"] = checksums(records)
+    lines.append(f'SUMS RCDATA "{os.path.join(output, "sums.bin")}"')
     for name, data in pieces.items():
         write_if_changed(os.path.join(output, name), data)
     write_if_changed(os.path.join(output, "payload.rc"), ("\n".join(lines) + "\n").encode())

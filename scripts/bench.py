@@ -12,6 +12,9 @@ returns at once and the run goes on. Each run starts with the payload's files
 removed from the target folder (with --over-existing, over the files of the run
 before).
 
+With --baseline-rev REV it also builds the installer of that git revision for the same
+dictionary and runs it in the same alternation, to measure what a change costs.
+
 It prints the medians of the wall time, the peak resident memory and the peak
 private (anonymous) memory of the installer process, each executable's size beyond
 its payload, and the ratios ours/peer; and writes the same as a Markdown table to
@@ -62,6 +65,30 @@ def build_ours(dictionary):
                     f"WIN32={os.path.join(BENCH, 'win32')}", f"DIST={os.path.join(BENCH, 'dist')}"],
                    check=True, stdout=subprocess.DEVNULL)
     return os.path.join(BENCH, "dist", "setup.exe")
+
+
+def build_baseline(dictionary, revision):
+    """The installer of an earlier revision, built from a work tree of its own."""
+    source = os.path.join(BENCH, "baseline-source")
+    subprocess.run(["git", "-C", ROOT, "worktree", "remove", "--force", source],
+                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    shutil.rmtree(source, ignore_errors=True)
+    subprocess.run(["git", "-C", ROOT, "worktree", "add", "--detach", source, revision],
+                   check=True, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    try:
+        build = os.path.join(BENCH, "baseline-build")
+        subprocess.run(["cmake", "--no-warn-unused-cli", "-S", source, "-B", build,
+                        f"-DCMAKE_TOOLCHAIN_FILE={source}/cmake/i686-w64-mingw32.cmake",
+                        "-DCMAKE_BUILD_TYPE=MinSizeRel", f"-DDICTIONARY={dictionary}"],
+                       check=True, stdout=subprocess.DEVNULL)
+        subprocess.run(["cmake", "--build", build, "--target", "setup", "-j2"], check=True,
+                       stdout=subprocess.DEVNULL)
+        exe = os.path.join(BENCH, "baseline-setup.exe")
+        shutil.copy(os.path.join(build, "setup.exe"), exe)
+        return exe
+    finally:
+        subprocess.run(["git", "-C", ROOT, "worktree", "remove", "--force", source],
+                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
 
 
 def build_peer(dictionary, output="peer-setup.exe"):
@@ -121,6 +148,9 @@ def main():
     parser.add_argument("--over-existing", action="store_true",
                         help="install over the files of the run before instead of into a "
                              "folder without them")
+    parser.add_argument("--baseline-rev", metavar="REV",
+                        help="also run the installer of this git revision, built for the same "
+                             "dictionary")
     arguments = parser.parse_args()
     runs = arguments.runs
 
@@ -130,6 +160,10 @@ def main():
     ours = build_ours(dictionary)
     peer = build_peer(dictionary)
     payload = payload_size(dictionary)
+    contenders = [("ours", "C:\\ours.exe"), ("peer", "C:\\peer.exe")]
+    if arguments.baseline_rev:
+        baseline = build_baseline(dictionary, arguments.baseline_rev)
+        contenders.append(("baseline", "C:\\baseline.exe"))
 
     template = wine.prepared_prefix()
     prefix = os.path.join(BENCH, "prefix")
@@ -146,6 +180,8 @@ def main():
         out.write("[Common]\r\nVersion=45\r\n")
     shutil.copy(ours, os.path.join(drive_c, "ours.exe"))
     shutil.copy(peer, os.path.join(drive_c, "peer.exe"))
+    if arguments.baseline_rev:
+        shutil.copy(baseline, os.path.join(drive_c, "baseline.exe"))
 
     def clear():
         if arguments.over_existing:
@@ -158,11 +194,11 @@ def main():
     server = subprocess.Popen(["wineserver", "-p", "-f"], env=env)
     time.sleep(1)
     try:
-        results = {"ours": [], "peer": []}
-        for label, exe in (("ours", "C:\\ours.exe"), ("peer", "C:\\peer.exe")):
+        results = {label: [] for label, _ in contenders}
+        for label, exe in contenders:
             run(exe, env, clear)  # warm-up
         for _ in range(runs):
-            for label, exe in (("ours", "C:\\ours.exe"), ("peer", "C:\\peer.exe")):
+            for label, exe in contenders:
                 results[label].append(run(exe, env, clear))
                 installed = [n for n in os.listdir(host) if n.endswith(".DAT")]
                 if len(installed) != FILES:
@@ -202,6 +238,12 @@ def main():
     text = "\n".join(table) + "\n"
     where = "over the files of the run before" if arguments.over_existing else "into a folder without them"
     print(f"Payload: {FILES} files of {FILE_SIZE // 1024} KiB, {payload:,} bytes, installed {where}\n")
+    if arguments.baseline_rev:
+        walls = {label: figures[label][0] for label in ("ours", "baseline")}
+        text += (f"\nAgainst {arguments.baseline_rev} (same payload, same alternation): "
+                 f"{walls['ours']:.3f} s against {walls['baseline']:.3f} s, "
+                 f"{(walls['ours'] - walls['baseline']) * 1000:+.1f} ms "
+                 f"({(walls['ours'] / walls['baseline'] - 1) * 100:+.1f}%)\n")
     print(text)
     results_name = "results-over-existing.md" if arguments.over_existing else "results.md"
     with open(os.path.join(BENCH, results_name), "w") as out:

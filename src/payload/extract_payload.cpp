@@ -1,8 +1,9 @@
 #include "payload/extract_payload.h"
 
 #include "common/text.h"
-#include "payload/pad_number.h"
 #include "payload/payload_resource.h"
+#include "payload/temporary_names.h"
+#include "payload/verify_payload.h"
 #include "run/run_state.h"
 
 namespace {
@@ -10,33 +11,11 @@ namespace {
 // Each write reads straight from the resource bytes, at most this many at a time.
 constexpr int32_t kPieceSize = 32768;
 
-// A file that already exists is replaced only by a complete copy, written under
-// this name beside it, so that a failure never destroys a good file. The name is no
-// longer than the host program's, so its path fits wherever the host was found.
-const char kTemporaryName[] = "~setup.tmp";
-
 struct PayloadEntry {
   const char* name;  // points into the NAME resource, zero-terminated there
   uint32_t stamp;
   PayloadResource data;
 };
-
-// The name of an entry's resource: prefix + suffix, for instance NAME001.
-struct ResourceName {
-  char text[8];
-  ResourceName(const char* prefix, const char* suffix) {
-    CopyText(text, prefix);
-    AppendText(text, suffix);
-  }
-};
-
-PayloadResource LoadIndexedResource(Platform& platform, const char* prefix, const char* suffix) {
-  return LoadPayloadResource(platform, ResourceName(prefix, suffix).text);
-}
-
-[[noreturn]] void ReportMalformed(Platform& platform, const char* prefix, const char* suffix) {
-  ReportMalformedResource(platform, ResourceName(prefix, suffix).text);
-}
 
 char UpperCase(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
 
@@ -62,26 +41,24 @@ bool IsSafeName(const PayloadResource& resource) {
   }
   if (length == resource.size || length == 0) return false;
   const char* name = reinterpret_cast<const char*>(bytes);
-  return !IsSameName(name, ".") && !IsSameName(name, "..") && !IsSameName(name, kTemporaryName);
+  return !IsSameName(name, ".") && !IsSameName(name, "..") && !IsSameName(name, kTemporaryNames[0]);
 }
 
 PayloadEntry LoadEntry(Platform& platform, unsigned index) {
-  char suffix[4];
-  PadNumber(index, "0", 3, suffix);
-
   PayloadEntry entry;
-  PayloadResource name = LoadIndexedResource(platform, "NAME", suffix);
-  if (!IsSafeName(name)) ReportMalformed(platform, "NAME", suffix);
+  EntryResourceName nameResource("NAME", index);
+  PayloadResource name = LoadPayloadResource(platform, nameResource.text);
+  if (!IsSafeName(name)) ReportMalformedResource(platform, nameResource.text);
   entry.name = reinterpret_cast<const char*>(name.bytes);
 
-  PayloadResource time = LoadIndexedResource(platform, "TIME", suffix);
-  if (time.size < 4) ReportMalformed(platform, "TIME", suffix);
-  const unsigned char* t = time.bytes;
-  entry.stamp = static_cast<uint32_t>(t[0]) | static_cast<uint32_t>(t[1]) << 8 |
-                static_cast<uint32_t>(t[2]) << 16 | static_cast<uint32_t>(t[3]) << 24;
+  EntryResourceName timeResource("TIME", index);
+  PayloadResource time = LoadPayloadResource(platform, timeResource.text);
+  if (time.size < 4) ReportMalformedResource(platform, timeResource.text);
+  entry.stamp = ReadLittleEndian32(time.bytes);
 
-  entry.data = LoadIndexedResource(platform, "DATA", suffix);
-  if (entry.data.size < 0) ReportMalformed(platform, "DATA", suffix);
+  EntryResourceName dataResource("DATA", index);
+  entry.data = LoadPayloadResource(platform, dataResource.text);
+  if (entry.data.size < 0) ReportMalformedResource(platform, dataResource.text);
   return entry;
 }
 
@@ -98,43 +75,72 @@ bool WriteEntry(Platform& platform, OutputFile file, const PayloadResource& data
   return true;
 }
 
-// Writes the entry, stamps and closes it. A new file is written in place; an
-// existing one is replaced only by a complete copy, written beside it first. False
-// when any step fails; what was written is then gone and the target is as it was.
-bool InstallEntry(Platform& platform, const char* target, const char* temporary,
-                  const PayloadEntry& entry) {
-  const char* path = target;
-  OutputFile file = platform.CreateNewOutputFile(target);
-  if (file == kNoFile) {
-    path = temporary;
-    file = platform.CreateOutputFile(temporary);
+// Fills a file this run has just created, stamps and closes it. On a failed write
+// the file is removed through its handle, so that nothing else can be removed in its
+// place.
+bool FillFile(Platform& platform, OutputFile file, const PayloadEntry& entry) {
+  if (!WriteEntry(platform, file, entry.data)) {
+    platform.DiscardOutputFile(file);
+    return false;
   }
-  bool written = WriteEntry(platform, file, entry.data);
-  if (written) platform.StampWriteTime(file, entry.stamp);
+  platform.StampWriteTime(file, entry.stamp);
   platform.CloseOutputFile(file);
-  if (written && (path == target || platform.ReplaceOutputFile(temporary, target))) return true;
-  if (file != kNoFile) platform.DeleteOutputFile(path);
+  return true;
+}
+
+// Replaces an existing target by a complete copy, written beside it under a
+// temporary name and then moved over it, so that a failure never destroys it. The
+// target is replaced as a name: a link there is never written through. False when
+// any step fails; what was written is then gone and the target is as it was.
+bool ReplaceEntry(Platform& platform, const char* folder, const char* target,
+                  const PayloadEntry& entry) {
+  for (const char* name : kTemporaryNames) {
+    char* temporary = JoinText(folder, "\\", name);
+    if (temporary == nullptr) return false;
+    // Only ever created new. Whatever already holds the name (what an earlier run
+    // left, or a link someone planted) is neither opened nor removed: removing a
+    // link can act on what it points to, so the next name is tried instead.
+    OutputFile file = platform.CreateNewOutputFile(temporary);
+    if (file == kNoFile) {
+      FreeText(temporary);
+      continue;
+    }
+    bool replaced = FillFile(platform, file, entry);
+    if (replaced && !platform.ReplaceOutputFile(temporary, target)) {
+      platform.DeleteOutputFile(temporary);  // created and closed by this run just now
+      replaced = false;
+    }
+    FreeText(temporary);
+    return replaced;
+  }
   return false;
+}
+
+// Writes the entry, stamps and closes it. A file that is not there yet is created in
+// place; one that is there is replaced through a complete copy.
+bool InstallEntry(Platform& platform, const char* folder, const PayloadEntry& entry) {
+  char* target = JoinText(folder, "\\", entry.name);
+  if (target == nullptr) return false;
+  OutputFile file = platform.CreateNewOutputFile(target);
+  bool installed = file != kNoFile ? FillFile(platform, file, entry)
+                                   : ReplaceEntry(platform, folder, target, entry);
+  FreeText(target);
+  return installed;
 }
 
 }  // namespace
 
 void ExtractPayload(Platform& platform, const char* folder) {
+  // Nothing is written unless every resource present is as the build made it.
+  VerifyPayload(platform);
+
   PayloadResource files = LoadPayloadResource(platform, "FILES");
   if (files.size < 1) ReportMalformedResource(platform, "FILES");
   unsigned count = files.bytes[0];
 
   for (unsigned index = 1; index <= count; ++index) {
     PayloadEntry entry = LoadEntry(platform, index);
-
-    char* target = JoinText(folder, "\\", entry.name);
-    char* temporary = JoinText(folder, "\\", kTemporaryName);
-    bool installed = target != nullptr && temporary != nullptr &&
-                     InstallEntry(platform, target, temporary, entry);
-    FreeText(temporary);
-    FreeText(target);
-
-    if (!installed) {
+    if (!InstallEntry(platform, folder, entry)) {
       CopyText(MessageText, entry.name);
       AppendText(MessageText, " could not be created.");
       platform.ShowMessageBox(MessageText, "Fatal error", kStyleError);

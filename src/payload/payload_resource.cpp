@@ -1,6 +1,7 @@
 #include "payload/payload_resource.h"
 
 #include "common/text.h"
+#include "payload/pad_number.h"
 #include "run/run_state.h"
 
 namespace {
@@ -17,6 +18,15 @@ namespace {
 
 }  // namespace
 
+const char* const kEntryResourceKinds[3] = {"NAME", "TIME", "DATA"};
+
+EntryResourceName::EntryResourceName(const char* kind, unsigned index) {
+  char suffix[4];
+  PadNumber(index, "0", 3, suffix);
+  CopyText(text, kind);
+  AppendText(text, suffix);
+}
+
 PayloadResource LoadPayloadResource(Platform& platform, const char* name) {
   // The names used have at most 7 characters.
   char resourceName[21];
@@ -31,4 +41,13 @@ PayloadResource LoadPayloadResource(Platform& platform, const char* name) {
 
 void ReportMalformedResource(Platform& platform, const char* name) {
   ReportResourceFault(platform, name, "is malformed.");
+}
+
+void ReportDamagedResource(Platform& platform, const char* name) {
+  ReportResourceFault(platform, name, "is damaged.");
+}
+
+uint32_t ReadLittleEndian32(const unsigned char* bytes) {
+  return static_cast<uint32_t>(bytes[0]) | static_cast<uint32_t>(bytes[1]) << 8 |
+         static_cast<uint32_t>(bytes[2]) << 16 | static_cast<uint32_t>(bytes[3]) << 24;
 }

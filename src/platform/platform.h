@@ -88,19 +88,22 @@ class Platform {
   // False when there is none.
   virtual bool FindPayloadResource(const char* name, PayloadResource& resource) = 0;
 
-  // Creates or truncates the file for reading and writing, without sharing.
-  // Returns kNoFile when it cannot be created.
-  virtual OutputFile CreateOutputFile(const char* path) = 0;
-  // The same, but only when there is no entry of that name yet; kNoFile otherwise.
+  // Creates the file for reading and writing, without sharing, only when there is no
+  // entry of that name yet (a link counts as one and is never followed). Returns
+  // kNoFile otherwise or when it cannot be created.
   virtual OutputFile CreateNewOutputFile(const char* path) = 0;
   // Returns the number of bytes written, or -1 on failure.
   virtual int32_t WriteOutputFile(OutputFile file, const unsigned char* bytes, int32_t count) = 0;
   virtual void CloseOutputFile(OutputFile file) = 0;
+  // Removes a file this run created, through its handle, and closes it.
+  virtual void DiscardOutputFile(OutputFile file) = 0;
   // Sets the last-write time from a packed local DOS date (high 16 bits) and time
   // (low 16 bits). Failures are ignored.
   virtual void StampWriteTime(OutputFile file, uint32_t stamp) = 0;
-  // Moves a closed file onto target, replacing it. False when it cannot.
+  // Moves a closed file onto target, replacing the entry of that name (a link there
+  // is replaced, not followed). False when it cannot.
   virtual bool ReplaceOutputFile(const char* path, const char* target) = 0;
+  // Removes a file that this run created and closed. Failures are ignored.
   virtual void DeleteOutputFile(const char* path) = 0;
 
   // True when the entry exists and is no directory.

@@ -2,7 +2,12 @@
 // ends the process itself. The command line is not read.
 #include <windows.h>
 
+#include "platform/win32_libraries.h"
 #include "platform/win32_platform.h"
 #include "run/run_installer.h"
 
-int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) { RunInstaller(Win32()); }
+int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
+  // Before anything loads a DLL by name.
+  RestrictDllSearch();
+  RunInstaller(Win32());
+}

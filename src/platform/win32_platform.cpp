@@ -7,6 +7,8 @@
 // after windows.h, which it builds on
 #include <commdlg.h>
 
+#include "platform/win32_libraries.h"
+
 static_assert(sizeof(OpenFileRecord) == sizeof(OPENFILENAMEA), "dialog record size");
 static_assert(sizeof(OPENFILENAMEA) == 88, "the 32-bit dialog record has 88 bytes");
 static_assert(offsetof(OpenFileRecord, lpstrFile) == offsetof(OPENFILENAMEA, lpstrFile), "");
@@ -19,12 +21,40 @@ namespace {
 
 HANDLE HandleOf(OutputFile file) { return file == kNoFile ? INVALID_HANDLE_VALUE : file; }
 
+using MessageBoxFunction = int(WINAPI*)(HWND, LPCSTR, LPCSTR, UINT);
+using GetOpenFileNameFunction = BOOL(WINAPI*)(LPOPENFILENAMEA);
+
+// The user-interface DLLs are not imported: they are loaded from the system folder
+// when first needed (the dialog's, with all it pulls in, only on the locate road).
+MessageBoxFunction MessageBoxFromSystem() {
+  static bool loaded = false;
+  static MessageBoxFunction function = nullptr;
+  if (!loaded) {
+    function = FunctionOf<MessageBoxFunction>(LoadSystemLibrary("user32.dll"), "MessageBoxA");
+    loaded = true;
+  }
+  return function;
+}
+
+GetOpenFileNameFunction GetOpenFileNameFromSystem() {
+  static bool loaded = false;
+  static GetOpenFileNameFunction function = nullptr;
+  if (!loaded) {
+    function =
+        FunctionOf<GetOpenFileNameFunction>(LoadSystemLibrary("comdlg32.dll"), "GetOpenFileNameA");
+    loaded = true;
+  }
+  return function;
+}
+
 class Win32Platform final : public Platform {
  public:
   constexpr Win32Platform() = default;
 
   int ShowMessageBox(const char* text, const char* caption, unsigned style) override {
-    int answer = MessageBoxA(nullptr, text, caption, style);
+    MessageBoxFunction messageBox = MessageBoxFromSystem();
+    if (messageBox == nullptr) return kAnswerNotShown;
+    int answer = messageBox(nullptr, text, caption, style);
     // A box that could not be shown gives 0 on Windows and -1 under Wine.
     return answer == IDOK || answer == IDCANCEL ? answer : kAnswerNotShown;
   }
@@ -44,7 +74,9 @@ class Win32Platform final : public Platform {
   }
 
   bool GetOpenFileNameA(OpenFileRecord& record) override {
-    return ::GetOpenFileNameA(reinterpret_cast<OPENFILENAMEA*>(&record)) != FALSE;
+    GetOpenFileNameFunction getOpenFileName = GetOpenFileNameFromSystem();
+    return getOpenFileName != nullptr &&
+           getOpenFileName(reinterpret_cast<OPENFILENAMEA*>(&record)) != FALSE;
   }
 
   bool IsLeadByte(unsigned char byte) override { return IsDBCSLeadByte(byte) != FALSE; }
@@ -60,9 +92,13 @@ class Win32Platform final : public Platform {
     return true;
   }
 
-  OutputFile CreateOutputFile(const char* path) override { return Create(path, CREATE_ALWAYS); }
-
-  OutputFile CreateNewOutputFile(const char* path) override { return Create(path, CREATE_NEW); }
+  OutputFile CreateNewOutputFile(const char* path) override {
+    // Only ever a new file: an entry of that name, a link among them, makes it fail.
+    // Delete access lets a failed file be removed through this very handle.
+    HANDLE file = CreateFileA(path, GENERIC_READ | GENERIC_WRITE | DELETE, 0, nullptr, CREATE_NEW,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    return file == INVALID_HANDLE_VALUE ? kNoFile : file;
+  }
 
   int32_t WriteOutputFile(OutputFile file, const unsigned char* bytes, int32_t count) override {
     if (file == kNoFile) return -1;
@@ -73,6 +109,14 @@ class Win32Platform final : public Platform {
 
   void CloseOutputFile(OutputFile file) override {
     if (file != kNoFile) CloseHandle(file);
+  }
+
+  void DiscardOutputFile(OutputFile file) override {
+    if (file == kNoFile) return;
+    FILE_DISPOSITION_INFO disposition = {};
+    disposition.DeleteFile = TRUE;
+    SetFileInformationByHandle(file, FileDispositionInfo, &disposition, sizeof disposition);
+    CloseHandle(file);
   }
 
   void StampWriteTime(OutputFile file, uint32_t stamp) override {
@@ -107,13 +151,6 @@ class Win32Platform final : public Platform {
   }
 
   void EndProcess() override { exit(0); }
-
- private:
-  static OutputFile Create(const char* path, DWORD disposition) {
-    HANDLE file = CreateFileA(path, GENERIC_READ | GENERIC_WRITE, 0, nullptr, disposition,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
-    return file == INVALID_HANDLE_VALUE ? kNoFile : file;
-  }
 };
 
 Win32Platform ThePlatform;

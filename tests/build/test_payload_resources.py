@@ -7,6 +7,7 @@ import subprocess
 import sys
 import tempfile
 import unittest
+import zlib
 
 ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
 SCRIPT = os.path.join(ROOT, "resources", "payload_resources.py")
@@ -48,8 +49,17 @@ class PayloadResources(unittest.TestCase):
                          (127 << 9 | 12 << 5 | 31) << 16 | (23 << 11 | 59 << 5 | 29))
         rc = self.piece("payload.rc").decode()
         self.assertIn("LANGUAGE 0x13, 0x02", rc)
-        for name in ("FILES", "NAME001", "TIME001", "DATA001", "NAME002", "TIME002", "DATA002"):
+        for name in ("FILES", "NAME001", "TIME001", "DATA001", "NAME002", "TIME002", "DATA002",
+                     "SUMS"):
             self.assertIn(f"\n{name} RCDATA ", rc)
+        # Size and CRC-32 of each resource in lookup order, then the CRC-32 of those.
+        sums = self.piece("sums.bin")
+        records = [struct.unpack_from("<II", sums, 8 * i) for i in range(7)]
+        pieces = [b"\x02\x00", b"LXWEPB.TLX\0", self.piece("time001.bin"), b"x" * 3,
+                  "ÇÃO.CLX".encode("cp1252") + b"\0", self.piece("time002.bin"), b""]
+        self.assertEqual(records, [(len(p), zlib.crc32(p)) for p in pieces])
+        self.assertEqual(len(sums), 7 * 8 + 4)
+        self.assertEqual(struct.unpack_from("<I", sums, 56)[0], zlib.crc32(sums[:56]))
         constants = self.piece("build_constants.cpp").decode()
         self.assertIn('DictionaryLanguage[] = "Portugu\\352s do Brasil";', constants)
         self.assertIn('VendorSite[] = "www.torvix.example";', constants)

@@ -1,7 +1,8 @@
 /* Drives setup.exe under Wine as a person would: starts it, waits for each of its
  * windows, prints what the window says and answers it, then prints the exit status.
  *
- *   driver.exe [--hold PATH] [--timeout SECONDS] [--shots FOLDER] PROGRAM ANSWER...
+ *   driver.exe [--hold PATH] [--timeout SECONDS] [--shots FOLDER] [--cwd FOLDER]
+ *              PROGRAM ANSWER...
  *
  * ANSWER is one of:
  *   ok, cancel      press that button of a message box, or of the open-file dialog
@@ -13,7 +14,8 @@
  *   DIALOG<TAB>title
  *   EXIT<TAB>status
  * --hold opens PATH without sharing before the program starts and keeps it open, as
- * another program holding the file would. --shots saves each window, as the screen
+ * another program holding the file would. --cwd starts PROGRAM in FOLDER instead of
+ * the driver's own working folder. --shots saves each window, as the screen
  * shows it, to FOLDER\NN.bmp before answering it. A window that comes after the last answer
  * is printed as UNANSWERED and the program is stopped (exit 3); a wait longer than
  * the timeout prints TIMEOUT (exit 4).
@@ -199,6 +201,7 @@ int main(int argc, char** argv) {
   PROCESS_INFORMATION info;
   DWORD timeout_ms = 30000;
   const char* shots = NULL;
+  const char* cwd = NULL;
   int shot = 0;
   DWORD status = 0;
   HANDLE held = INVALID_HANDLE_VALUE;
@@ -216,6 +219,8 @@ int main(int argc, char** argv) {
       timeout_ms = (DWORD)atoi(argv[i + 1]) * 1000;
     } else if (strcmp(argv[i], "--shots") == 0) {
       shots = argv[i + 1];
+    } else if (strcmp(argv[i], "--cwd") == 0) {
+      cwd = argv[i + 1];
     } else {
       return 2;
     }
@@ -224,7 +229,7 @@ int main(int argc, char** argv) {
 
   memset(&startup, 0, sizeof startup);
   startup.cb = sizeof startup;
-  if (!CreateProcessA(argv[i], NULL, NULL, NULL, FALSE, 0, NULL, NULL, &startup, &info)) {
+  if (!CreateProcessA(argv[i], NULL, NULL, NULL, FALSE, 0, NULL, cwd, &startup, &info)) {
     printf("STARTFAILED\t%lu\n", GetLastError());
     return 2;
   }

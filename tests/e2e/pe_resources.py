@@ -3,6 +3,7 @@ for tests that need a setup.exe with a broken resource set. Edits keep every off
 and the order of the names, so the rest of the image stays valid."""
 
 import struct
+import zlib
 
 RT_RCDATA = 10
 
@@ -89,3 +90,26 @@ class PeImage:
         r = self.resource(name)
         assert len(new_name) == len(name)
         self.data[r.name_offset:r.name_offset + 2 * len(name)] = new_name.encode("utf-16-le")
+
+    def flip(self, name, offset, bit=1):
+        """Flips one bit of a resource's bytes, as a damaged download would."""
+        r = self.resource(name)
+        assert 0 <= offset < r.size
+        self.data[r.data_offset + offset] ^= 1 << bit
+
+    def reseal(self):
+        """Rewrites SUMS to match the resources as they are now, so that a test of
+        malformed resources meets the code that refuses them rather than the damage
+        check. An absent resource gets size 0 and checksum 0."""
+        sums = self.resource("SUMS")
+        entries = ((sums.size - 4) // 8 - 1) // 3
+        names = ["FILES"] + [f"{kind}{i:03d}" for i in range(1, entries + 1)
+                             for kind in ("NAME", "TIME", "DATA")]
+        present = {r.name for r in self.rcdata()}
+        table = b""
+        for name in names:
+            data = self.read(name) if name in present else b""
+            table += struct.pack("<II", len(data), zlib.crc32(data))
+        table += struct.pack("<I", zlib.crc32(table))
+        assert len(table) == sums.size
+        self.data[sums.data_offset:sums.data_offset + sums.size] = table

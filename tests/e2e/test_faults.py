@@ -117,6 +117,9 @@ class Faults(base.EndToEnd):
             with self.subTest(what):
                 image = pe_resources.PeImage(built)
                 damage(image)
+                # The checksums follow the damage, so that it meets the refusal of
+                # malformed resources, not the damage check before it.
+                image.reseal()
                 prefix = self.new_prefix()
                 prefix.write("C:\\setup.exe", bytes(image.data))
                 prefix.add_host()

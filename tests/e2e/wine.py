@@ -15,6 +15,7 @@ HERE = os.path.dirname(os.path.abspath(__file__))
 ROOT = os.path.dirname(os.path.dirname(HERE))
 SETUP_EXE = os.environ.get("SETUP_EXE", os.path.join(ROOT, "dist", "setup.exe"))
 DRIVER_EXE = os.environ.get("E2E_DRIVER", os.path.join(ROOT, "build", "win32", "e2e_driver.exe"))
+MARKER_DLL = os.environ.get("E2E_MARKER", os.path.join(ROOT, "build", "win32", "e2e_marker.dll"))
 WORK = os.environ.get("E2E_WORK", os.path.join(ROOT, "build", "e2e"))
 
 BASE_ENV = {
@@ -165,17 +166,27 @@ class Prefix:
     def listing(self, windows_path):
         return sorted(os.listdir(self.path(windows_path)))
 
-    def run(self, *answers, hold=None, timeout=60, shots=None):
+    def run(self, *answers, hold=None, timeout=60, shots=None, program="C:\\setup.exe",
+            workdir=None, winedebug=None):
         """Runs the installer, answering its windows in order. Returns the driver's
-        lines without the trailing EXIT line, and the exit status (None if missing)."""
+        lines without the trailing EXIT line, and the exit status (None if missing).
+        workdir is the installer's working folder (by default the driver's, C:\\);
+        winedebug sets Wine's debug channels for the run, whose output is then kept in
+        self.trace."""
         command = ["wine", DRIVER_EXE, "--timeout", str(timeout)]
         if hold:
             command += ["--hold", hold]
         if shots:
             command += ["--shots", shots]
-        command += ["C:\\setup.exe", *answers]
-        result = subprocess.run(command, env=self.env, capture_output=True, timeout=timeout + 60,
+        if workdir:
+            command += ["--cwd", workdir]
+        command += [program, *answers]
+        env = dict(self.env)
+        if winedebug:
+            env["WINEDEBUG"] = winedebug
+        result = subprocess.run(command, env=env, capture_output=True, timeout=timeout + 60,
                                 cwd=self.path("C:\\"))
+        self.trace = result.stderr.decode("utf-8", "replace")
         lines = result.stdout.decode("cp1252").splitlines()
         status = None
         if lines and lines[-1].startswith("EXIT\t"):

@@ -1,7 +1,9 @@
 // Feeds arbitrary bytes as the FILES, NAME, TIME and DATA resources to the extraction,
 // on the fake platform, under AddressSanitizer: no crash, no read outside a resource
 // (each lives in an allocation of exactly its size), no file created outside the
-// folder, no file left open, and a run that ends only through a single box.
+// folder, no file left open, and a run that ends only through a single box. Most
+// inputs carry the checksums of what they generate, so that they reach past the
+// damage check; the others carry arbitrary checksums, or none.
 #include <fuzzer/FuzzedDataProvider.h>
 
 #include <cstdio>
@@ -9,6 +11,7 @@
 #include <string>
 
 #include "payload/extract_payload.h"
+#include "payload/temporary_names.h"
 #include "support/fake_platform.h"
 #include "support/payload_builder.h"
 
@@ -50,6 +53,20 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       platform.SetResource(kind + Suffix(i), take(most));
     }
   }
+  switch (input.ConsumeIntegralInRange<int>(0, 7)) {
+    case 0:
+      break;  // no checksums at all
+    case 1:
+      platform.SetResource("SUMS", take(64));
+      break;
+    default: {
+      // The checksums of what was generated, for the count FILES gives or another.
+      const Bytes* files = platform.Resource("FILES");
+      unsigned count = files != nullptr && !files->empty() ? (*files)[0] : 0;
+      if (input.ConsumeIntegralInRange<int>(0, 7) == 0) count = input.ConsumeIntegral<uint8_t>();
+      SealPayload(platform, count);
+    }
+  }
   if (input.ConsumeBool()) platform.freeSpace = input.ConsumeIntegralInRange<int64_t>(0, 140000);
   if (input.ConsumeBool()) {
     FakeEntry& old =
@@ -68,6 +85,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   }
   Require(platform.openFiles == 0, "a file left open");
   Require(platform.boxes.size() == (platform.ended ? 1u : 0u), "one box exactly when it ends");
-  Require(platform.File(kFolder + "\\~setup.tmp") == nullptr, "a temporary file left behind");
+  for (const char* name : kTemporaryNames) {
+    Require(platform.File(kFolder + "\\" + name) == nullptr, "a temporary file left behind");
+  }
   return 0;
 }

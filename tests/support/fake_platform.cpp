@@ -99,6 +99,11 @@ void FakePlatform::SetResource(const std::string& name, const Bytes& bytes) {
 
 void FakePlatform::RemoveResource(const std::string& name) { resources_.erase(Upper(name)); }
 
+const Bytes* FakePlatform::Resource(const std::string& name) const {
+  auto found = resources_.find(Upper(name));
+  return found == resources_.end() ? nullptr : &found->second;
+}
+
 const FakeEntry* FakePlatform::File(const std::string& path) const {
   auto found = entries_.find(Upper(path));
   return found == entries_.end() ? nullptr : &found->second;
@@ -219,14 +224,6 @@ bool FakePlatform::FindPayloadResource(const char* name, PayloadResource& resour
   return true;
 }
 
-OutputFile FakePlatform::CreateOutputFile(const char* path) {
-  calls.push_back(std::string("CreateOutputFile ") + path);
-  if (Rejected(path)) return kNoFile;
-  FakeEntry* existing = Find(path);
-  if (existing != nullptr && Busy(*existing)) return kNoFile;
-  return Open(path);
-}
-
 OutputFile FakePlatform::CreateNewOutputFile(const char* path) {
   calls.push_back(std::string("CreateNewOutputFile ") + path);
   if (Rejected(path) || Find(path) != nullptr) return kNoFile;
@@ -261,6 +258,17 @@ void FakePlatform::CloseOutputFile(OutputFile file) {
   if (handle == handles_.end()) return;
   handles_.erase(handle);
   --openFiles;
+}
+
+void FakePlatform::DiscardOutputFile(OutputFile file) {
+  auto handle = handles_.find(reinterpret_cast<intptr_t>(file));
+  calls.push_back("DiscardOutputFile " +
+                  (handle == handles_.end() ? "(no file)" : entries_[handle->second].path));
+  if (handle == handles_.end()) return;
+  std::string key = handle->second;
+  handles_.erase(handle);
+  --openFiles;
+  entries_.erase(key);
 }
 
 void FakePlatform::StampWriteTime(OutputFile file, uint32_t stamp) {

@@ -38,6 +38,7 @@ struct FakeEntry {
   bool directory = false;
   bool readOnly = false;
   bool inUse = false;  // held open without sharing by another process
+  std::string linkTo;  // a link to this path (its bytes live there); empty for none
   std::optional<uint32_t> stamp;
 };
 
@@ -64,6 +65,7 @@ class FakePlatform final : public Platform {
   FakeEntry& AddDirectory(const std::string& path);
   void SetResource(const std::string& name, const Bytes& bytes);
   void RemoveResource(const std::string& name);
+  const Bytes* Resource(const std::string& name) const;  // nullptr when absent
 
   // --- what the test reads afterwards
   const FakeEntry* File(const std::string& path) const;
@@ -86,10 +88,10 @@ class FakePlatform final : public Platform {
   bool GetOpenFileNameA(OpenFileRecord& record) override;
   bool IsLeadByte(unsigned char byte) override;
   bool FindPayloadResource(const char* name, PayloadResource& resource) override;
-  OutputFile CreateOutputFile(const char* path) override;
   OutputFile CreateNewOutputFile(const char* path) override;
   int32_t WriteOutputFile(OutputFile file, const unsigned char* bytes, int32_t count) override;
   void CloseOutputFile(OutputFile file) override;
+  void DiscardOutputFile(OutputFile file) override;
   void StampWriteTime(OutputFile file, uint32_t stamp) override;
   bool ReplaceOutputFile(const char* path, const char* target) override;
   void DeleteOutputFile(const char* path) override;

@@ -2,6 +2,8 @@
 
 #include <cstdio>
 
+#include "payload/crc32.h"
+
 Bytes PatternBytes(size_t size, unsigned seed) {
   Bytes bytes(size);
   uint32_t state = 2166136261u ^ seed;
@@ -32,6 +34,35 @@ void SetPayload(FakePlatform& platform, const std::vector<PayloadFile>& files) {
          static_cast<unsigned char>(stamp >> 16), static_cast<unsigned char>(stamp >> 24)});
     platform.SetResource("DATA" + suffix, files[i].bytes);
   }
+  SealPayload(platform, static_cast<unsigned>(files.size()));
+}
+
+namespace {
+
+void AppendLittleEndian(Bytes& bytes, uint32_t value) {
+  for (int shift = 0; shift < 32; shift += 8)
+    bytes.push_back(static_cast<unsigned char>(value >> shift));
+}
+
+}  // namespace
+
+Bytes ChecksumsOf(const FakePlatform& platform, unsigned count) {
+  std::vector<std::string> names = {"FILES"};
+  for (unsigned i = 1; i <= count; ++i) {
+    for (const char* kind : {"NAME", "TIME", "DATA"}) names.push_back(kind + Suffix(i));
+  }
+  Bytes sums;
+  for (const std::string& name : names) {
+    const Bytes* bytes = platform.Resource(name);
+    AppendLittleEndian(sums, bytes == nullptr ? 0 : static_cast<uint32_t>(bytes->size()));
+    AppendLittleEndian(sums, bytes == nullptr ? 0 : Crc32(bytes->data(), bytes->size()));
+  }
+  AppendLittleEndian(sums, Crc32(sums.data(), sums.size()));
+  return sums;
+}
+
+void SealPayload(FakePlatform& platform, unsigned count) {
+  platform.SetResource("SUMS", ChecksumsOf(platform, count));
 }
 
 std::vector<PayloadFile> ThisBuildsPayload() {

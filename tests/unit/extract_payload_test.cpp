@@ -72,6 +72,7 @@ TEST(ExtractPayload, OnlyTheFirstByteOfFilesCounts) {
   FakePlatform platform;
   SetPayload(platform, ThisBuildsPayload());
   platform.SetResource("FILES", {2, 0, 9, 9});
+  SealPayload(platform, 2);
 
   Extract(platform);
 
@@ -167,6 +168,7 @@ TEST(ExtractPayload, MalformedResource) {
     FakePlatform platform;
     SetPayload(platform, ThisBuildsPayload());
     platform.SetResource(c.resource, c.bytes);
+    SealPayload(platform, 2);
 
     Extract(platform);
 
@@ -265,7 +267,7 @@ TEST(ExtractPayload, NewFilesInPlaceExistingOnesThroughACompleteCopy) {
        true,
        -1,
        true,
-       {"CreateNewOutputFile " + target, "CreateOutputFile " + temporary}},
+       {"CreateNewOutputFile " + target, "CreateNewOutputFile " + temporary}},
       {"a new file that does not fit is removed",
        false,
        100,
@@ -275,7 +277,7 @@ TEST(ExtractPayload, NewFilesInPlaceExistingOnesThroughACompleteCopy) {
        true,
        100,
        false,
-       {"CreateNewOutputFile " + target, "CreateOutputFile " + temporary}},
+       {"CreateNewOutputFile " + target, "CreateNewOutputFile " + temporary}},
   };
   const Bytes old = PatternBytes(20, 4);
   for (const Case& c : cases) {
@@ -305,6 +307,127 @@ TEST(ExtractPayload, NewFilesInPlaceExistingOnesThroughACompleteCopy) {
     }
     EXPECT_EQ(platform.File(temporary), nullptr) << c.what;
     EXPECT_EQ(platform.openFiles, 0) << c.what;
+  }
+}
+
+}  // namespace
+
+namespace {
+
+// What may already hold the temporary names when an existing file is replaced.
+TEST(ExtractPayload, TemporaryNamesAreNeverOpenedWhenTheyExist) {
+  enum Holder { kNothing, kStaleFile, kLink, kDirectory, kReadOnly };
+  struct Case {
+    const char* what;
+    std::vector<Holder> holders;  // of ~setup.tmp, ~setup.tm1, ... in turn
+    const char* used;             // the temporary name that was written, or nullptr
+  };
+  const Case cases[] = {
+      {"a free name", {kNothing}, "~setup.tmp"},
+      {"a file an earlier run left stays: the next name", {kStaleFile}, "~setup.tm1"},
+      {"a planted link is neither followed nor removed", {kLink}, "~setup.tm1"},
+      {"a directory: the next name", {kDirectory}, "~setup.tm1"},
+      {"a read-only file: the next name", {kReadOnly}, "~setup.tm1"},
+      {"the third name", {kLink, kStaleFile}, "~setup.tm2"},
+      {"every name taken: the usual box", {kDirectory, kStaleFile, kLink, kReadOnly}, nullptr},
+  };
+  const std::vector<std::string> names = {"~setup.tmp", "~setup.tm1", "~setup.tm2", "~setup.tm3"};
+  const Bytes old = PatternBytes(300, 8);
+  const Bytes outside = PatternBytes(77, 9);
+  for (const Case& c : cases) {
+    FakePlatform platform;
+    SetPayload(platform, {{"LXWEPB.TLX", PatternBytes(8385, 1), kTlxStamp}});
+    platform.AddFile(InFolder("LXWEPB.TLX"), old);
+    platform.AddFile("C:\\OUTSIDE.DAT", outside);
+    for (size_t i = 0; i < c.holders.size(); ++i) {
+      std::string path = InFolder(names[i]);
+      switch (c.holders[i]) {
+        case kNothing:
+          break;
+        case kStaleFile:
+          platform.AddFile(path, Bytes(5, 1));
+          break;
+        case kLink:
+          platform.AddFile(path).linkTo = "C:\\OUTSIDE.DAT";
+          break;
+        case kDirectory:
+          platform.AddDirectory(path);
+          break;
+        case kReadOnly:
+          platform.AddFile(path, Bytes(5, 2)).readOnly = true;
+          break;
+      }
+    }
+
+    Extract(platform);
+
+    EXPECT_EQ(platform.File("C:\\OUTSIDE.DAT")->bytes, outside) << c.what;
+    std::vector<std::string> written;
+    for (const Write& write : platform.writes) {
+      if (std::find(written.begin(), written.end(), write.path) == written.end()) {
+        written.push_back(write.path);
+      }
+    }
+    if (c.used != nullptr) {
+      EXPECT_FALSE(platform.ended) << c.what;
+      EXPECT_EQ(written, std::vector<std::string>{InFolder(c.used)}) << c.what;
+      EXPECT_EQ(platform.File(InFolder("LXWEPB.TLX"))->bytes, PatternBytes(8385, 1)) << c.what;
+      EXPECT_EQ(platform.File(InFolder(c.used)), nullptr) << c.what;
+    } else {
+      EXPECT_TRUE(written.empty()) << c.what;
+      ASSERT_EQ(platform.boxes.size(), 1u) << c.what;
+      EXPECT_EQ(platform.boxes[0].text, "LXWEPB.TLX could not be created.");
+      EXPECT_EQ(platform.File(InFolder("LXWEPB.TLX"))->bytes, old) << c.what;
+    }
+    // What held a name stays as it was, and nothing is ever removed by name.
+    for (size_t i = 0; i < c.holders.size(); ++i) {
+      if (c.holders[i] != kNothing) {
+        const FakeEntry* holder = platform.File(InFolder(names[i]));
+        ASSERT_NE(holder, nullptr) << c.what << " " << names[i];
+        EXPECT_EQ(holder->linkTo.empty(), c.holders[i] != kLink) << c.what;
+      }
+    }
+    for (const std::string& call : platform.calls) {
+      EXPECT_NE(call.rfind("DeleteOutputFile ", 0), 0u) << c.what << ": " << call;
+    }
+    EXPECT_EQ(platform.openFiles, 0) << c.what;
+  }
+}
+
+TEST(ExtractPayload, APayloadNameThatIsALinkIsReplacedAsAName) {
+  FakePlatform platform;
+  SetPayload(platform, ThisBuildsPayload());
+  const Bytes outside = PatternBytes(64, 3);
+  platform.AddFile("C:\\OUTSIDE.DAT", outside);
+  platform.AddFile(InFolder("LXWEPB2.CLX")).linkTo = "C:\\OUTSIDE.DAT";
+
+  Extract(platform);
+
+  EXPECT_FALSE(platform.ended);
+  const FakeEntry* installed = platform.File(InFolder("LXWEPB2.CLX"));
+  ASSERT_NE(installed, nullptr);
+  EXPECT_TRUE(installed->linkTo.empty());
+  EXPECT_EQ(installed->bytes, ThisBuildsPayload()[1].bytes);
+  EXPECT_EQ(platform.File("C:\\OUTSIDE.DAT")->bytes, outside);
+  EXPECT_EQ(platform.Paths().size(), 3u) << "no temporary file left";
+}
+
+TEST(ExtractPayload, AFailedWriteRemovesOnlyTheFileItCreatedThroughItsHandle) {
+  for (bool exists : {false, true}) {
+    FakePlatform platform;
+    SetPayload(platform, {{"LXWEPB.TLX", PatternBytes(8385, 1), kTlxStamp}});
+    if (exists) platform.AddFile(InFolder("LXWEPB.TLX"), Bytes(10, 4));
+    platform.freeSpace = 100;
+
+    Extract(platform);
+
+    std::string created = InFolder(exists ? "~setup.tmp" : "LXWEPB.TLX");
+    EXPECT_NE(
+        std::find(platform.calls.begin(), platform.calls.end(), "DiscardOutputFile " + created),
+        platform.calls.end())
+        << exists;
+    EXPECT_EQ(platform.File(created), nullptr) << exists;
+    EXPECT_EQ(platform.openFiles, 0);
   }
 }
 

@@ -1,0 +1,50 @@
+#include "platform/win32_libraries.h"
+
+#include "common/text.h"
+
+namespace {
+
+// True once the process searches the system folder only (SetDefaultDllDirectories,
+// Windows 8 and later, or earlier ones with the update that added it).
+bool SystemSearchOnly = false;
+
+using SetDefaultDllDirectoriesFunction = BOOL(WINAPI*)(DWORD);
+using SetProcessMitigationPolicyFunction = BOOL(WINAPI*)(PROCESS_MITIGATION_POLICY, PVOID, SIZE_T);
+
+// Turns on the mitigations of current Windows that keep DLLs and redirections from
+// being planted: images prefer the system folder, and junctions and links that a
+// standard user made are not followed. Older systems lack them; that is ignored.
+void TurnOnLoadMitigations(HMODULE kernel) {
+  auto setPolicy =
+      FunctionOf<SetProcessMitigationPolicyFunction>(kernel, "SetProcessMitigationPolicy");
+  if (setPolicy == nullptr) return;
+  PROCESS_MITIGATION_IMAGE_LOAD_POLICY images = {};
+  images.PreferSystem32Images = 1;
+  setPolicy(ProcessImageLoadPolicy, &images, sizeof images);
+  PROCESS_MITIGATION_REDIRECTION_TRUST_POLICY redirection = {};
+  redirection.EnforceRedirectionTrust = 1;
+  setPolicy(ProcessRedirectionTrustPolicy, &redirection, sizeof redirection);
+}
+
+}  // namespace
+
+void RestrictDllSearch() {
+  HMODULE kernel = GetModuleHandleA("kernel32.dll");
+  auto setDefault =
+      FunctionOf<SetDefaultDllDirectoriesFunction>(kernel, "SetDefaultDllDirectories");
+  SystemSearchOnly = setDefault != nullptr && setDefault(LOAD_LIBRARY_SEARCH_SYSTEM32) != FALSE;
+  SetDllDirectoryA("");
+  TurnOnLoadMitigations(kernel);
+}
+
+HMODULE LoadSystemLibrary(const char* name) {
+  if (SystemSearchOnly) return LoadLibraryExA(name, nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
+  // Without the restricted search: by its full path, with its own dependencies looked
+  // for from the system folder first rather than from the program's folder.
+  char path[MAX_PATH + 1];
+  UINT length = GetSystemDirectoryA(path, MAX_PATH);
+  if (length == 0 || length >= MAX_PATH) return nullptr;
+  AppendText(path, "\\");
+  AppendText(path, name);
+  return LoadLibraryExA(path, nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+}

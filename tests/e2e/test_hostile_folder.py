@@ -1,0 +1,250 @@
+"""The installer run from a hostile Downloads folder, end to end under Wine: DLLs
+planted beside it and in its working folder are never loaded, a damaged download
+changes nothing, and links planted in the host folder are never followed.
+
+At the end it prints how many DLL names were planted on how many roads, how many
+damaged installers were tried, and what was loaded, written or lost.
+"""
+
+import os
+import re
+import shutil
+import unittest
+
+import pe_resources
+import test_end_to_end as base
+import wine
+from test_end_to_end import COMPLETE, CONFIRM, DIALOG, PROMPT, error_box, payload_bytes
+
+TLX, CLX = "LXWEPB.TLX", "LXWEPB2.CLX"
+DOWNLOADS = "C:\\Users\\Public\\Downloads"
+WORKDIR = "C:\\Users\\Public\\Work"
+SETUP = DOWNLOADS + "\\setup.exe"
+RECORD = "C:\\planted-loads.txt"
+TALLY = {"names": 0, "roads": 0, "damaged installers": 0, "planted loads": 0,
+         "outside bytes changed": 0, "bytes lost": 0}
+
+# Names that installers have been found loading from the folder they were started
+# from, in public advisories on DLL planting, beyond what the trace shows here.
+KNOWN_PLANTED = """
+    apphelp bcrypt cabinet cfgmgr32 clbcatq comctl32 comdlg32 crypt32 cryptbase cryptsp
+    cscapi d3d11 d3d9 dbghelp devobj dhcpcsvc dnsapi duser dwmapi dwrite dxgi edputil
+    explorerframe feclient gdiplus hid iertutil imm32 iphlpapi kernel.appcore linkinfo lpk
+    mpr msacm32 msasn1 msftedit msi msimg32 mswsock ncrypt netapi32 netutils nsi ntmarta
+    ntshrui oleacc oleaut32 ole32 powrprof profapi propsys riched20 riched32 rsaenh samcli
+    samlib secur32 setupapi sfc shcore shell32 shfolder shlwapi srvcli sspicli textshaping
+    umpdc urlmon userenv usp10 uxtheme version windows.storage winhttp wininet winmm
+    wintrust wldp ws2_32 wsock32 wtsapi32 xmllite
+""".split()
+
+LOADED = re.compile(r'^([0-9a-f]+):[0-9a-f]+:trace:loaddll:\w+ Loaded L"(.*)" at \S+: (\w+)')
+
+
+def loads_by_setup(trace):
+    """The DLLs that the installer's process loaded, by Wine's trace: (path in lower
+    case, "native" when the file itself was mapped or "builtin" for Wine's own)."""
+    loads = [(m.group(1), m.group(2).replace("\\\\", "\\").lower(), m.group(3))
+             for m in map(LOADED.match, trace.splitlines()) if m]
+    pids = {pid for pid, path, _ in loads if path.endswith("\\setup.exe")}
+    assert len(pids) == 1, f"the installer's process is not in the trace: {pids}"
+    return [(path, kind) for pid, path, kind in loads
+            if pid in pids and not path.endswith("\\setup.exe")]
+
+
+class HostileFolder(base.EndToEnd):
+    """Reuses the end-to-end set-up; only the cases below run here."""
+
+    def setup_in_downloads(self, prefix, image=None):
+        prefix.write(SETUP, image if image is not None else self.read(wine.SETUP_EXE))
+        os.makedirs(prefix.path(WORKDIR), exist_ok=True)
+
+    # --- Planted DLLs -----------------------------------------------------------------
+
+    def planted_records(self, prefix):
+        path = prefix.path(RECORD)
+        if not os.path.exists(path):
+            return []
+        with open(path, "rb") as record:
+            return [tuple(line.split("\t")) for line in
+                    record.read().decode("cp1252").splitlines() if line]
+
+    def names_on_the_locate_road(self):
+        """Every DLL the installer loads on the locate road, by Wine's loader trace."""
+        prefix = self.new_prefix()
+        self.setup_in_downloads(prefix)
+        prefix.add_host("C:\\Apps\\Host")
+        shown, _ = prefix.run("ok", "ok", "file=C:\\Apps\\Host\\torvixx.exe", "ok",
+                              program=SETUP, workdir=WORKDIR, winedebug="+pid,+loaddll")
+        self.assertEqual(shown, [CONFIRM, PROMPT, DIALOG, COMPLETE])
+        names = {path.rsplit("\\", 1)[1] for path, _ in loads_by_setup(prefix.trace)}
+        self.assertIn("comdlg32.dll", names, "the trace shows the dialog's DLLs")
+        return names
+
+    def test_the_marker_records_a_load(self):
+        # The marker must say when it is loaded, or its silence below proves nothing.
+        # Under a name Wine has no DLL of its own for: for its own names Wine loads its
+        # builtin, whatever file the path names.
+        prefix = self.new_prefix()
+        prefix.write("C:\\probe\\marker.dll", self.read(wine.MARKER_DLL))
+        # The 32-bit rundll32, since the marker is a 32-bit DLL.
+        wine.subprocess.run(["wine", "C:\\windows\\syswow64\\rundll32.exe",
+                             "C:\\probe\\marker.dll,Nothing"],
+                            env=prefix.env, capture_output=True, timeout=60)
+        records = self.planted_records(prefix)
+        self.assertTrue(records, "the marker recorded nothing")
+        self.assertTrue(records[0][0].lower().endswith("rundll32.exe"), records)
+
+    def test_planted_dlls_are_never_loaded(self):
+        traced = self.names_on_the_locate_road()
+        names = sorted(traced | {name + ".dll" for name in KNOWN_PLANTED})
+        marker = self.read(wine.MARKER_DLL)
+        roads = [
+            # what, host folder, its version, answers, boxes
+            ("the typical road", "C:\\TORVIX", "45", ["ok", "ok"], [CONFIRM, COMPLETE]),
+            ("the locate road with the dialog", "C:\\Apps\\Host", "45",
+             ["ok", "ok", "file=C:\\Apps\\Host\\torvixx.exe", "ok"],
+             [CONFIRM, PROMPT, DIALOG, COMPLETE]),
+            ("a version refusal", "C:\\TORVIX", "40", ["ok", "ok"],
+             [CONFIRM, error_box("Error", "Torvix version must be 41 or newer.\\rYour version "
+                                 "is 40.\\r\\rYou can download the newest Torvix version from "
+                                 "www.torvix.example")]),
+        ]
+        TALLY["names"] = len(names)
+        for what, host, version, answers, boxes in roads:
+            with self.subTest(what):
+                prefix = self.new_prefix()
+                self.setup_in_downloads(prefix)
+                prefix.add_host(host, version)
+                for folder in (DOWNLOADS, WORKDIR):
+                    for name in names:
+                        prefix.write(folder + "\\" + name, marker)
+                TALLY["roads"] += 1
+
+                shown, status = prefix.run(*answers, program=SETUP, workdir=WORKDIR,
+                                           winedebug="+pid,+loaddll")
+
+                self.assertEqual(shown, boxes)
+                self.assertEqual(status, 0)
+                if boxes[-1] is COMPLETE:
+                    self.assert_installed(prefix, host)
+                by_setup = [r for r in self.planted_records(prefix)
+                            if r[0].lower().endswith("setup.exe")]
+                TALLY["planted loads"] += len(by_setup)
+                self.assertEqual(by_setup, [], "a planted DLL ran inside the installer")
+                # Wine names a builtin DLL by the path of a file it found under that
+                # name (kernel32 and msvcrt, imported before the program runs, among
+                # them) but runs its own code; a native load would run the file's.
+                planted = [path for path, kind in loads_by_setup(prefix.trace)
+                           if kind == "native" and
+                           path.startswith((DOWNLOADS.lower(), WORKDIR.lower()))]
+                self.assertEqual(planted, [], "the loader mapped a planted DLL")
+
+    # --- A damaged download -----------------------------------------------------------
+
+    def test_a_damaged_download_changes_nothing(self):
+        with open(wine.SETUP_EXE, "rb") as source:
+            built = source.read()
+        sizes = {r.name: r.size for r in pe_resources.PeImage(built).rcdata()}
+        cases = [
+            # resource, byte offset, bit: one bit flipped, as a bad download or disk does
+            ("FILES", 0, 1),  # 2 becomes 0
+            ("NAME001", 2, 0),
+            ("TIME002", 1, 3),
+            ("DATA001", 0, 7),
+            ("DATA002", sizes["DATA002"] // 2, 1),
+            ("DATA002", sizes["DATA002"] - 1, 0),
+            ("SUMS", 20, 2),
+        ]
+        for resource, offset, bit in cases:
+            with self.subTest(resource=resource, offset=offset):
+                image = pe_resources.PeImage(built)
+                image.flip(resource, offset, bit)
+                prefix = self.new_prefix()
+                self.setup_in_downloads(prefix, bytes(image.data))
+                prefix.add_host()
+                old = {TLX: b"an older word list\r\n" * 50, CLX: b"an older lexicon" * 999}
+                for name, data in old.items():
+                    path = prefix.write("C:\\TORVIX\\" + name, data)
+                    os.utime(path, (915148800, 915148800))  # 1999-01-01
+                before = prefix.files()
+                TALLY["damaged installers"] += 1
+
+                shown, status = prefix.run("ok", "ok", program=SETUP)
+
+                self.assertEqual(shown, [CONFIRM, error_box(
+                    "Internal error", f'Resource "{resource}" is damaged. Aborting.')])
+                self.assertEqual(status, 0)
+                for name, data in old.items():
+                    path = prefix.path("C:\\TORVIX\\" + name)
+                    if self.read(path) != data:
+                        TALLY["bytes lost"] += len(data)
+                    self.assertEqual(self.read(path), data)
+                    self.assertEqual(os.stat(path).st_mtime, 915148800)
+                self.assertEqual(prefix.files(), before, "nothing new anywhere")
+
+    # --- Links in the host folder -----------------------------------------------------
+
+    def test_links_are_never_followed(self):
+        cases = [
+            # what, the entry planted, how it is made
+            ("~setup.tmp as a symbolic link", "~setup.tmp", "symlink"),
+            ("~setup.tmp as a hard link", "~setup.tmp", "hardlink"),
+            ("~setup.tmp as a dangling symbolic link", "~setup.tmp", "dangling"),
+            ("a payload name as a symbolic link", CLX, "symlink"),
+            ("a payload name as a hard link", CLX, "hardlink"),
+        ]
+        for what, name, kind in cases:
+            with self.subTest(what):
+                prefix = self.new_prefix()
+                self.setup_in_downloads(prefix)
+                prefix.add_host()
+                for payload in (TLX, CLX):
+                    if payload != name:
+                        prefix.write("C:\\TORVIX\\" + payload, b"an older copy")
+                outside = b"someone else's file, which must not change\r\n" * 40
+                victim = prefix.write("C:\\Elsewhere\\victim.dat", outside)
+                os.utime(victim, (915148800, 915148800))
+                link = prefix.path("C:\\TORVIX\\" + name)
+                nowhere = prefix.path("C:\\Elsewhere\\nothing.dat")
+                if kind == "symlink":
+                    os.symlink(victim, link)
+                elif kind == "hardlink":
+                    os.link(victim, link)
+                else:
+                    os.symlink(nowhere, link)
+
+                shown, status = prefix.run("ok", "ok", program=SETUP)
+
+                self.assertEqual(shown, [CONFIRM, COMPLETE])
+                self.assertEqual(status, 0)
+                changed = self.read(victim) != outside or os.stat(victim).st_mtime != 915148800
+                TALLY["outside bytes changed"] += len(outside) if changed else 0
+                self.assertEqual(self.read(victim), outside)
+                self.assertEqual(os.stat(victim).st_mtime, 915148800)
+                self.assertFalse(os.path.lexists(nowhere))
+                self.assert_installed(prefix, "C:\\TORVIX")
+                for payload in (TLX, CLX):
+                    path = prefix.path("C:\\TORVIX\\" + payload)
+                    self.assertFalse(os.path.islink(path), "replaced as a name")
+                    self.assertEqual(os.stat(path).st_nlink, 1, "replaced as a name")
+                planted = [name] if name.startswith("~") else []
+                self.assertEqual(prefix.listing("C:\\TORVIX"),
+                                 sorted(base.HOST_FILES + [TLX, CLX] + planted),
+                                 "no temporary file of ours left; what was planted stays")
+                if kind == "symlink" and planted:
+                    self.assertEqual(os.readlink(link), victim)
+
+
+def tearDownModule():
+    print(f"\nHostile folder: {TALLY['names']} DLL names planted in 2 folders on "
+          f"{TALLY['roads']} roads, {TALLY['planted loads']} loaded; "
+          f"{TALLY['damaged installers']} damaged installers, {TALLY['bytes lost']} bytes lost; "
+          f"{TALLY['outside bytes changed']} bytes changed outside the host folder")
+
+
+# The end-to-end cases themselves run in test_end_to_end.
+for _name in [n for n in dir(base.EndToEnd) if n.startswith("test_")]:
+    setattr(HostileFolder, _name, None)
+
+if __name__ == "__main__":
+    unittest.main()

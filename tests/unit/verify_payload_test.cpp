@@ -1,0 +1,179 @@
+// The damage check before the extraction: every resource present is checked against
+// the size and checksum the build stored, in lookup order, before anything is written.
+#include "payload/verify_payload.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "payload/extract_payload.h"
+#include "support/fake_platform.h"
+#include "support/payload_builder.h"
+
+namespace {
+
+const char kFolder[] = "C:\\TORVIX";
+
+std::string InFolder(const std::string& name) { return std::string(kFolder) + "\\" + name; }
+
+void Extract(FakePlatform& platform) {
+  try {
+    ExtractPayload(platform, kFolder);
+  } catch (const RunEnded&) {
+  }
+}
+
+// Older copies of this build's files, which a refused run must leave as they are.
+const Bytes kOldTlx = PatternBytes(5000, 21);
+const Bytes kOldClx = PatternBytes(90000, 22);
+
+void AddOldFiles(FakePlatform& platform) {
+  platform.AddFile(InFolder("LXWEPB.TLX"), kOldTlx).stamp = 1;
+  platform.AddFile(InFolder("LXWEPB2.CLX"), kOldClx).stamp = 2;
+}
+
+void FlipBit(FakePlatform& platform, const std::string& name, size_t byte, int bit) {
+  Bytes bytes = *platform.Resource(name);
+  bytes[byte] = static_cast<unsigned char>(bytes[byte] ^ (1 << bit));
+  platform.SetResource(name, bytes);
+}
+
+void ExpectRefusedUntouched(const FakePlatform& platform, const std::string& message,
+                            const std::string& what) {
+  EXPECT_TRUE(platform.ended) << what;
+  ASSERT_EQ(platform.boxes.size(), 1u) << what;
+  EXPECT_EQ(platform.boxes[0].text, message) << what;
+  EXPECT_EQ(platform.boxes[0].caption, "Internal error") << what;
+  EXPECT_EQ(platform.boxes[0].style, 16u) << what;
+  for (const std::string& call : platform.calls) {
+    EXPECT_NE(call.rfind("Create", 0), 0u) << what << ": " << call;
+    EXPECT_NE(call.rfind("Delete", 0), 0u) << what << ": " << call;
+    EXPECT_NE(call.rfind("StampWriteTime", 0), 0u) << what << ": " << call;
+  }
+  ASSERT_EQ(platform.Paths().size(), 2u) << what;
+  EXPECT_EQ(platform.File(InFolder("LXWEPB.TLX"))->bytes, kOldTlx) << what;
+  EXPECT_EQ(platform.File(InFolder("LXWEPB2.CLX"))->bytes, kOldClx) << what;
+  EXPECT_EQ(platform.File(InFolder("LXWEPB2.CLX"))->stamp, 2u) << what;
+}
+
+TEST(VerifyPayload, OneDamagedBitAnywhereChangesNothing) {
+  struct Case {
+    const char* resource;
+    size_t byte;  // which byte's bit 1 flips; SIZE_MAX for the middle
+  };
+  const size_t middle = SIZE_MAX;
+  const Case cases[] = {
+      {"FILES", 0},  // 2 becomes 0: would install nothing and report success
+      {"FILES", 1},    {"NAME001", 3}, {"TIME001", 0},      {"TIME001", 3}, {"DATA001", 0},
+      {"NAME002", 10}, {"TIME002", 2}, {"DATA002", middle}, {"SUMS", 0},    {"SUMS", middle},
+  };
+  for (const Case& c : cases) {
+    FakePlatform platform;
+    AddOldFiles(platform);
+    SetPayload(platform, ThisBuildsPayload());
+    size_t byte = c.byte == middle ? platform.Resource(c.resource)->size() / 2 : c.byte;
+    FlipBit(platform, c.resource, byte, 1);
+
+    Extract(platform);
+
+    std::string what = std::string(c.resource) + " byte " + std::to_string(byte);
+    ExpectRefusedUntouched(
+        platform, std::string("Resource \"") + c.resource + "\" is damaged. Aborting.", what);
+  }
+}
+
+TEST(VerifyPayload, ASizeThatDiffersIsDamageToo) {
+  for (const char* resource : {"DATA002", "NAME001", "TIME002"}) {
+    FakePlatform platform;
+    AddOldFiles(platform);
+    SetPayload(platform, ThisBuildsPayload());
+    Bytes bytes = *platform.Resource(resource);
+    bytes.push_back(0);
+    platform.SetResource(resource, bytes);
+
+    Extract(platform);
+
+    ExpectRefusedUntouched(
+        platform, std::string("Resource \"") + resource + "\" is damaged. Aborting.", resource);
+  }
+}
+
+TEST(VerifyPayload, TheFirstDamagedResourceInLookupOrderIsNamed) {
+  struct Case {
+    std::vector<std::string> damaged;
+    const char* named;
+  };
+  const Case cases[] = {
+      {{"DATA002", "FILES"}, "FILES"},
+      {{"NAME002", "DATA001"}, "DATA001"},
+      {{"DATA001", "TIME001", "NAME001"}, "NAME001"},
+      {{"DATA002", "TIME002"}, "TIME002"},
+  };
+  for (const Case& c : cases) {
+    FakePlatform platform;
+    AddOldFiles(platform);
+    SetPayload(platform, ThisBuildsPayload());
+    for (const std::string& name : c.damaged) FlipBit(platform, name, 0, 0);
+
+    Extract(platform);
+
+    ExpectRefusedUntouched(
+        platform, std::string("Resource \"") + c.named + "\" is damaged. Aborting.", c.named);
+  }
+}
+
+TEST(VerifyPayload, TheChecksumsThemselvesMissingOrMalformed) {
+  struct Case {
+    const char* what;
+    bool present;
+    size_t size;  // of the damaged SUMS, resealed so that its own checksum holds
+    const char* message;
+  };
+  const Case cases[] = {
+      {"missing", false, 0, "Resource \"SUMS\" not found. Aborting."},
+      {"no bytes", true, 0, "Resource \"SUMS\" is malformed. Aborting."},
+      {"not whole records", true, 9, "Resource \"SUMS\" is malformed. Aborting."},
+      {"no record at all", true, 4, "Resource \"SUMS\" is malformed. Aborting."},
+      {"records for one entry only", true, 4 * 8 + 4, "Resource \"SUMS\" is malformed. Aborting."},
+  };
+  for (const Case& c : cases) {
+    FakePlatform platform;
+    AddOldFiles(platform);
+    SetPayload(platform, ThisBuildsPayload());
+    if (!c.present) {
+      platform.RemoveResource("SUMS");
+    } else if (c.size == 4 * 8 + 4) {
+      platform.SetResource("SUMS", ChecksumsOf(platform, 1));
+    } else {
+      Bytes sums = *platform.Resource("SUMS");
+      sums.resize(c.size);
+      if (c.size == 4) sums = {0, 0, 0, 0};  // the checksum of no records is 0
+      platform.SetResource("SUMS", sums);
+    }
+
+    Extract(platform);
+
+    ExpectRefusedUntouched(platform, c.message, c.what);
+  }
+}
+
+TEST(VerifyPayload, ResourcesAreCheckedInPlaceBeforeTheFirstFile) {
+  FakePlatform platform;
+  SetPayload(platform, ThisBuildsPayload());
+
+  Extract(platform);
+
+  EXPECT_FALSE(platform.ended);
+  // Every resource is looked up for the check before the first file is created.
+  std::vector<std::string> lookups;
+  for (const std::string& call : platform.calls) {
+    if (call.rfind("Create", 0) == 0) break;
+    if (call.rfind("FindPayloadResource ", 0) == 0) lookups.push_back(call.substr(20));
+  }
+  std::vector<std::string> expected = {"SUMS",    "FILES",   "NAME001", "TIME001",
+                                       "DATA001", "NAME002", "TIME002", "DATA002",
+                                       "FILES",   "NAME001", "TIME001", "DATA001"};
+  EXPECT_EQ(lookups, expected);
+}
+
+}  // namespace
