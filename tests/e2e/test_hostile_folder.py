@@ -21,7 +21,7 @@ DOWNLOADS = "C:\\Users\\Public\\Downloads"
 WORKDIR = "C:\\Users\\Public\\Work"
 SETUP = DOWNLOADS + "\\setup.exe"
 RECORD = "C:\\planted-loads.txt"
-TALLY = {"names": 0, "roads": 0, "damaged installers": 0, "planted loads": 0,
+TALLY = {"traced": 0, "names": 0, "roads": 0, "damaged installers": 0, "planted loads": 0,
          "outside bytes changed": 0, "bytes lost": 0}
 
 # Names that installers have been found loading from the folder they were started
@@ -109,6 +109,7 @@ class HostileFolder(base.EndToEnd):
                                  "is 40.\\r\\rYou can download the newest Torvix version from "
                                  "www.torvix.example")]),
         ]
+        TALLY["traced"] = len(traced)
         TALLY["names"] = len(names)
         for what, host, version, answers, boxes in roads:
             with self.subTest(what):
@@ -236,7 +237,8 @@ class HostileFolder(base.EndToEnd):
 
 
 def tearDownModule():
-    print(f"\nHostile folder: {TALLY['names']} DLL names planted in 2 folders on "
+    print(f"\nHostile folder: {TALLY['names']} DLL names ({TALLY['traced']} from the loader "
+          f"trace, {len(KNOWN_PLANTED)} known from advisories) planted in 2 folders on "
           f"{TALLY['roads']} roads, {TALLY['planted loads']} loaded; "
           f"{TALLY['damaged installers']} damaged installers, {TALLY['bytes lost']} bytes lost; "
           f"{TALLY['outside bytes changed']} bytes changed outside the host folder")
