@@ -43,7 +43,7 @@ dist: deps
 e2e: dist
 	cd tests/e2e && SETUP_EXE=$(CURDIR)/dist/setup.exe E2E_DRIVER=$(CURDIR)/$(WIN32)/e2e_driver.exe \
 	  E2E_MARKER=$(CURDIR)/$(WIN32)/e2e_marker.dll \
-	  $(PYTHON) -m unittest -v test_end_to_end test_faults test_hostile_folder
+	  $(PYTHON) -m unittest -v test_end_to_end test_faults test_hostile_folder test_existing_files
 
 build-checks: deps
 	cd tests/build && $(PYTHON) -m unittest -v test_payload_resources test_reproducible

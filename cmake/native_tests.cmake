@@ -21,6 +21,7 @@ add_executable(unit_tests
   tests/unit/text_test.cpp
   tests/unit/crc32_test.cpp
   tests/unit/verify_payload_test.cpp
+  tests/unit/install_entry_test.cpp
   tests/unit/extract_payload_test.cpp
   tests/unit/run_installer_test.cpp
   tests/unit/locate_host_folder_test.cpp

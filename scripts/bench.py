@@ -1,23 +1,29 @@
 #!/usr/bin/env python3
-"""Measures setup.exe against a peer installer system carrying the same files.
+"""Measures setup.exe against a peer installer system carrying the same files, on
+three roads.
 
-    scripts/bench.py [--runs N]
+    scripts/bench.py [--runs N] [--baseline-rev REV]
 
 It makes a large dictionary (200 files of 320 KiB, 64 MiB of pseudo-random bytes
-from a fixed seed), builds our installer for it with `make dist DICTIONARY=...`
-and the peer's (NSIS: makensis, SetCompress off, SilentInstall silent, the same
-target folder), and runs both under Wine without a display, in one prepared prefix,
-alternating, after a warm-up run of each. No box can be answered there: MessageBoxA
-returns at once and the run goes on. Each run starts with the payload's files
-removed from the target folder (with --over-existing, over the files of the run
-before).
+from a fixed seed) and an older version of it (the same names, other bytes), builds
+our installer for the dictionary with `make dist DICTIONARY=...` and the peer's
+(NSIS: makensis, SetCompress off, SilentInstall silent, the same target folder), and
+runs both under Wine without a display, in one prepared prefix, alternating, after a
+warm-up run of each. No box can be answered there: MessageBoxA returns at once and
+the run goes on. Before each run the target folder is made ready for its road, and
+that is not timed:
+
+  empty     the payload's files are removed;
+  repair    the folder holds the same files already (copied, so with other times);
+  upgrade   the folder holds the older version's files.
 
 With --baseline-rev REV it also builds the installer of that git revision for the same
 dictionary and runs it in the same alternation, to measure what a change costs.
 
-It prints the medians of the wall time, the peak resident memory and the peak
-private (anonymous) memory of the installer process, each executable's size beyond
-its payload, and the ratios ours/peer; and writes the same as a Markdown table to
+It prints, for each road, the medians of the wall time, the CPU time, the peak
+resident memory and the peak private (anonymous) memory of the installer process and
+the ratios ours/peer; each executable's size beyond its payload; and the cost of the
+damage check alone (scripts/verify_cost.cpp). It writes the same as Markdown to
 build/bench/results.md.
 """
 
@@ -40,15 +46,16 @@ FILES = 200
 FILE_SIZE = 320 * 1024
 SEED = 20261208
 STAMP = "2001-02-03 04:05:06"
+ROADS = ("empty", "repair", "upgrade")
 
 
-def make_dictionary(folder):
+def make_dictionary(folder, seed=SEED):
     """The large dictionary, made once: the same bytes on every run."""
     manifest = os.path.join(folder, "manifest.txt")
     if os.path.exists(manifest):
         return
     os.makedirs(folder, exist_ok=True)
-    generator = random.Random(SEED)
+    generator = random.Random(seed)
     lines = ["language\tBenchmark"]
     for index in range(1, FILES + 1):
         name = f"BENCH{index:03d}.DAT"
@@ -164,20 +171,33 @@ def run(exe_windows_path, env, clear):
     return wall, usage.ru_maxrss, peak_anon, usage.ru_utime + usage.ru_stime
 
 
+def prepare(road, host, dictionaries):
+    """Makes the target folder ready for the road (not timed)."""
+    for name in os.listdir(host):
+        if name.endswith(".DAT") or name.startswith("~setup."):
+            os.remove(os.path.join(host, name))
+    if road == "empty":
+        return
+    source = dictionaries["new" if road == "repair" else "old"]
+    for name in os.listdir(source):
+        if name.endswith(".DAT"):
+            shutil.copyfile(os.path.join(source, name), os.path.join(host, name))
+
+
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--runs", type=int, default=7)
-    parser.add_argument("--over-existing", action="store_true",
-                        help="install over the files of the run before instead of into a "
-                             "folder without them")
     parser.add_argument("--baseline-rev", metavar="REV",
                         help="also run the installer of this git revision, built for the same "
                              "dictionary")
     arguments = parser.parse_args()
     runs = arguments.runs
 
-    dictionary = os.path.join(BENCH, "dictionary")
-    make_dictionary(dictionary)
+    dictionaries = {"new": os.path.join(BENCH, "dictionary"),
+                    "old": os.path.join(BENCH, "dictionary-older")}
+    make_dictionary(dictionaries["new"])
+    make_dictionary(dictionaries["old"], SEED + 1)
+    dictionary = dictionaries["new"]
     subprocess.run(["make", "-s", "-C", ROOT, "dist"], check=True, stdout=subprocess.DEVNULL)
     ours = build_ours(dictionary)
     peer = build_peer(dictionary)
@@ -205,81 +225,75 @@ def main():
     shutil.copy(build_verify_probe(), os.path.join(drive_c, "verify_cost.exe"))
     if arguments.baseline_rev:
         shutil.copy(baseline, os.path.join(drive_c, "baseline.exe"))
-
-    def clear():
-        if arguments.over_existing:
-            return
-        for name in os.listdir(host):
-            if name.endswith(".DAT"):
-                os.remove(os.path.join(host, name))
+    expected = {name: open(os.path.join(dictionary, name), "rb").read()
+                for name in os.listdir(dictionary) if name.endswith(".DAT")}
 
     # Keep one Wine server for all runs, so that no run pays for starting it.
     server = subprocess.Popen(["wineserver", "-p", "-f"], env=env)
     time.sleep(1)
+    results = {road: {label: [] for label, _ in contenders} for road in ROADS}
     try:
-        results = {label: [] for label, _ in contenders}
-        for label, exe in contenders:
-            run(exe, env, clear)  # warm-up
-        for _ in range(runs):
+        for road in ROADS:
             for label, exe in contenders:
-                results[label].append(run(exe, env, clear))
-                installed = [n for n in os.listdir(host) if n.endswith(".DAT")]
-                if len(installed) != FILES:
-                    sys.exit(f"{label} installed {len(installed)} of {FILES} files")
+                run(exe, env, lambda: prepare(road, host, dictionaries))  # warm-up
+            for _ in range(runs):
+                for label, exe in contenders:
+                    results[road][label].append(
+                        run(exe, env, lambda: prepare(road, host, dictionaries)))
+                    installed = {n for n in os.listdir(host) if n.endswith(".DAT")}
+                    if installed != set(expected):
+                        sys.exit(f"{label} on the {road} road left {len(installed)} files")
+            # The last run's files must be the new dictionary's, whole.
+            for name, data in expected.items():
+                with open(os.path.join(host, name), "rb") as source:
+                    if source.read() != data:
+                        sys.exit(f"{name} differs after the {road} road")
         check_first, check_second = verify_cost(env, runs)
     finally:
         subprocess.run(["wineserver", "-k"], env=env)
         server.wait()
         shutil.rmtree(prefix, ignore_errors=True)
 
-    def medians(label):
-        rows = results[label]
+    def medians(rows):
         return tuple(statistics.median(r[i] for r in rows) for i in range(4))
 
-    figures = {label: medians(label) for label in results}
+    lines = []
+    measures = [("Wall time", "%.3f s", 0, 1), ("CPU time (user and system)", "%.3f s", 3, 1),
+                ("Peak resident memory", "%.1f MiB", 1, 1024),
+                ("Peak private (anonymous) memory", "%.1f MiB", 2, 1024)]
+    for road in ROADS:
+        figures = {label: medians(rows) for label, rows in results[road].items()}
+        lines += [f"Road: {road} (median of {runs} runs)", "",
+                  "| Measure | setup.exe | NSIS peer | ours/peer |", "|---|---:|---:|---:|"]
+        for name, form, i, scale in measures:
+            a, b = figures["ours"][i] / scale, figures["peer"][i] / scale
+            lines.append(f"| {name} | {form % a} | {form % b} | {a / b:.2f} |")
+        lines.append("")
+        if arguments.baseline_rev:
+            walls = {label: figures[label][0] for label in ("ours", "baseline")}
+            cpu = {label: figures[label][3] for label in ("ours", "baseline")}
+            lines += [f"Against {arguments.baseline_rev}: wall {walls['ours']:.3f} s against "
+                      f"{walls['baseline']:.3f} s ({(walls['ours'] - walls['baseline']) * 1000:+.1f}"
+                      f" ms), CPU {cpu['ours']:.3f} s against {cpu['baseline']:.3f} s "
+                      f"({(cpu['ours'] - cpu['baseline']) * 1000:+.1f} ms)", ""]
     sizes = {"ours": os.path.getsize(ours) - payload, "peer": os.path.getsize(peer) - payload}
-    table = [
-        "| Measure (median of %d runs) | setup.exe | NSIS peer | ours/peer |" % runs,
-        "|---|---:|---:|---:|",
-    ]
-    rows = [("Wall time", "%.3f s", 0, 1), ("CPU time (user and system)", "%.3f s", 3, 1),
-            ("Peak resident memory", "%.1f MiB", 1, 1024),
-            ("Peak private (anonymous) memory", "%.1f MiB", 2, 1024)]
-    for name, form, i, scale in rows:
-        a, b = figures["ours"][i] / scale, figures["peer"][i] / scale
-        table.append(f"| {name} | {form % a} | {form % b} | {a / b:.2f} |")
-    table.append(f"| Size beyond the payload | {sizes['ours']:,} bytes | {sizes['peer']:,} bytes "
-                 f"| {sizes['ours'] / sizes['peer']:.2f} |")
-    # The same sizes on this build's own two-file payload.
     own = os.path.join(ROOT, "resources", "payload")
     own_payload = payload_size(own)
     own_peer = os.path.getsize(build_peer(own, "peer-own-payload.exe")) - own_payload
     own_ours = os.path.getsize(os.path.join(ROOT, "dist", "setup.exe")) - own_payload
-    table.append(f"| Size beyond this build's own payload | {own_ours:,} bytes | {own_peer:,} bytes "
-                 f"| {own_ours / own_peer:.2f} |")
-    text = "\n".join(table) + "\n"
-    where = "over the files of the run before" if arguments.over_existing else "into a folder without them"
-    print(f"Payload: {FILES} files of {FILE_SIZE // 1024} KiB, {payload:,} bytes, installed {where}\n")
-    ours_wall = figures["ours"][0]
-    text += (f"\nThe damage check alone (scripts/verify_cost.cpp, CRC-32 of every resource in "
-             f"place, median of {runs}): {check_second:.1f} ms over mapped pages "
-             f"({check_second / 1000 / ours_wall * 100:.1f}% of our run), {check_first:.1f} ms "
-             f"when it also maps the payload in, as the writes would otherwise\n")
-    if arguments.baseline_rev:
-        walls = {label: figures[label][0] for label in ("ours", "baseline")}
-        cpu = {label: figures[label][3] for label in ("ours", "baseline")}
-        fastest = {label: min(r[0] for r in results[label]) for label in ("ours", "baseline")}
-        text += (f"\nAgainst {arguments.baseline_rev} (same payload, same alternation): "
-                 f"median {walls['ours']:.3f} s against {walls['baseline']:.3f} s, "
-                 f"{(walls['ours'] - walls['baseline']) * 1000:+.1f} ms "
-                 f"({(walls['ours'] / walls['baseline'] - 1) * 100:+.1f}%); fastest "
-                 f"{fastest['ours']:.3f} s against {fastest['baseline']:.3f} s, "
-                 f"{(fastest['ours'] - fastest['baseline']) * 1000:+.1f} ms; CPU time median "
-                 f"{cpu['ours']:.3f} s against {cpu['baseline']:.3f} s, "
-                 f"{(cpu['ours'] - cpu['baseline']) * 1000:+.1f} ms\n")
+    lines += ["| Size beyond the payload | setup.exe | NSIS peer | ours/peer |",
+              "|---|---:|---:|---:|",
+              f"| This benchmark's payload | {sizes['ours']:,} bytes | {sizes['peer']:,} bytes "
+              f"| {sizes['ours'] / sizes['peer']:.2f} |",
+              f"| This build's own payload | {own_ours:,} bytes | {own_peer:,} bytes "
+              f"| {own_ours / own_peer:.2f} |", "",
+              f"The damage check alone (CRC-32 of every resource in place, median of {runs}): "
+              f"{check_second:.1f} ms over mapped pages, {check_first:.1f} ms when it also maps "
+              f"the payload in, as the writes would otherwise.", ""]
+    text = "\n".join(lines)
+    print(f"Payload: {FILES} files of {FILE_SIZE // 1024} KiB, {payload:,} bytes\n")
     print(text)
-    results_name = "results-over-existing.md" if arguments.over_existing else "results.md"
-    with open(os.path.join(BENCH, results_name), "w") as out:
+    with open(os.path.join(BENCH, "results.md"), "w") as out:
         out.write(text)
 
 

@@ -59,6 +59,15 @@ struct OpenFileRecord {
   uint32_t FlagsEx;
 };
 
+// A file that was already there, opened for reading its bytes and writing its
+// attributes (others may only read it meanwhile); never for writing its bytes.
+struct ExistingFile {
+  OutputFile file;  // kNoFile when it could not be opened
+  int64_t size;     // when opened
+  bool readOnly;    // its read-only attribute, known also when it could not be opened
+  bool plain;       // a file of this one name, no link: its time may be set in place
+};
+
 class Platform {
  public:
   // A modal box with no owner. Returns kAnswerOk, kAnswerCancel (also when the box
@@ -94,6 +103,8 @@ class Platform {
   virtual OutputFile CreateNewOutputFile(const char* path) = 0;
   // Returns the number of bytes written, or -1 on failure.
   virtual int32_t WriteOutputFile(OutputFile file, const unsigned char* bytes, int32_t count) = 0;
+  // Writes what the file holds through to the disk. False on failure.
+  virtual bool FlushOutputFile(OutputFile file) = 0;
   virtual void CloseOutputFile(OutputFile file) = 0;
   // Removes a file this run created, through its handle, and closes it.
   virtual void DiscardOutputFile(OutputFile file) = 0;
@@ -101,10 +112,22 @@ class Platform {
   // (low 16 bits). Failures are ignored.
   virtual void StampWriteTime(OutputFile file, uint32_t stamp) = 0;
   // Moves a closed file onto target, replacing the entry of that name (a link there
-  // is replaced, not followed). False when it cannot.
+  // is replaced, not followed), and returns only when the move is on the disk. False
+  // when it cannot.
   virtual bool ReplaceOutputFile(const char* path, const char* target) = 0;
   // Removes a file that this run created and closed. Failures are ignored.
   virtual void DeleteOutputFile(const char* path) = 0;
+
+  // Opens a file that is already there; see ExistingFile. CloseOutputFile closes it
+  // and StampWriteTime sets its time.
+  virtual ExistingFile OpenExistingFile(const char* path) = 0;
+  // Reads up to count bytes from the current position. Returns the number read (0 at
+  // the end), or -1 on failure.
+  virtual int32_t ReadExistingFile(OutputFile file, unsigned char* bytes, int32_t count) = 0;
+
+  // The value of an environment variable in area: its length, or 0 when it is not
+  // set; when it does not fit, the size area would need, terminator included.
+  virtual uint32_t GetEnvironmentVariableA(const char* name, char* area, uint32_t limit) = 0;
 
   // True when the entry exists and is no directory.
   virtual bool ProbeFile(const char* path) = 0;

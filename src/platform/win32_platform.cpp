@@ -3,6 +3,7 @@
 
 #include <stddef.h>
 #include <stdlib.h>
+#include <string.h>
 #include <windows.h>
 // after windows.h, which it builds on
 #include <commdlg.h>
@@ -107,6 +108,10 @@ class Win32Platform final : public Platform {
     return static_cast<int32_t>(written);
   }
 
+  bool FlushOutputFile(OutputFile file) override {
+    return file != kNoFile && FlushFileBuffers(file) != FALSE;
+  }
+
   void CloseOutputFile(OutputFile file) override {
     if (file != kNoFile) CloseHandle(file);
   }
@@ -129,10 +134,48 @@ class Win32Platform final : public Platform {
   }
 
   bool ReplaceOutputFile(const char* path, const char* target) override {
-    return MoveFileExA(path, target, MOVEFILE_REPLACE_EXISTING) != FALSE;
+    return MoveFileExA(path, target, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != FALSE;
   }
 
   void DeleteOutputFile(const char* path) override { DeleteFileA(path); }
+
+  ExistingFile OpenExistingFile(const char* path) override {
+    ExistingFile existing = {kNoFile, 0, false, false};
+    // Read and attribute access only: its bytes are never written through this
+    // handle, and others may only read it while it is open. A link is opened as
+    // itself, where the system can.
+    HANDLE file = CreateFileA(path, GENERIC_READ | FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ, nullptr,
+                              OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    BY_HANDLE_FILE_INFORMATION info;
+    if (file == INVALID_HANDLE_VALUE) {
+      DWORD attributes = GetFileAttributesA(path);
+      existing.readOnly =
+          attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) != 0;
+      return existing;
+    }
+    if (!GetFileInformationByHandle(file, &info)) {
+      CloseHandle(file);
+      return existing;
+    }
+    existing.file = file;
+    existing.size =
+        static_cast<int64_t>(static_cast<uint64_t>(info.nFileSizeHigh) << 32 | info.nFileSizeLow);
+    existing.readOnly = (info.dwFileAttributes & FILE_ATTRIBUTE_READONLY) != 0;
+    existing.plain =
+        (info.dwFileAttributes & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY)) == 0 &&
+        info.nNumberOfLinks == 1 && IsOpenedAsNamed(file, path);
+    return existing;
+  }
+
+  int32_t ReadExistingFile(OutputFile file, unsigned char* bytes, int32_t count) override {
+    DWORD read = 0;
+    if (!ReadFile(file, bytes, static_cast<DWORD>(count), &read, nullptr)) return -1;
+    return static_cast<int32_t>(read);
+  }
+
+  uint32_t GetEnvironmentVariableA(const char* name, char* area, uint32_t limit) override {
+    return ::GetEnvironmentVariableA(name, area, limit);
+  }
 
   bool ProbeFile(const char* path) override {
     WIN32_FIND_DATAA entry;
@@ -151,6 +194,26 @@ class Win32Platform final : public Platform {
   }
 
   void EndProcess() override { exit(0); }
+
+ private:
+  // True when the system says the open file is the one named path, not another one a
+  // link led to: Wine opens what a symbolic link points to and reports it as a plain
+  // file. Short names are spelled out first; any other doubt (a substituted drive, a
+  // path too long) says no, which only costs a replacement instead of a time stamp.
+  static bool IsOpenedAsNamed(HANDLE file, const char* path) {
+    char full[MAX_PATH + 1];
+    char spelled[MAX_PATH + 1];
+    char final[MAX_PATH + 8];
+    DWORD length = GetFullPathNameA(path, sizeof full, full, nullptr);
+    if (length == 0 || length >= sizeof full) return false;
+    length = GetLongPathNameA(full, spelled, sizeof spelled);
+    if (length == 0 || length >= sizeof spelled) return false;
+    DWORD finalLength = GetFinalPathNameByHandleA(file, final, sizeof final, VOLUME_NAME_DOS);
+    if (finalLength == 0 || finalLength >= sizeof final) return false;
+    const char* named = final;
+    if (strncmp(named, "\\\\?\\", 4) == 0) named += 4;
+    return lstrcmpiA(named, spelled) == 0;
+  }
 };
 
 Win32Platform ThePlatform;

@@ -20,17 +20,47 @@ bool SortsBefore(const char* text, const char* other) {
   return *a < *b;
 }
 
-}  // namespace
-
-void ReadHostVersion(Platform& platform) {
+// Reads the Version entry of the settings file at path (composed at any length, and
+// freed here) into HostVersion. False when it gives none.
+bool ReadVersionFrom(Platform& platform, char* path) {
   CopyText(HostVersion, "");
-  // Composed at any length: a path cut short could name another file.
-  char* path = JoinText(HostFolder, "\\torvix.ini");
   if (path != nullptr) {
     platform.GetPrivateProfileStringA("Common", "Version", "", HostVersion, sizeof HostVersion,
                                       path);
   }
   FreeText(path);
+  return HostVersion[0] != '\0';
+}
+
+bool StartsWithDrive(const char* folder) {
+  bool letter = (folder[0] >= 'A' && folder[0] <= 'Z') || (folder[0] >= 'a' && folder[0] <= 'z');
+  return letter && folder[1] == ':' && (folder[2] == '\\' || folder[2] == '\0');
+}
+
+// Where Windows keeps the settings file of an old host that wrote it without
+// administrator rights into a protected folder: the user's
+// %LOCALAPPDATA%\VirtualStore, then the folder's path without its drive. nullptr
+// when the folder has no drive letter or the path cannot be composed.
+char* VirtualStorePath(Platform& platform) {
+  if (!StartsWithDrive(HostFolder)) return nullptr;
+  char localAppData[kTextAreaSize];
+  uint32_t length =
+      platform.GetEnvironmentVariableA("LOCALAPPDATA", localAppData, sizeof localAppData);
+  if (length == 0 || length >= sizeof localAppData) return nullptr;
+  char* store = JoinText(localAppData, "\\VirtualStore", HostFolder + 2);
+  if (store == nullptr) return nullptr;
+  char* path = JoinText(store, "\\torvix.ini");
+  FreeText(store);
+  return path;
+}
+
+}  // namespace
+
+void ReadHostVersion(Platform& platform) {
+  // A path cut short could name another file, so both are composed at any length.
+  // The first file that gives a version is the one checked.
+  if (ReadVersionFrom(platform, JoinText(HostFolder, "\\torvix.ini"))) return;
+  ReadVersionFrom(platform, VirtualStorePath(platform));
 }
 
 void CheckHostVersion(Platform& platform) {

@@ -167,13 +167,13 @@ class Prefix:
         return sorted(os.listdir(self.path(windows_path)))
 
     def run(self, *answers, hold=None, timeout=60, shots=None, program="C:\\setup.exe",
-            workdir=None, winedebug=None):
+            workdir=None, winedebug=None, wrapper=()):
         """Runs the installer, answering its windows in order. Returns the driver's
         lines without the trailing EXIT line, and the exit status (None if missing).
         workdir is the installer's working folder (by default the driver's, C:\\);
         winedebug sets Wine's debug channels for the run, whose output is then kept in
-        self.trace."""
-        command = ["wine", DRIVER_EXE, "--timeout", str(timeout)]
+        self.trace. wrapper goes in front of the command (strace, say)."""
+        command = [*wrapper, "wine", DRIVER_EXE, "--timeout", str(timeout)]
         if hold:
             command += ["--hold", hold]
         if shots:

@@ -242,13 +242,65 @@ int32_t FakePlatform::WriteOutputFile(OutputFile file, const unsigned char* byte
   std::string path = handle == handles_.end() ? "(no file)" : entries_[handle->second].path;
   calls.push_back("WriteOutputFile " + path + " " + std::to_string(count));
   writes.push_back({path, count});
-  if (handle == handles_.end()) return -1;
+  if (handle == handles_.end() || readers_.count(handle->first) != 0) return -1;
   int32_t fits = count;
   if (freeSpace >= 0 && freeSpace < count) fits = static_cast<int32_t>(freeSpace);
   if (freeSpace >= 0) freeSpace -= fits;
   Bytes& content = entries_[handle->second].bytes;
   content.insert(content.end(), bytes, bytes + fits);
+  entries_[handle->second].flushed = false;
   return fits;
+}
+
+bool FakePlatform::FlushOutputFile(OutputFile file) {
+  auto handle = handles_.find(reinterpret_cast<intptr_t>(file));
+  calls.push_back("FlushOutputFile " +
+                  (handle == handles_.end() ? "(no file)" : entries_[handle->second].path));
+  if (handle == handles_.end() || flushFails) return false;
+  entries_[handle->second].flushed = true;
+  return true;
+}
+
+ExistingFile FakePlatform::OpenExistingFile(const char* path) {
+  calls.push_back(std::string("OpenExistingFile ") + path);
+  ExistingFile existing = {kNoFile, 0, false, false};
+  FakeEntry* entry = Find(path);
+  if (entry == nullptr) return existing;
+  existing.readOnly = entry->readOnly;
+  // Like CreateFile without backup semantics: no directory, nothing held without sharing.
+  if (entry->directory || entry->inUse) return existing;
+  const FakeEntry* content = entry->linkTo.empty() ? entry : Find(entry->linkTo);
+  if (content == nullptr) return existing;
+  existing.size = static_cast<int64_t>(content->bytes.size());
+  existing.plain = entry->linkTo.empty();
+  ++openFiles;
+  intptr_t handle = nextHandle_++;
+  handles_[handle] = Upper(entry->linkTo.empty() ? std::string(path) : entry->linkTo);
+  readers_[handle] = 0;
+  existing.file = reinterpret_cast<OutputFile>(handle);
+  return existing;
+}
+
+int32_t FakePlatform::ReadExistingFile(OutputFile file, unsigned char* bytes, int32_t count) {
+  auto reader = readers_.find(reinterpret_cast<intptr_t>(file));
+  if (reader == readers_.end()) return -1;
+  const Bytes& content = entries_[handles_[reader->first]].bytes;
+  size_t available = content.size() - std::min(content.size(), reader->second);
+  size_t taken = std::min<size_t>(available, static_cast<size_t>(count));
+  std::copy_n(content.begin() + static_cast<std::ptrdiff_t>(reader->second), taken, bytes);
+  reader->second += taken;
+  calls.push_back("ReadExistingFile " + entries_[handles_[reader->first]].path + " " +
+                  std::to_string(taken));
+  return static_cast<int32_t>(taken);
+}
+
+uint32_t FakePlatform::GetEnvironmentVariableA(const char* name, char* area, uint32_t limit) {
+  auto found = environment.find(Upper(name));
+  if (found == environment.end()) return 0;
+  uint32_t length = static_cast<uint32_t>(found->second.size());
+  if (length >= limit) return length + 1;
+  Fill(area, limit, found->second);
+  return length;
 }
 
 void FakePlatform::CloseOutputFile(OutputFile file) {
@@ -256,6 +308,7 @@ void FakePlatform::CloseOutputFile(OutputFile file) {
   calls.push_back("CloseOutputFile " +
                   (handle == handles_.end() ? "(no file)" : entries_[handle->second].path));
   if (handle == handles_.end()) return;
+  readers_.erase(handle->first);
   handles_.erase(handle);
   --openFiles;
 }

@@ -40,6 +40,7 @@ struct FakeEntry {
   bool inUse = false;  // held open without sharing by another process
   std::string linkTo;  // a link to this path (its bytes live there); empty for none
   std::optional<uint32_t> stamp;
+  bool flushed = false;  // written through to the disk since its last write
 };
 
 struct Write {
@@ -56,7 +57,9 @@ class FakePlatform final : public Platform {
   std::deque<std::optional<std::string>> choices;  // dialog: a chosen path, or cancel
   unsigned codePage = 1252;                        // 932 has double-byte characters
   size_t pathLimit = 0;                            // longer paths are rejected; 0 for no limit
-  int64_t freeSpace = -1;  // bytes that still fit on the disk; -1 for no limit
+  int64_t freeSpace = -1;   // bytes that still fit on the disk; -1 for no limit
+  bool flushFails = false;  // FlushOutputFile reports an error
+  std::map<std::string, std::string> environment;  // environment variables
 
   void SetWinIni(const std::string& section, const std::string& key, const std::string& value);
   std::optional<std::string> WinIni(const std::string& section, const std::string& key) const;
@@ -90,11 +93,15 @@ class FakePlatform final : public Platform {
   bool FindPayloadResource(const char* name, PayloadResource& resource) override;
   OutputFile CreateNewOutputFile(const char* path) override;
   int32_t WriteOutputFile(OutputFile file, const unsigned char* bytes, int32_t count) override;
+  bool FlushOutputFile(OutputFile file) override;
   void CloseOutputFile(OutputFile file) override;
   void DiscardOutputFile(OutputFile file) override;
   void StampWriteTime(OutputFile file, uint32_t stamp) override;
   bool ReplaceOutputFile(const char* path, const char* target) override;
   void DeleteOutputFile(const char* path) override;
+  ExistingFile OpenExistingFile(const char* path) override;
+  int32_t ReadExistingFile(OutputFile file, unsigned char* bytes, int32_t count) override;
+  uint32_t GetEnvironmentVariableA(const char* name, char* area, uint32_t limit) override;
   bool ProbeFile(const char* path) override;
   bool ProbePattern(const char* pattern) override;
   void EndProcess() override;
@@ -109,6 +116,7 @@ class FakePlatform final : public Platform {
   std::map<std::string, FakeEntry> entries_;   // upper-case path -> entry
   std::map<std::string, Bytes> resources_;     // upper-case name -> bytes
   std::map<intptr_t, std::string> handles_;    // open handle -> upper-case path
+  std::map<intptr_t, size_t> readers_;         // handles of existing files -> read position
   intptr_t nextHandle_ = 1;
 };
 

@@ -110,3 +110,75 @@ TEST(HostVersion, SettingsPathOfALongFolderIsNeverCut) {
 }
 
 }  // namespace
+
+namespace {
+
+// An old host that wrote its settings without administrator rights into a protected
+// folder finds them redirected into the user's VirtualStore.
+TEST(HostVersion, VirtualStoreCopy) {
+  const std::string local = "C:\\Users\\ana\\AppData\\Local";
+  const std::string store = local + "\\VirtualStore";
+  struct Case {
+    const char* what;
+    std::string folder;                     // HostFolder
+    std::optional<std::string> real;        // Version in the folder's torvix.ini
+    std::optional<std::string> redirected;  // Version in the VirtualStore copy
+    std::string storePath;  // where that copy is (for a folder without a drive letter,
+                            // where a reading that ignored the rule would look)
+    bool localAppDataSet;
+    std::string version;  // HostVersion as read
+  };
+  const Case cases[] = {
+      {"the real file first", "C:\\Program Files\\Torvix", "40", "45",
+       store + "\\Program Files\\Torvix\\torvix.ini", true, "40"},
+      {"only the copy", "C:\\Program Files\\Torvix", std::nullopt, "45",
+       store + "\\Program Files\\Torvix\\torvix.ini", true, "45"},
+      {"an empty Version in the real file", "C:\\Program Files\\Torvix", "", "42",
+       store + "\\Program Files\\Torvix\\torvix.ini", true, "42"},
+      {"the copy missing too", "C:\\Program Files\\Torvix", std::nullopt, std::nullopt,
+       store + "\\Program Files\\Torvix\\torvix.ini", true, ""},
+      {"a drive root", "D:", std::nullopt, "45", store + "\\torvix.ini", true, "45"},
+      {"a lower-case drive", "d:\\apps", std::nullopt, "45", store + "\\apps\\torvix.ini", true,
+       "45"},
+      {"no drive letter: a share", "\\\\server\\apps\\Torvix", std::nullopt, "45",
+       store + "server\\apps\\Torvix\\torvix.ini", true, ""},
+      {"no drive letter: a relative folder", "TORVIX", std::nullopt, "45",
+       store + "RVIX\\torvix.ini", true, ""},
+      {"a drive-relative folder", "C:TORVIX", std::nullopt, "45", store + "TORVIX\\torvix.ini",
+       true, ""},
+      {"no LOCALAPPDATA", "C:\\Program Files\\Torvix", std::nullopt, "45",
+       store + "\\Program Files\\Torvix\\torvix.ini", false, ""},
+  };
+  for (const Case& c : cases) {
+    FakePlatform platform;
+    platform.SetWinIni("Applications", "Torvix", c.folder);
+    platform.AddFile(c.folder + "\\torvixx.exe");
+    if (c.real) platform.AddTextFile(c.folder + "\\torvix.ini", "[Common]\r\nVersion=" + *c.real);
+    if (c.redirected) {
+      platform.AddTextFile(c.storePath, "[Common]\r\nVersion=" + *c.redirected + "\r\n");
+    }
+    if (c.localAppDataSet) platform.environment["LOCALAPPDATA"] = local;
+    SetPayload(platform, ThisBuildsPayload());
+
+    RunToEnd(platform);
+
+    EXPECT_EQ(std::string(HostVersion), c.version) << c.what;
+    ASSERT_EQ(platform.boxes.size(), 2u) << c.what;
+    EXPECT_EQ(platform.boxes[1].caption, c.version >= "41" ? "Setup Complete" : "Error") << c.what;
+  }
+}
+
+TEST(HostVersion, ALocalAppDataTooLongCountsAsNoVersion) {
+  FakePlatform platform;
+  platform.SetWinIni("Applications", "Torvix", "C:\\T");
+  platform.AddFile("C:\\T\\torvixx.exe");
+  platform.environment["LOCALAPPDATA"] = "C:\\" + std::string(300, 'x');
+  SetPayload(platform, ThisBuildsPayload());
+
+  RunToEnd(platform);
+
+  EXPECT_EQ(std::string(HostVersion), "");
+  EXPECT_EQ(platform.boxes.back().text, kUndetermined);
+}
+
+}  // namespace

@@ -1,0 +1,153 @@
+"""Files already in the host folder, end to end under Wine: a repair of an intact
+installation writes no data and only restores the stamps; an upgrade flushes every
+replacement to the disk before it takes the name; a read-only file is never changed;
+a link to a file with the same bytes is replaced, not stamped through; and a host whose
+settings Windows redirected into the user's VirtualStore passes the version gate.
+"""
+
+import os
+import re
+import shutil
+import unittest
+
+import test_end_to_end as base
+import wine
+from test_end_to_end import COMPLETE, CONFIRM, HOST_FILES, PAYLOAD_FILES, error_box, payload_bytes
+
+TLX, CLX = (name for name, _ in PAYLOAD_FILES)
+OLD_TIME = 915148800  # 1999-01-01, a stamp that is not the payload's
+
+SYSCALL = re.compile(r"^\d+\s+(\w+)\((\d+)<([^>]*)>(.*)$")
+
+
+def calls_on(log, folder, names):
+    """The system calls of the strace log (strace -f -y) whose file descriptor names a
+    file in folder: (call, path, its result)."""
+    found = []
+    with open(log, encoding="utf-8", errors="replace") as lines:
+        for line in lines:
+            match = SYSCALL.match(line)
+            if match and match.group(1) in names and \
+                    os.path.dirname(match.group(3)) == folder:
+                result = line.rsplit("=", 1)[-1].strip()
+                found.append((match.group(1), match.group(3), result))
+    return found
+
+
+class ExistingFiles(base.EndToEnd):
+    """Reuses the end-to-end set-up; only the cases below run here."""
+
+    def traced_run(self, prefix, calls):
+        """Runs the typical road under strace; returns the log's path."""
+        log = os.path.join(prefix.root, "strace.log")
+        shown, status = prefix.run("ok", "ok", wrapper=["strace", "-f", "-y", "-qq", "-o", log,
+                                                         "-e", f"trace={calls}"])
+        self.assertEqual(shown, [CONFIRM, COMPLETE])
+        self.assertEqual(status, 0)
+        return log
+
+    def test_a_repair_writes_no_data_and_restores_the_stamps(self):
+        prefix = self.new_prefix()
+        prefix.add_host()
+        self.assertEqual(prefix.run("ok", "ok")[0], [CONFIRM, COMPLETE])
+        host = prefix.path("C:\\TORVIX")
+        # Someone changed one file's time; the other is as installed.
+        os.utime(os.path.join(host, CLX), (OLD_TIME, OLD_TIME))
+        inodes = {name: os.stat(os.path.join(host, name)).st_ino for name in (TLX, CLX)}
+
+        log = self.traced_run(prefix, "write,pwrite64,writev,pwritev,rename,renameat,renameat2")
+
+        self.assert_installed(prefix, "C:\\TORVIX")
+        for name in (TLX, CLX):
+            self.assertEqual(os.stat(os.path.join(host, name)).st_ino, inodes[name], name)
+        self.assertEqual(calls_on(log, host, {"write", "pwrite64", "writev", "pwritev"}), [],
+                         "no byte written into the host folder")
+        self.assertEqual(prefix.listing("C:\\TORVIX"), sorted(HOST_FILES + [TLX, CLX]))
+
+    def test_an_upgrade_flushes_every_replacement(self):
+        prefix = self.new_prefix()
+        prefix.add_host()
+        host = prefix.path("C:\\TORVIX")
+        for name in (TLX, CLX):
+            prefix.write("C:\\TORVIX\\" + name, b"an older version of " + name.encode())
+
+        log = self.traced_run(prefix, "fsync,fdatasync,rename,renameat,renameat2")
+
+        self.assert_installed(prefix, "C:\\TORVIX")
+        flushes = calls_on(log, host, {"fsync", "fdatasync"})
+        flushed = {os.path.basename(path) for _, path, result in flushes if result == "0"}
+        self.assertGreaterEqual(len(flushes), 2, "a flush per replaced file")
+        # Each copy is flushed under its temporary name, before it takes the target's.
+        self.assertEqual(flushed, {"~setup.tmp"})
+        self.assertEqual(prefix.listing("C:\\TORVIX"), sorted(HOST_FILES + [TLX, CLX]))
+
+    def test_a_read_only_file_is_never_changed(self):
+        def attrib(prefix, path):
+            # As Windows sets it: Wine keeps the attribute as the missing write bits.
+            wine.subprocess.run(["wine", "cmd", "/c", "attrib", "+r", "C:\\TORVIX\\" + CLX],
+                                env=prefix.env, capture_output=True, check=True, timeout=120)
+            self.assertFalse(os.stat(path).st_mode & 0o222, "attrib +r took")
+
+        cases = [
+            ("no write permission", lambda prefix, path: os.chmod(path, 0o444)),
+            ("the read-only attribute, set with attrib", attrib),
+        ]
+        for what, make_read_only in cases:
+            for same in (False, True):
+                with self.subTest(what, same_bytes=same):
+                    prefix = self.new_prefix()
+                    prefix.add_host()
+                    old = payload_bytes(CLX) if same else b"an older lexicon" * 500
+                    path = prefix.write("C:\\TORVIX\\" + CLX, old)
+                    os.utime(path, (OLD_TIME, OLD_TIME))
+                    make_read_only(prefix, path)
+
+                    shown, status = prefix.run("ok", "ok")
+
+                    self.assertEqual(shown, [CONFIRM, error_box(
+                        "Fatal error", f"{CLX} could not be created.")])
+                    self.assertEqual(status, 0)
+                    self.assertEqual(self.read(path), old)
+                    self.assertEqual(os.stat(path).st_mtime, OLD_TIME)
+                    self.assertEqual(prefix.listing("C:\\TORVIX"),
+                                     sorted(HOST_FILES + [TLX, CLX]), "no temporary file left")
+
+    def test_a_link_to_the_same_bytes_is_replaced_not_stamped(self):
+        prefix = self.new_prefix()
+        prefix.add_host()
+        outside = prefix.write("C:\\Elsewhere\\copy.clx", payload_bytes(CLX))
+        os.utime(outside, (OLD_TIME, OLD_TIME))
+        os.symlink(outside, prefix.path("C:\\TORVIX\\" + CLX))
+
+        shown, status = prefix.run("ok", "ok")
+
+        self.assertEqual(shown, [CONFIRM, COMPLETE])
+        self.assertEqual(status, 0)
+        self.assertEqual(os.stat(outside).st_mtime, OLD_TIME, "stamped through the link")
+        self.assertFalse(os.path.islink(prefix.path("C:\\TORVIX\\" + CLX)))
+        self.assert_installed(prefix, "C:\\TORVIX")
+
+    def test_settings_redirected_into_the_virtual_store(self):
+        prefix = self.new_prefix()
+        folder = "C:\\Program Files\\Torvix"
+        prefix.add_host(folder, version=None)
+        prefix.set_host_entry(folder)
+        users = [u for u in os.listdir(prefix.path("C:\\users")) if u.lower() != "public"]
+        self.assertEqual(len(users), 1, users)
+        store = f"C:\\users\\{users[0]}\\AppData\\Local\\VirtualStore\\Program Files\\Torvix"
+        prefix.write(store + "\\torvix.ini", "[Common]\r\nVersion=45\r\n")
+
+        shown, status = prefix.run("ok", "ok")
+
+        self.assertEqual(shown, [CONFIRM, COMPLETE])
+        self.assertEqual(status, 0)
+        self.assert_installed(prefix, folder)
+        self.assertFalse(os.path.exists(prefix.path(folder + "\\torvix.ini")))
+
+
+# The end-to-end cases themselves run in test_end_to_end.
+for _name in [n for n in dir(base.EndToEnd) if n.startswith("test_")]:
+    setattr(ExistingFiles, _name, None)
+
+if __name__ == "__main__":
+    unittest.main()

@@ -1,0 +1,169 @@
+// What happens to a file that is already in the folder: left alone when it already
+// holds the payload's bytes (only its time is set), refused when read-only, and
+// otherwise replaced by a copy that is on the disk before it takes the name.
+#include "payload/install_entry.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <string>
+
+#include "payload/extract_payload.h"
+#include "support/fake_platform.h"
+#include "support/payload_builder.h"
+
+namespace {
+
+const char kFolder[] = "C:\\TORVIX";
+const std::string kTarget = std::string(kFolder) + "\\LXWEPB2.CLX";
+const std::string kTemporary = std::string(kFolder) + "\\~setup.tmp";
+
+void Extract(FakePlatform& platform) {
+  try {
+    ExtractPayload(platform, kFolder);
+  } catch (const RunEnded&) {
+  }
+}
+
+size_t Count(const FakePlatform& platform, const std::string& prefix) {
+  return static_cast<size_t>(
+      std::count_if(platform.calls.begin(), platform.calls.end(),
+                    [&](const std::string& call) { return call.rfind(prefix, 0) == 0; }));
+}
+
+size_t Position(const FakePlatform& platform, const std::string& call) {
+  return static_cast<size_t>(std::find(platform.calls.begin(), platform.calls.end(), call) -
+                             platform.calls.begin());
+}
+
+TEST(InstallEntry, WhatHappensToAnExistingFile) {
+  const Bytes payload = PatternBytes(310992, 2);
+  Bytes lastByte = payload;
+  lastByte.back() ^= 1;
+  Bytes firstByte = payload;
+  firstByte.front() ^= 0x80;
+  Bytes shorter(payload.begin(), payload.end() - 1);
+  Bytes longer = payload;
+  longer.push_back(0);
+  enum Outcome { kStamped, kReplaced, kRefused };
+  struct Case {
+    const char* what;
+    Bytes old;
+    bool readOnly;
+    Outcome outcome;
+  };
+  const Case cases[] = {
+      {"the same bytes", payload, false, kStamped},
+      {"the last byte differs", lastByte, false, kReplaced},
+      {"the first byte differs", firstByte, false, kReplaced},
+      {"one byte shorter", shorter, false, kReplaced},
+      {"one byte longer", longer, false, kReplaced},
+      {"empty", {}, false, kReplaced},
+      {"read-only with the same bytes", payload, true, kRefused},
+      {"read-only with other bytes", lastByte, true, kRefused},
+  };
+  for (const Case& c : cases) {
+    FakePlatform platform;
+    SetPayload(platform, {{"LXWEPB2.CLX", payload, kClxStamp}});
+    FakeEntry& old = platform.AddFile(kTarget, c.old);
+    old.stamp = 12345;
+    old.readOnly = c.readOnly;
+
+    Extract(platform);
+
+    const FakeEntry* after = platform.File(kTarget);
+    ASSERT_NE(after, nullptr) << c.what;
+    EXPECT_EQ(platform.openFiles, 0) << c.what;
+    EXPECT_EQ(platform.File(kTemporary), nullptr) << c.what;
+    switch (c.outcome) {
+      case kStamped:
+        EXPECT_FALSE(platform.ended) << c.what;
+        EXPECT_TRUE(platform.writes.empty()) << c.what << ": no data written";
+        EXPECT_EQ(Count(platform, "StampWriteTime"), 1u) << c.what;
+        EXPECT_EQ(Count(platform, "CreateNewOutputFile"), 1u) << c.what << ": no copy made";
+        EXPECT_EQ(after->stamp, kClxStamp) << c.what;
+        break;
+      case kReplaced:
+        EXPECT_FALSE(platform.ended) << c.what;
+        EXPECT_EQ(after->bytes, payload) << c.what;
+        EXPECT_EQ(after->stamp, kClxStamp) << c.what;
+        EXPECT_TRUE(after->flushed) << c.what;
+        break;
+      case kRefused:
+        EXPECT_TRUE(platform.ended) << c.what;
+        ASSERT_EQ(platform.boxes.size(), 1u) << c.what;
+        EXPECT_EQ(platform.boxes[0].text, "LXWEPB2.CLX could not be created.") << c.what;
+        EXPECT_EQ(platform.boxes[0].caption, "Fatal error") << c.what;
+        EXPECT_EQ(after->bytes, c.old) << c.what;
+        EXPECT_EQ(after->stamp, 12345u) << c.what;
+        EXPECT_TRUE(platform.writes.empty()) << c.what;
+        EXPECT_EQ(Count(platform, "StampWriteTime"), 0u) << c.what;
+        break;
+    }
+  }
+}
+
+TEST(InstallEntry, EveryReplacementIsFlushedBeforeItsMoveAndNoNewFileIs) {
+  FakePlatform platform;
+  std::vector<PayloadFile> files = ThisBuildsPayload();
+  files.push_back({"NEW.DAT", PatternBytes(40000, 5), kTlxStamp});
+  SetPayload(platform, files);
+  platform.AddFile(std::string(kFolder) + "\\LXWEPB.TLX", Bytes(10, 1));
+  platform.AddFile(kTarget, Bytes(20, 2));
+
+  Extract(platform);
+
+  EXPECT_FALSE(platform.ended);
+  EXPECT_EQ(Count(platform, "FlushOutputFile"), 2u) << "one per replaced file, none for NEW.DAT";
+  for (const char* name : {"LXWEPB.TLX", "LXWEPB2.CLX"}) {
+    std::string target = std::string(kFolder) + "\\" + name;
+    size_t move = Position(platform, "ReplaceOutputFile " + kTemporary + " " + target);
+    ASSERT_LT(move, platform.calls.size()) << name;
+    // The flush of this copy is the last flush before its move, after its last write.
+    size_t flush = move;
+    while (flush > 0 && platform.calls[flush] != "FlushOutputFile " + kTemporary) --flush;
+    ASSERT_LT(flush, move) << name;
+    for (size_t i = flush; i < move; ++i) {
+      EXPECT_NE(platform.calls[i].rfind("WriteOutputFile", 0), 0u) << name;
+    }
+  }
+  EXPECT_EQ(Position(platform, "FlushOutputFile " + std::string(kFolder) + "\\NEW.DAT"),
+            platform.calls.size());
+}
+
+TEST(InstallEntry, AFailedFlushKeepsTheOldFile) {
+  FakePlatform platform;
+  SetPayload(platform, ThisBuildsPayload());
+  const Bytes old = PatternBytes(1000, 3);
+  platform.AddFile(kTarget, old);
+  platform.flushFails = true;
+
+  Extract(platform);
+
+  ASSERT_EQ(platform.boxes.size(), 1u);
+  EXPECT_EQ(platform.boxes[0].text, "LXWEPB2.CLX could not be created.");
+  EXPECT_EQ(platform.File(kTarget)->bytes, old);
+  EXPECT_EQ(platform.File(kTemporary), nullptr);
+  EXPECT_EQ(Count(platform, "ReplaceOutputFile"), 0u);
+  EXPECT_EQ(platform.openFiles, 0);
+}
+
+TEST(InstallEntry, ALinkToTheSameBytesIsReplacedNotStamped) {
+  FakePlatform platform;
+  const Bytes payload = PatternBytes(310992, 2);
+  SetPayload(platform, {{"LXWEPB2.CLX", payload, kClxStamp}});
+  platform.AddFile("C:\\ELSEWHERE.DAT", payload).stamp = 7;
+  platform.AddFile(kTarget).linkTo = "C:\\ELSEWHERE.DAT";
+
+  Extract(platform);
+
+  EXPECT_FALSE(platform.ended);
+  EXPECT_EQ(platform.File("C:\\ELSEWHERE.DAT")->stamp, 7u) << "its time was set through the link";
+  const FakeEntry* after = platform.File(kTarget);
+  ASSERT_NE(after, nullptr);
+  EXPECT_TRUE(after->linkTo.empty());
+  EXPECT_EQ(after->bytes, payload);
+  EXPECT_EQ(after->stamp, kClxStamp);
+}
+
+}  // namespace
