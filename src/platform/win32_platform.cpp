@@ -3,7 +3,6 @@
 
 #include <stddef.h>
 #include <stdlib.h>
-#include <string.h>
 #include <windows.h>
 // after windows.h, which it builds on
 #include <commdlg.h>
@@ -146,24 +145,27 @@ class Win32Platform final : public Platform {
     // itself, where the system can.
     HANDLE file = CreateFileA(path, GENERIC_READ | FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ, nullptr,
                               OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
-    BY_HANDLE_FILE_INFORMATION info;
     if (file == INVALID_HANDLE_VALUE) {
       DWORD attributes = GetFileAttributesA(path);
       existing.readOnly =
           attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) != 0;
       return existing;
     }
-    if (!GetFileInformationByHandle(file, &info)) {
+    // These information classes need no volume information, which is slow to get
+    // under Wine (GetFileInformationByHandle asks for the volume's serial number).
+    FILE_STANDARD_INFO standard;
+    FILE_BASIC_INFO basic;
+    if (!GetFileInformationByHandleEx(file, FileStandardInfo, &standard, sizeof standard) ||
+        !GetFileInformationByHandleEx(file, FileBasicInfo, &basic, sizeof basic)) {
       CloseHandle(file);
       return existing;
     }
     existing.file = file;
-    existing.size =
-        static_cast<int64_t>(static_cast<uint64_t>(info.nFileSizeHigh) << 32 | info.nFileSizeLow);
-    existing.readOnly = (info.dwFileAttributes & FILE_ATTRIBUTE_READONLY) != 0;
+    existing.size = standard.EndOfFile.QuadPart;
+    existing.readOnly = (basic.FileAttributes & FILE_ATTRIBUTE_READONLY) != 0;
     existing.plain =
-        (info.dwFileAttributes & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY)) == 0 &&
-        info.nNumberOfLinks == 1 && IsOpenedAsNamed(file, path);
+        (basic.FileAttributes & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY)) == 0 &&
+        standard.NumberOfLinks == 1 && !standard.Directory && IsOpenedAsNamed(file, path);
     return existing;
   }
 
@@ -198,21 +200,27 @@ class Win32Platform final : public Platform {
  private:
   // True when the system says the open file is the one named path, not another one a
   // link led to: Wine opens what a symbolic link points to and reports it as a plain
-  // file. Short names are spelled out first; any other doubt (a substituted drive, a
-  // path too long) says no, which only costs a replacement instead of a time stamp.
+  // file, but names it by where it really is. Any doubt (another spelling of the same
+  // folder, a path too long) says no, which only costs a replacement instead of a
+  // time stamp.
   static bool IsOpenedAsNamed(HANDLE file, const char* path) {
     char full[MAX_PATH + 1];
-    char spelled[MAX_PATH + 1];
-    char final[MAX_PATH + 8];
     DWORD length = GetFullPathNameA(path, sizeof full, full, nullptr);
-    if (length == 0 || length >= sizeof full) return false;
-    length = GetLongPathNameA(full, spelled, sizeof spelled);
-    if (length == 0 || length >= sizeof spelled) return false;
-    DWORD finalLength = GetFinalPathNameByHandleA(file, final, sizeof final, VOLUME_NAME_DOS);
-    if (finalLength == 0 || finalLength >= sizeof final) return false;
-    const char* named = final;
-    if (strncmp(named, "\\\\?\\", 4) == 0) named += 4;
-    return lstrcmpiA(named, spelled) == 0;
+    if (length < 3 || length >= sizeof full || full[1] != ':') return false;
+    WCHAR expected[MAX_PATH + 1];
+    // The name the system gives has no drive.
+    int wide = MultiByteToWideChar(CP_ACP, 0, full + 2, -1, expected, MAX_PATH + 1);
+    struct {
+      FILE_NAME_INFO info;
+      WCHAR rest[MAX_PATH + 1];
+    } named;
+    if (wide == 0 || !GetFileInformationByHandleEx(file, FileNameInfo, &named, sizeof named)) {
+      return false;
+    }
+    DWORD characters = named.info.FileNameLength / sizeof(WCHAR);
+    if (characters > MAX_PATH) return false;
+    named.info.FileName[characters] = L'\0';
+    return lstrcmpiW(named.info.FileName, expected) == 0;
   }
 };
 

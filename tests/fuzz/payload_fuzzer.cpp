@@ -68,10 +68,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
   }
   if (input.ConsumeBool()) platform.freeSpace = input.ConsumeIntegralInRange<int64_t>(0, 140000);
+  std::string readOnlyPath;
   if (input.ConsumeBool()) {
-    FakeEntry& old =
-        platform.AddFile(kFolder + "\\" + input.ConsumeRandomLengthString(12), Bytes(3, 7));
+    std::string path = kFolder + "\\" + input.ConsumeRandomLengthString(12);
+    FakeEntry& old = platform.AddFile(path, Bytes(3, 7));
     old.readOnly = input.ConsumeBool();
+    if (old.readOnly) readOnlyPath = path;
   }
 
   try {
@@ -84,6 +86,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     Require(InsideFolder(call.substr(call.find(' ') + 1)), "a file created outside the folder");
   }
   Require(platform.openFiles == 0, "a file left open");
+  if (!readOnlyPath.empty()) {
+    const FakeEntry* kept = platform.File(readOnlyPath);
+    Require(kept != nullptr && kept->bytes == Bytes(3, 7) && !kept->stamp,
+            "a read-only file changed");
+  }
   Require(platform.boxes.size() == (platform.ended ? 1u : 0u), "one box exactly when it ends");
   for (const char* name : kTemporaryNames) {
     Require(platform.File(kFolder + "\\" + name) == nullptr, "a temporary file left behind");
