@@ -1,4 +1,6 @@
-# make dist   builds dist/setup.exe (DICTIONARY=<folder> for another dictionary)
+# make dist   builds dist/setup.exe (DICTIONARY=<folder> for another dictionary,
+#             DIST=<folder> for another output folder, SIGN_CERT= SIGN_KEY= to sign)
+# make inspect  prints what an installer carries (SETUP=<path>, default dist/setup.exe)
 # make test   runs every test: unit tests, build checks, end to end under Wine
 # make demo   runs the installer under Wine against a sample host folder
 # make bench  measures the installer against a peer on a 64 MiB payload
@@ -8,15 +10,21 @@
 DICTIONARY ?= $(CURDIR)/resources/payload
 VENDOR_SITE ?= www.torvix.example
 COMPANY_NAME ?= Torvix Software
+DIST ?= dist
+SETUP ?= dist/setup.exe
+# The build reads these from the environment, so that paths with spaces and names
+# with quotes arrive exactly as typed.
+export DICTIONARY VENDOR_SITE COMPANY_NAME DIST SETUP SIGN_CERT SIGN_KEY SIGN_PASS_FILE \
+  SIGN_TIMESTAMP_URL SIGN_TSA_CERTS SIGN_TSA_KEY SOURCE_DATE_EPOCH
 NATIVE := build/native
 FUZZ := build/fuzz
 FUZZ_SECONDS ?= 30
+# The build folder of the default output folder, where the tests find the driver.
 WIN32 := build/win32
-DIST := dist
 PYTHON := python3
 SOURCES := $(shell git ls-files 'src/*.cpp' 'src/*.h' 'tests/*.cpp' 'tests/*.h' 'tests/*.c' 2>/dev/null)
 
-.PHONY: all deps native unit dist e2e build-checks format format-check test demo bench screenshots fuzz fuzz-build fuzz-check clean
+.PHONY: all deps native unit dist inspect e2e build-checks format format-check test demo bench screenshots fuzz fuzz-build fuzz-check clean
 
 all: dist
 
@@ -30,23 +38,23 @@ native: deps
 unit: native
 	cd $(NATIVE) && ctest --output-on-failure -j2
 
-dist: deps
-	cmake --no-warn-unused-cli -S . -B $(WIN32) -DCMAKE_TOOLCHAIN_FILE=cmake/i686-w64-mingw32.cmake \
-	  -DCMAKE_BUILD_TYPE=MinSizeRel -DDICTIONARY="$(abspath $(DICTIONARY))" \
-	  -DVENDOR_SITE="$(VENDOR_SITE)" -DCOMPANY_NAME="$(COMPANY_NAME)" >/dev/null
-	cmake --build $(WIN32) -j2
-	mkdir -p $(DIST)
-	cp $(WIN32)/setup.exe $(DIST)/setup.exe
-	cd $(DIST) && sha256sum setup.exe > SHA256SUMS
-	@$(PYTHON) scripts/size_report.py $(DIST)/setup.exe "$(abspath $(DICTIONARY))"
+dist:
+	@./scripts/install-deps.sh $(if $(SIGN_CERT)$(SIGN_KEY),--sign)
+	$(PYTHON) scripts/dist.py
+
+inspect:
+	@./scripts/install-deps.sh --sign
+	$(PYTHON) scripts/inspect_setup.py
 
 e2e: dist
+	@./scripts/install-deps.sh --sign
 	cd tests/e2e && SETUP_EXE=$(CURDIR)/dist/setup.exe E2E_DRIVER=$(CURDIR)/$(WIN32)/e2e_driver.exe \
 	  E2E_MARKER=$(CURDIR)/$(WIN32)/e2e_marker.dll \
 	  $(PYTHON) -m unittest -v test_end_to_end test_faults test_hostile_folder test_existing_files
 
 build-checks: deps
-	cd tests/build && $(PYTHON) -m unittest -v test_payload_resources test_reproducible
+	@./scripts/install-deps.sh --sign
+	cd tests/build && $(PYTHON) -m unittest -v test_payload_resources test_reproducible test_shipping
 
 format:
 	clang-format -i $(SOURCES)

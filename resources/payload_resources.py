@@ -1,9 +1,14 @@
 #!/usr/bin/env python3
-"""Turns a dictionary folder into the installer's embedded resource set.
+"""Turns a dictionary folder and the build settings into the installer's embedded
+resource set.
 
-    payload_resources.py DICTIONARY_FOLDER OUTPUT_FOLDER VENDOR_SITE
+    payload_resources.py DICTIONARY_FOLDER OUTPUT_FOLDER [VENDOR_SITE [COMPANY_NAME]]
 
-The folder holds the dictionary's files and manifest.txt (UTF-8, tab-separated):
+The settings may also come from the environment (SETUP_VENDOR_SITE,
+SETUP_COMPANY_NAME), which carries any text exactly; they win over the arguments.
+
+The folder holds the dictionary's files and manifest.txt (UTF-8, a byte-order mark
+allowed, tab-separated):
 
     language<TAB>Brazilian Portuguese
     file<TAB>LXWEPB.TLX<TAB>1997-01-06 13:44:46
@@ -13,17 +18,21 @@ one `file` line per file, in install order, with the local date and time the fil
 is installed with. Blank lines and lines starting with # are skipped.
 
 It writes into OUTPUT_FOLDER:
-  payload.rc            FILES, NAMEnnn, TIMEnnn, DATAnnn and SUMS, all RCDATA, language 2067
+  payload.rc            FILES, NAMEnnn, TIMEnnn, DATAnnn, SUMS and INFO, all RCDATA,
+                        language 2067
   *.bin                 the small resources' exact bytes, which payload.rc names
   build_constants.cpp   DictionaryLanguage and VendorSite
+  settings.rh           the company name for the version record
 
-A manifest the installer could not carry stops the build with the line at fault.
+A manifest or a setting the installer could not carry stops the build with the line
+or the setting at fault.
 """
 
 import datetime
 import os
 import struct
 import sys
+import unicodedata
 import zlib
 
 MOST_FILES = 255
@@ -33,8 +42,12 @@ LARGEST_FILE = 2 ** 31 - 1
 FORBIDDEN = set('\\/:*?"<>|')
 # The installer writes a replacement under this name before it moves it into place.
 TEMPORARY_NAME = "~SETUP.TMP"
-RESERVED = {"CON", "PRN", "AUX", "NUL"} | {f"COM{i}" for i in range(1, 10)} | {
-    f"LPT{i}" for i in range(1, 10)}
+# Names Windows takes for devices, whatever extension follows and with any spaces
+# before it: the classic ones, the console's, and the ports with superscript digits.
+RESERVED = ({"CON", "PRN", "AUX", "NUL", "CONIN$", "CONOUT$"}
+            | {f"{port}{digit}" for port in ("COM", "LPT") for digit in "123456789¹²³"})
+DEFAULT_VENDOR_SITE = "www.torvix.example"
+DEFAULT_COMPANY_NAME = "Torvix Software"
 
 
 class ManifestError(Exception):
@@ -55,72 +68,110 @@ def parse_time(text):
     return date << 16 | time
 
 
+def character(c):
+    """A character as a message names it: itself, its code point and its name."""
+    return f"{c!r} (U+{ord(c):04X} {unicodedata.name(c, 'unnamed')})"
+
+
+def windows_1252(text, what):
+    """The text in Windows-1252, or an error naming what it is and the character."""
+    for c in text:
+        try:
+            c.encode("cp1252")
+        except UnicodeEncodeError:
+            raise ManifestError(f"{what} has {character(c)}, which Windows-1252 cannot hold")
+    return text.encode("cp1252")
+
+
+def folded(name):
+    """The name as Windows compares names: each letter in its upper-case form, where
+    that is one character (the file system maps ß to itself, not to SS)."""
+    return "".join(c.upper() if len(c.upper()) == 1 else c for c in name)
+
+
 def encode_name(name):
     if not name:
         raise ManifestError("the file name is empty")
-    try:
-        encoded = name.encode("cp1252")
-    except UnicodeEncodeError:
-        raise ManifestError(f"file name {name!r} has a character outside Windows-1252")
+    encoded = windows_1252(name, f"file name {name!r}")
     bad = sorted({c for c in name if c in FORBIDDEN or ord(c) < 32})
     if bad:
         raise ManifestError(f"file name {name!r} contains {' '.join(map(repr, bad))}")
     if name in (".", "..") or name[-1] in ". ":
         raise ManifestError(f"file name {name!r} ends in a dot or a space")
-    if name.split(".")[0].upper() in RESERVED:
+    if folded(name.split(".")[0].rstrip(" ")) in RESERVED:
         raise ManifestError(f"file name {name!r} is a reserved device name")
-    if name.upper() == TEMPORARY_NAME:
+    if folded(name) == TEMPORARY_NAME:
         raise ManifestError(f"file name {name!r} is the installer's temporary file name")
     if len(encoded) > LONGEST_NAME:
         raise ManifestError(f"file name {name!r} is longer than {LONGEST_NAME} bytes")
     return encoded
 
 
+def manifest_lines(path):
+    """The manifest's lines as text, numbered from 1, without a byte-order mark. A
+    line that is not UTF-8 stops the build, naming the line and the byte."""
+    with open(path, "rb") as manifest:
+        data = manifest.read()
+    if data.startswith(b"\xef\xbb\xbf"):
+        data = data[3:]
+    for number, raw in enumerate(data.split(b"\n"), 1):
+        try:
+            yield number, raw.decode("utf-8").rstrip("\r")
+        except UnicodeDecodeError as error:
+            raise ManifestError(
+                f"{path}:{number}: byte 0x{raw[error.start]:02X} at column {error.start + 1} "
+                "is not UTF-8; save the manifest as UTF-8")
+
+
 def read_manifest(folder):
     """The language (Windows-1252 bytes) and the entries (name bytes, stamp, path)."""
+    if not os.path.isdir(folder):
+        raise ManifestError(f"the dictionary folder {folder} does not exist")
     path = os.path.join(folder, "manifest.txt")
+    if not os.path.isfile(path):
+        raise ManifestError(f"the dictionary folder {folder} has no manifest.txt")
     language = None
     entries = []
-    seen = set()
-    with open(path, encoding="utf-8") as manifest:
-        for number, line in enumerate(manifest, 1):
-            line = line.rstrip("\r\n")
-            if not line.strip() or line.startswith("#"):
-                continue
-            try:
-                fields = line.split("\t")
-                if fields[0] == "language" and len(fields) == 2:
-                    if language is not None:
-                        raise ManifestError("a second language line")
-                    try:
-                        language = fields[1].strip().encode("cp1252")
-                    except UnicodeEncodeError:
-                        raise ManifestError("the language name has a character outside Windows-1252")
-                    if not language:
-                        raise ManifestError("the language name is empty")
-                elif fields[0] == "file" and len(fields) == 3:
-                    name = encode_name(fields[1])
-                    stamp = parse_time(fields[2])
-                    if name.upper() in seen:
-                        raise ManifestError(f"file {fields[1]} is listed twice")
-                    seen.add(name.upper())
-                    if len(entries) == MOST_FILES:
-                        raise ManifestError(f"more than {MOST_FILES} files")
-                    source = os.path.abspath(os.path.join(folder, fields[1]))
-                    if not os.path.isfile(source):
-                        raise ManifestError(f"file {fields[1]} is missing from {folder}")
-                    if os.path.getsize(source) > LARGEST_FILE:
-                        raise ManifestError(f"file {fields[1]} is 2 GiB or larger")
-                    if '"' in source or "\\" in source:
-                        raise ManifestError(f"the path {source} has a quote or a backslash")
-                    entries.append((name, stamp, source))
-                else:
-                    raise ManifestError(
-                        "expected language<TAB>NAME or file<TAB>NAME<TAB>YYYY-MM-DD HH:MM:SS")
-            except ManifestError as error:
-                raise ManifestError(f"{path}:{number}: {error}")
+    seen = {}
+    for number, line in manifest_lines(path):
+        if not line.strip() or line.startswith("#"):
+            continue
+        try:
+            fields = line.split("\t")
+            if fields[0] == "language" and len(fields) == 2:
+                if language is not None:
+                    raise ManifestError("a second language line")
+                language = windows_1252(fields[1].strip(), "the language name")
+                if not language:
+                    raise ManifestError("the language name is empty")
+            elif fields[0] == "file" and len(fields) == 3:
+                name = encode_name(fields[1])
+                stamp = parse_time(fields[2])
+                key = folded(fields[1])
+                if key in seen:
+                    raise ManifestError(f"file {fields[1]} is listed twice (as {seen[key]} "
+                                        "before; Windows does not tell the two apart)")
+                seen[key] = fields[1]
+                if len(entries) == MOST_FILES:
+                    raise ManifestError(f"more than {MOST_FILES} files")
+                source = os.path.abspath(os.path.join(folder, fields[1]))
+                if not os.path.isfile(source):
+                    raise ManifestError(f"file {fields[1]} is missing from {folder}")
+                if os.path.getsize(source) > LARGEST_FILE:
+                    raise ManifestError(f"file {fields[1]} is 2 GiB or larger")
+                if '"' in source or "\\" in source:
+                    raise ManifestError(f"the path {source} has a quote or a backslash")
+                entries.append((name, stamp, source))
+            else:
+                raise ManifestError(
+                    "expected language<TAB>NAME or file<TAB>NAME<TAB>YYYY-MM-DD HH:MM:SS")
+        except ManifestError as error:
+            raise ManifestError(f"{path}:{number}: {error}")
     if language is None:
         raise ManifestError(f"{path}: no language line")
+    if not entries:
+        print(f"warning: {path}: no file lines; the installer will install nothing",
+              file=sys.stderr)
     return language, entries
 
 
@@ -129,6 +180,20 @@ def c_string(data):
     out = []
     for byte in data:
         if 32 <= byte < 127 and chr(byte) not in '"\\?':
+            out.append(chr(byte))
+        else:
+            out.append(f"\\{byte:03o}")
+    return '"' + "".join(out) + '"'
+
+
+def rc_string(data):
+    """A resource-script string literal of the Windows-1252 bytes, which windres turns
+    into UTF-16 as Windows-1252: octal escapes, and "" for a quote."""
+    out = []
+    for byte in data:
+        if byte == 0x22:
+            out.append('""')
+        elif 32 <= byte < 127 and byte != 0x5C:
             out.append(chr(byte))
         else:
             out.append(f"\\{byte:03o}")
@@ -165,7 +230,9 @@ def write_if_changed(path, data):
         target.write(data)
 
 
-def generate(dictionary, output, vendor_site):
+def generate(dictionary, output, vendor_site, company_name):
+    site = windows_1252(vendor_site, "the setting VENDOR_SITE")
+    company = windows_1252(company_name, "the setting COMPANY_NAME")
     language, entries = read_manifest(dictionary)
     os.makedirs(output, exist_ok=True)
     pieces = {"files.bin": bytes([len(entries), 0])}
@@ -185,22 +252,33 @@ def generate(dictionary, output, vendor_site):
         records.append(file_checksum(source))
     pieces["sums.bin"] = checksums(records)
     lines.append(f'SUMS RCDATA "{os.path.join(output, "sums.bin")}"')
+    # For those who inspect the installer; the installer itself never reads it.
+    pieces["info.bin"] = b"language\t" + language + b"\r\nsite\t" + site + b"\r\n"
+    lines.append(f'INFO RCDATA "{os.path.join(output, "info.bin")}"')
     for name, data in pieces.items():
         write_if_changed(os.path.join(output, name), data)
     write_if_changed(os.path.join(output, "payload.rc"), ("\n".join(lines) + "\n").encode())
     constants = ("// Generated from the dictionary's manifest.txt and the build settings.\n"
                  '#include "run/run_state.h"\n\n'
                  f"const char DictionaryLanguage[] = {c_string(language)};\n"
-                 f"const char VendorSite[] = {c_string(vendor_site.encode('cp1252'))};\n")
+                 f"const char VendorSite[] = {c_string(site)};\n")
     write_if_changed(os.path.join(output, "build_constants.cpp"), constants.encode())
+    settings = ("// Build settings for the version record. Generated by the build.\n"
+                f"#define COMPANY_NAME {rc_string(company)}\n")
+    write_if_changed(os.path.join(output, "settings.rh"), settings.encode())
 
 
 def main():
-    if len(sys.argv) != 4:
+    if not 3 <= len(sys.argv) <= 5:
         sys.exit(__doc__)
+    dictionary, output = sys.argv[1:3]
+    vendor_site = os.environ.get("SETUP_VENDOR_SITE",
+                                 sys.argv[3] if len(sys.argv) > 3 else DEFAULT_VENDOR_SITE)
+    company_name = os.environ.get("SETUP_COMPANY_NAME",
+                                  sys.argv[4] if len(sys.argv) > 4 else DEFAULT_COMPANY_NAME)
     try:
-        generate(*sys.argv[1:])
-    except (ManifestError, OSError, UnicodeError) as error:
+        generate(dictionary, output, vendor_site, company_name)
+    except (ManifestError, OSError) as error:
         sys.exit(f"error: {error}")
 
 

@@ -70,7 +70,7 @@ def make_dictionary(folder, seed=SEED):
 
 def build_ours(dictionary):
     subprocess.run(["make", "-s", "-C", ROOT, "dist", f"DICTIONARY={dictionary}",
-                    f"WIN32={os.path.join(BENCH, 'win32')}", f"DIST={os.path.join(BENCH, 'dist')}"],
+                    f"DIST={os.path.join(BENCH, 'dist')}"],
                    check=True, stdout=subprocess.DEVNULL)
     return os.path.join(BENCH, "dist", "setup.exe")
 

@@ -1,16 +1,18 @@
 #!/bin/sh
 # Installs the Debian packages the build and the tests need, and only those that are
-# missing: the MinGW cross-compiler, Wine for 32-bit programs and Xvfb (and, where a
+# missing: the MinGW cross-compiler, Wine for 32-bit programs, Xvfb and strace (and, where a
 # machine lacks them, CMake, Python, GoogleTest and clang with its fuzzer runtime).
 # Safe to run again: it does nothing when everything is present.
 #   install-deps.sh          what the build and the tests need
 #   install-deps.sh --bench  that, and the peer installer system for the benchmark (nsis)
+#   install-deps.sh --sign   that, and Authenticode signing (osslsigncode, openssl)
 set -eu
 
 need=""
 command -v i686-w64-mingw32-g++ >/dev/null 2>&1 || need="$need g++-mingw-w64-i686"
 command -v i686-w64-mingw32-windres >/dev/null 2>&1 || need="$need binutils-mingw-w64-i686"
 command -v Xvfb >/dev/null 2>&1 || need="$need xvfb"
+command -v strace >/dev/null 2>&1 || need="$need strace"
 wine_missing=0
 if ! command -v wine >/dev/null 2>&1 || ! dpkg -s wine32:i386 >/dev/null 2>&1; then
   wine_missing=1
@@ -23,9 +25,16 @@ command -v clang-format >/dev/null 2>&1 || need="$need clang-format"
 ls /usr/lib/llvm-*/lib/clang/*/lib/linux/libclang_rt.fuzzer-x86_64.a >/dev/null 2>&1 ||
   need="$need libclang-rt-dev"
 dpkg -s libgtest-dev >/dev/null 2>&1 || need="$need libgtest-dev"
-if [ "${1:-}" = "--bench" ]; then
-  command -v makensis >/dev/null 2>&1 || need="$need nsis"
-fi
+for extra in "$@"; do
+  case "$extra" in
+    --bench) command -v makensis >/dev/null 2>&1 || need="$need nsis" ;;
+    --sign)
+      command -v osslsigncode >/dev/null 2>&1 || need="$need osslsigncode"
+      command -v openssl >/dev/null 2>&1 || need="$need openssl"
+      ;;
+    *) echo "install-deps.sh: unknown option $extra" >&2; exit 2 ;;
+  esac
+done
 [ -n "$need" ] || exit 0
 
 if [ "$(id -u)" -ne 0 ]; then

@@ -10,7 +10,7 @@ import sys
 
 def payload_size(folder):
     total = 0
-    with open(os.path.join(folder, "manifest.txt"), encoding="utf-8") as manifest:
+    with open(os.path.join(folder, "manifest.txt"), encoding="utf-8-sig") as manifest:
         for line in manifest:
             fields = line.rstrip("\r\n").split("\t")
             if fields[0] == "file" and len(fields) == 3:
@@ -18,12 +18,15 @@ def payload_size(folder):
     return total
 
 
-def main():
-    exe, folder = sys.argv[1:3]
+def report(exe, folder):
     size = os.path.getsize(exe)
     payload = payload_size(folder)
     print(f"{exe}: {size:,} bytes; payload {payload:,} bytes; "
           f"beyond the payload {size - payload:,} bytes ({(size - payload) / 1024:.1f} KiB)")
+
+
+def main():
+    report(*sys.argv[1:3])
 
 
 if __name__ == "__main__":

@@ -21,14 +21,20 @@ class PayloadResources(unittest.TestCase):
         self.output = os.path.join(self.folder.name, "out")
         os.mkdir(self.dictionary)
 
-    def make(self, manifest, files=()):
+    def make(self, manifest, files=(), settings=("www.torvix.example",), env=None):
         for name, size in files:
             with open(os.path.join(self.dictionary, name), "wb") as out:
                 out.write(b"x" * size)
-        with open(os.path.join(self.dictionary, "manifest.txt"), "w", encoding="utf-8") as out:
-            out.write(manifest)
-        return subprocess.run([sys.executable, SCRIPT, self.dictionary, self.output,
-                               "www.torvix.example"], capture_output=True, text=True)
+        data = manifest if isinstance(manifest, bytes) else manifest.encode("utf-8")
+        with open(os.path.join(self.dictionary, "manifest.txt"), "wb") as out:
+            out.write(data)
+        return self.run_script(self.dictionary, settings, env)
+
+    def run_script(self, dictionary, settings=("www.torvix.example",), env=None):
+        environment = {k: v for k, v in os.environ.items() if not k.startswith("SETUP_")}
+        environment.update(env or {})
+        return subprocess.run([sys.executable, SCRIPT, dictionary, self.output, *settings],
+                              capture_output=True, text=True, env=environment)
 
     def piece(self, name):
         with open(os.path.join(self.output, name), "rb") as source:
@@ -50,7 +56,7 @@ class PayloadResources(unittest.TestCase):
         rc = self.piece("payload.rc").decode()
         self.assertIn("LANGUAGE 0x13, 0x02", rc)
         for name in ("FILES", "NAME001", "TIME001", "DATA001", "NAME002", "TIME002", "DATA002",
-                     "SUMS"):
+                     "SUMS", "INFO"):
             self.assertIn(f"\n{name} RCDATA ", rc)
         # Size and CRC-32 of each resource in lookup order, then the CRC-32 of those.
         sums = self.piece("sums.bin")
@@ -90,12 +96,73 @@ class PayloadResources(unittest.TestCase):
             ("no such day", good + "file\tA.TLX\t1997-02-30 13:44:46\n", [("A.TLX", 1)], 2),
             ("a missing field", good + "file\tA.TLX\n", [("A.TLX", 1)], 2),
             ("an empty language", "language\t\n", [], 1),
+            ("the same name but for a non-ASCII letter's case",
+             good + "file\tä.dic\t1997-01-06 13:44:46\nfile\tÄ.DIC\t1997-01-06 13:44:46\n",
+             [("ä.dic", 1), ("Ä.DIC", 1)], 3),
+            ("ÿ and Ÿ", good + "file\tÿ\t1997-01-06 13:44:46\nfile\tŸ\t1997-01-06 13:44:46\n",
+             [("ÿ", 1), ("Ÿ", 1)], 3),
+            ("a device name with spaces before its extension",
+             good + "file\tCON .txt\t1997-01-06 13:44:46\n", [], 2),
+            ("the console's input", good + "file\tCONIN$\t1997-01-06 13:44:46\n", [], 2),
+            ("the console's output with an extension",
+             good + "file\tconout$.log\t1997-01-06 13:44:46\n", [], 2),
+            ("a port with a superscript digit", good + "file\tCOM¹\t1997-01-06 13:44:46\n", [], 2),
+            ("another", good + "file\tlpt³.txt\t1997-01-06 13:44:46\n", [], 2),
         ]
         for what, manifest, files, line in cases:
             with self.subTest(what):
                 result = self.make(manifest, files)
                 self.assertNotEqual(result.returncode, 0)
                 self.assertIn(f"manifest.txt:{line}:", result.stderr)
+
+    def test_manifest_encodings_and_places(self):
+        good = "language\tDeutsch\nfile\tA.TLX\t1997-01-06 13:44:46\n"
+        with self.subTest("a byte-order mark, as Windows Notepad saves it"):
+            result = self.make(b"\xef\xbb\xbf" + good.encode(), [("A.TLX", 1)])
+            self.assertEqual(result.returncode, 0, result.stderr)
+            self.assertEqual(self.piece("name001.bin"), b"A.TLX\0")
+        with self.subTest("not UTF-8"):
+            result = self.make(good.encode() + "file\tÜ.TLX\t1997-01-06 13:44:46\n"
+                               .encode("cp1252"), [("A.TLX", 1)])
+            self.assertNotEqual(result.returncode, 0)
+            self.assertIn("manifest.txt:3: byte 0xDC at column 6 is not UTF-8", result.stderr)
+            self.assertNotIn("Traceback", result.stderr)
+        with self.subTest("no manifest"):
+            os.remove(os.path.join(self.dictionary, "manifest.txt"))
+            result = self.run_script(self.dictionary)
+            self.assertIn(f"the dictionary folder {self.dictionary} has no manifest.txt",
+                          result.stderr)
+        with self.subTest("no folder"):
+            missing = os.path.join(self.folder.name, "nowhere")
+            result = self.run_script(missing)
+            self.assertIn(f"the dictionary folder {missing} does not exist", result.stderr)
+        with self.subTest("no files: builds, with a warning"):
+            result = self.make("language\tDeutsch\n")
+            self.assertEqual(result.returncode, 0, result.stderr)
+            self.assertIn("warning:", result.stderr)
+            self.assertIn("no file lines", result.stderr)
+            self.assertEqual(self.piece("files.bin"), b"\x00\x00")
+
+    def test_settings_in_windows_1252(self):
+        manifest = "language\tDeutsch\nfile\tA.TLX\t1997-01-06 13:44:46\n"
+        result = self.make(manifest, [("A.TLX", 1)], settings=(),
+                           env={"SETUP_COMPANY_NAME": 'Wörter "Q" Verlag',
+                                "SETUP_VENDOR_SITE": "www.wörter.example"})
+        self.assertEqual(result.returncode, 0, result.stderr)
+        self.assertIn('#define COMPANY_NAME "W\\366rter ""Q"" Verlag"',
+                      self.piece("settings.rh").decode())
+        self.assertIn('VendorSite[] = "www.w\\366rter.example";',
+                      self.piece("build_constants.cpp").decode())
+        self.assertEqual(self.piece("info.bin"),
+                         b"language\tDeutsch\r\nsite\twww.w\xf6rter.example\r\n")
+        for setting, value, shown in (("SETUP_COMPANY_NAME", "Słowa GmbH", "'ł' (U+0142"),
+                                      ("SETUP_VENDOR_SITE", "www.szőr.example", "'ő' (U+0151")):
+            with self.subTest(setting):
+                result = self.make(manifest, [("A.TLX", 1)], settings=(), env={setting: value})
+                self.assertNotEqual(result.returncode, 0)
+                self.assertIn(f"the setting {setting[6:]} has {shown}", result.stderr)
+                self.assertIn("Windows-1252", result.stderr)
+                self.assertNotIn("Traceback", result.stderr)
 
     def test_no_language_line(self):
         result = self.make("file\tA.TLX\t1997-01-06 13:44:46\n", [("A.TLX", 1)])

@@ -12,9 +12,9 @@ import subprocess
 import tempfile
 import unittest
 
-import pe_resources
+import wine  # first: it puts scripts/ on the path, where pe_resources lives
+import pe_resources  # noqa: E402
 import test_end_to_end as base
-import wine
 from test_end_to_end import (COMPLETE, CONFIRM, HOST_FILES, PAYLOAD_FILES, PROMPT, error_box,
                              payload_bytes)
 

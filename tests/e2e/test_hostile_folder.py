@@ -11,9 +11,9 @@ import re
 import shutil
 import unittest
 
-import pe_resources
+import wine  # first: it puts scripts/ on the path, where pe_resources lives
+import pe_resources  # noqa: E402
 import test_end_to_end as base
-import wine
 from test_end_to_end import COMPLETE, CONFIRM, DIALOG, PROMPT, error_box, payload_bytes
 
 TLX, CLX = "LXWEPB.TLX", "LXWEPB2.CLX"

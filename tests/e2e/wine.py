@@ -8,11 +8,13 @@ driver), E2E_WORK (a scratch folder that keeps the prepared prefix between runs)
 import os
 import shutil
 import subprocess
+import sys
 import tempfile
 import time
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 ROOT = os.path.dirname(os.path.dirname(HERE))
+sys.path.insert(0, os.path.join(ROOT, "scripts"))  # the PE reader lives there
 SETUP_EXE = os.environ.get("SETUP_EXE", os.path.join(ROOT, "dist", "setup.exe"))
 DRIVER_EXE = os.environ.get("E2E_DRIVER", os.path.join(ROOT, "build", "win32", "e2e_driver.exe"))
 MARKER_DLL = os.environ.get("E2E_MARKER", os.path.join(ROOT, "build", "win32", "e2e_marker.dll"))

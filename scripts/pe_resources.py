@@ -1,11 +1,13 @@
-"""Reads and damages, in place, the named RCDATA resources of a built PE executable,
-for tests that need a setup.exe with a broken resource set. Edits keep every offset
-and the order of the names, so the rest of the image stays valid."""
+"""Reads a built PE executable's named RCDATA resources, its version record and its
+certificate table, for the inspector; and damages resources in place, for tests that
+need a setup.exe with a broken resource set. Edits keep every offset and the order of
+the names, so the rest of the image stays valid."""
 
 import struct
 import zlib
 
 RT_RCDATA = 10
+RT_VERSION = 16
 
 
 class Resource:
@@ -20,13 +22,18 @@ class Resource:
 class PeImage:
     def __init__(self, data):
         self.data = bytearray(data)
+        if len(self.data) < 0x40 or self.data[:2] != b"MZ":
+            raise ValueError("not a Windows executable")
         pe = struct.unpack_from("<I", self.data, 0x3C)[0]
-        assert self.data[pe:pe + 4] == b"PE\0\0"
+        if self.data[pe:pe + 4] != b"PE\0\0":
+            raise ValueError("not a Windows executable")
         sections = struct.unpack_from("<H", self.data, pe + 6)[0]
         optional_size = struct.unpack_from("<H", self.data, pe + 20)[0]
         optional = pe + 24
-        # Data directory 2 is the resource directory (32-bit optional header).
+        # Data directory 2 is the resource directory, 4 the certificate table (a file
+        # offset, not an address) in the 32-bit optional header.
         self.rsrc_rva = struct.unpack_from("<I", self.data, optional + 96 + 2 * 8)[0]
+        self.certificates = struct.unpack_from("<II", self.data, optional + 96 + 4 * 8)
         self.sections = []
         table = optional + optional_size
         for i in range(sections):
@@ -64,6 +71,28 @@ class PeImage:
                 rva, size = struct.unpack_from("<II", self.data, entry)
                 found.append(Resource(name, text + 2, entry, self.offset(rva), size))
         return found
+
+    def version_strings(self):
+        """The version record's string table as a dict (key: value)."""
+        root = self.offset(self.rsrc_rva)
+        for type_id, type_target in self._entries(root):
+            if type_id != RT_VERSION:
+                continue
+            names = root + (type_target & 0x7FFFFFFF)
+            _, name_target = next(self._entries(names))
+            languages = root + (name_target & 0x7FFFFFFF)
+            _, entry_ref = next(self._entries(languages))
+            rva, size = struct.unpack_from("<II", self.data, root + entry_ref)
+            start = self.offset(rva)
+            return parse_version_strings(bytes(self.data[start:start + size]))
+        return {}
+
+    def signature(self):
+        """The Authenticode certificate table's bytes, or None when unsigned."""
+        offset, size = self.certificates
+        if not offset or not size:
+            return None
+        return bytes(self.data[offset:offset + size])
 
     def resource(self, name):
         return next(r for r in self.rcdata() if r.name == name)
@@ -113,3 +142,32 @@ class PeImage:
         table += struct.pack("<I", zlib.crc32(table))
         assert len(table) == sums.size
         self.data[sums.data_offset:sums.data_offset + sums.size] = table
+
+
+def parse_version_strings(block):
+    """The strings of a VS_VERSIONINFO block: every String entry under StringFileInfo."""
+    found = {}
+
+    def walk(offset, end):
+        while offset + 6 <= end:
+            length, value_length, kind = struct.unpack_from("<HHH", block, offset)
+            if length == 0:
+                return
+            key_end = offset + 6
+            while block[key_end:key_end + 2] != b"\0\0":
+                key_end += 2
+            key = block[offset + 6:key_end].decode("utf-16-le")
+            value_start = (key_end + 2 + 3) & ~3
+            stop = offset + length
+            if kind == 1 and key not in ("StringFileInfo", "VarFileInfo") and \
+                    not (len(key) == 8 and all(c in "0123456789ABCDEFabcdef" for c in key)):
+                text = block[value_start:value_start + 2 * value_length].decode("utf-16-le")
+                found[key] = text.rstrip("\0")
+            elif key in ("VS_VERSION_INFO",):
+                walk((value_start + value_length + 3) & ~3, stop)
+            elif key == "StringFileInfo" or (len(key) == 8 and kind == 1):
+                walk(value_start, stop)
+            offset = (stop + 3) & ~3
+
+    walk(0, len(block))
+    return found

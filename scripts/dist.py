@@ -1,0 +1,129 @@
+#!/usr/bin/env python3
+"""Builds an installer into its output folder: what `make dist` runs.
+
+The settings come from the environment, so that paths with spaces and names with
+quotes arrive exactly as typed:
+
+  DICTIONARY          the dictionary folder (default resources/payload)
+  DIST                the output folder (default dist); it gets setup.exe and SHA256SUMS
+  VENDOR_SITE         the web site shown in two messages
+  COMPANY_NAME        the company in the version record
+  SIGN_CERT, SIGN_KEY       sign with Authenticode SHA-256 (PEM certificate chain, key)
+  SIGN_PASS_FILE            the key's password, in a file
+  SIGN_TIMESTAMP_URL        an RFC 3161 time-stamp server
+  SIGN_TSA_CERTS, SIGN_TSA_KEY  a time stamp made here with a time-stamp authority's
+                            own certificate and key, without a server
+  SOURCE_DATE_EPOCH         the signing time (and the time stamp's, when made here)
+
+Each output folder gets a build folder of its own (build/win32 for dist, else
+build/dist-<digest of the folder's path>), so builds into different folders can run
+at the same time. setup.exe and SHA256SUMS are removed from the output folder before
+anything else, so that a build that fails leaves nothing there that could be shipped
+by mistake; SHA256SUMS is written last, after signing.
+"""
+
+import hashlib
+import os
+import shutil
+import subprocess
+import sys
+
+ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
+sys.path.insert(0, os.path.join(ROOT, "scripts"))
+from size_report import report  # noqa: E402
+
+
+def fail(message):
+    sys.exit(f"error: {message}")
+
+
+def build_folder(dist):
+    if dist == os.path.join(ROOT, "dist"):
+        return os.path.join(ROOT, "build", "win32")
+    digest = hashlib.sha256(dist.encode("utf-8", "surrogateescape")).hexdigest()[:16]
+    return os.path.join(ROOT, "build", f"dist-{digest}")
+
+
+def signing_command(unsigned, signed):
+    """The osslsigncode command that signs unsigned into signed, or None."""
+    cert = os.environ.get("SIGN_CERT", "")
+    key = os.environ.get("SIGN_KEY", "")
+    if not cert and not key:
+        return None
+    if not cert or not key:
+        fail("signing needs both SIGN_CERT and SIGN_KEY")
+    for setting in ("SIGN_CERT", "SIGN_KEY", "SIGN_PASS_FILE", "SIGN_TSA_CERTS", "SIGN_TSA_KEY"):
+        path = os.environ.get(setting, "")
+        if path and not os.path.isfile(path):
+            fail(f"{setting}: there is no file {path}")
+    command = ["osslsigncode", "sign", "-h", "sha256", "-n", "Setup", "-certs", cert,
+               "-key", key]
+    if os.environ.get("SIGN_PASS_FILE"):
+        command += ["-readpass", os.environ["SIGN_PASS_FILE"]]
+    epoch = os.environ.get("SOURCE_DATE_EPOCH", "")
+    if epoch:
+        if not epoch.isdigit():
+            fail(f"SOURCE_DATE_EPOCH is {epoch!r}, not a number of seconds")
+        command += ["-time", epoch]
+    if os.environ.get("SIGN_TIMESTAMP_URL"):
+        command += ["-ts", os.environ["SIGN_TIMESTAMP_URL"]]
+    tsa_certs = os.environ.get("SIGN_TSA_CERTS", "")
+    tsa_key = os.environ.get("SIGN_TSA_KEY", "")
+    if bool(tsa_certs) != bool(tsa_key):
+        fail("a time stamp made here needs both SIGN_TSA_CERTS and SIGN_TSA_KEY")
+    if tsa_certs:
+        command += ["-TSA-certs", tsa_certs, "-TSA-key", tsa_key]
+        if epoch:
+            command += ["-TSA-time", epoch]
+    return command + ["-in", unsigned, "-out", signed]
+
+
+def main():
+    dictionary = os.path.abspath(os.environ.get("DICTIONARY") or
+                                 os.path.join(ROOT, "resources", "payload"))
+    dist = os.path.abspath(os.environ.get("DIST") or os.path.join(ROOT, "dist"))
+    build = build_folder(dist)
+    setup = os.path.join(dist, "setup.exe")
+    sums = os.path.join(dist, "SHA256SUMS")
+    os.makedirs(dist, exist_ok=True)
+    for stale in (setup, sums, setup + ".part", sums + ".part"):
+        if os.path.lexists(stale):
+            os.remove(stale)
+
+    env = dict(os.environ)
+    env["SETUP_VENDOR_SITE"] = os.environ.get("VENDOR_SITE", "www.torvix.example")
+    env["SETUP_COMPANY_NAME"] = os.environ.get("COMPANY_NAME", "Torvix Software")
+    configure = subprocess.run(
+        ["cmake", "--no-warn-unused-cli", "-S", ROOT, "-B", build,
+         f"-DCMAKE_TOOLCHAIN_FILE={ROOT}/cmake/i686-w64-mingw32.cmake",
+         "-DCMAKE_BUILD_TYPE=MinSizeRel", f"-DDICTIONARY={dictionary}"],
+        env=env, stdout=subprocess.DEVNULL)
+    if configure.returncode != 0:
+        sys.exit(configure.returncode)
+    built = subprocess.run(["cmake", "--build", build, "-j2"], env=env)
+    if built.returncode != 0:
+        sys.exit(built.returncode)
+
+    part = setup + ".part"
+    command = signing_command(os.path.join(build, "setup.exe"), part)
+    if command is None:
+        shutil.copyfile(os.path.join(build, "setup.exe"), part)
+    else:
+        signed = subprocess.run(command, capture_output=True, text=True)
+        if signed.returncode != 0:
+            if os.path.lexists(part):
+                os.remove(part)
+            fail(f"signing failed:\n{signed.stdout}{signed.stderr}")
+    os.replace(part, setup)
+    with open(setup, "rb") as exe:
+        digest = hashlib.sha256(exe.read()).hexdigest()
+    with open(sums + ".part", "w") as out:
+        out.write(f"{digest}  setup.exe\n")
+    os.replace(sums + ".part", sums)
+    report(setup, dictionary)
+    if command is not None:
+        print(f"{setup}: signed with {os.environ['SIGN_CERT']}")
+
+
+if __name__ == "__main__":
+    main()

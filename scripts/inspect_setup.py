@@ -1,0 +1,144 @@
+#!/usr/bin/env python3
+"""Prints what an installer carries, without running it: what `make inspect` runs.
+
+    inspect_setup.py [SETUP_EXE]    (default: $SETUP, else dist/setup.exe)
+
+It reads the executable's resources itself: the language and web site (INFO), the
+company (the version record), each file's name, size, stored local date and time (as
+a manifest gives them) and SHA-256, and whether every resource matches the checksums
+the build stored (SUMS), exactly as the installer checks them before it writes. For a
+signed installer it says by whom, and whether the signature still matches the file
+(osslsigncode verify; whether Windows trusts the signer is Windows' to say).
+
+Exit status: 0 when every checksum and any signature match; 1 when the installer is
+damaged (the damaged or missing resources are named) or its signature does not match;
+2 when the file cannot be read as an installer.
+"""
+
+import datetime
+import hashlib
+import os
+import re
+import shutil
+import struct
+import subprocess
+import sys
+import zlib
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+import pe_resources  # noqa: E402
+
+ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
+
+
+def stamp_text(stamp):
+    date, time = stamp >> 16, stamp & 0xFFFF
+    try:
+        when = datetime.datetime(1980 + (date >> 9), (date >> 5) & 15, date & 31,
+                                 time >> 11, (time >> 5) & 63, (time & 31) * 2)
+    except ValueError:
+        return f"(not a date: 0x{stamp:08X})"
+    return when.strftime("%Y-%m-%d %H:%M:%S")
+
+
+def check_resources(image):
+    """The installer's own check: (entries, faults). entries are (name, size, stamp,
+    sha256) for the files that can be read; faults name what is damaged or missing."""
+    present = {r.name: image.read(r.name) for r in image.rcdata()}
+    faults = []
+    sums = present.get("SUMS")
+    if sums is None:
+        return [], ['"SUMS" (the checksums) is missing']
+    if len(sums) < 12 or (len(sums) - 4) % 8:
+        return [], ['"SUMS" is malformed']
+    if zlib.crc32(sums[:-4]) != struct.unpack_from("<I", sums, len(sums) - 4)[0]:
+        return [], ['"SUMS" is damaged']
+    records = [struct.unpack_from("<II", sums, 8 * i) for i in range((len(sums) - 4) // 8)]
+    files = present.get("FILES")
+    count = files[0] if files else 0
+    if len(records) != 1 + 3 * count:
+        faults.append(f'"SUMS" has {len(records)} records for {count} files')
+    names = ["FILES"] + [f"{kind}{i:03d}" for i in range(1, count + 1)
+                         for kind in ("NAME", "TIME", "DATA")]
+    for name, record in zip(names, records):
+        data = present.get(name)
+        if data is None:
+            faults.append(f'"{name}" is missing')
+        elif (len(data), zlib.crc32(data)) != record:
+            faults.append(f'"{name}" is damaged')
+    entries = []
+    for i in range(1, count + 1):
+        name, time, data = (present.get(f"{kind}{i:03d}") for kind in ("NAME", "TIME", "DATA"))
+        if name is None or time is None or data is None or len(time) < 4:
+            continue
+        text = name.split(b"\0")[0].decode("cp1252", "replace")
+        entries.append((text, len(data), stamp_text(struct.unpack_from("<I", time)[0]),
+                        hashlib.sha256(data).hexdigest()))
+    return entries, faults
+
+
+def unescape(text):
+    """osslsigncode writes the bytes of a non-ASCII name as \\xNN."""
+    raw = re.sub(rb"\\x([0-9A-Fa-f]{2})", lambda m: bytes([int(m.group(1), 16)]),
+                 text.encode("utf-8", "surrogateescape"))
+    return raw.decode("utf-8", "replace")
+
+
+def signature_report(path, image):
+    """(lines, whether it matches the file)."""
+    if image.signature() is None:
+        return ["Signature: none (Windows will say \"Unknown publisher\")"], True
+    if shutil.which("osslsigncode") is None:
+        return ["Signature: present (osslsigncode is needed to say by whom)"], True
+    result = subprocess.run(["osslsigncode", "verify", "-in", path], capture_output=True,
+                            text=True, errors="surrogateescape")
+    out = result.stdout + result.stderr
+    current = re.search(r"Current message digest\s*:\s*([0-9A-F]+)", out)
+    calculated = re.search(r"Calculated message digest\s*:\s*([0-9A-F]+)", out)
+    signer = re.search(r"Signer's certificate:\s*-+\s*Signer #0:\s*Subject:\s*(.*)", out)
+    signed_at = re.search(r"Signing time:\s*(.*)", out)
+    stamped_at = re.search(r"Timestamp time:\s*(.*)", out)
+    matches = bool(current and calculated and current.group(1) == calculated.group(1))
+    lines = [f"Signature: signed by {unescape(signer.group(1)) if signer else '(unknown)'}",
+             "  its digest " + ("matches the file" if matches else "does NOT match the file")]
+    if signed_at:
+        lines.append(f"  signing time: {signed_at.group(1).strip()}")
+    lines.append(f"  time stamp: {stamped_at.group(1).strip()}" if stamped_at
+                 else "  time stamp: none")
+    return lines, matches
+
+
+def main():
+    path = sys.argv[1] if len(sys.argv) > 1 else (os.environ.get("SETUP") or
+                                                   os.path.join(ROOT, "dist", "setup.exe"))
+    try:
+        with open(path, "rb") as source:
+            image = pe_resources.PeImage(source.read())
+        entries, faults = check_resources(image)
+        info = dict(line.split("\t", 1) for line in
+                    image.read("INFO").decode("cp1252").splitlines() if "\t" in line) \
+            if any(r.name == "INFO" for r in image.rcdata()) else {}
+        version = image.version_strings()
+    except (OSError, ValueError, struct.error, StopIteration) as error:
+        print(f"error: {path} cannot be read as an installer: {error}", file=sys.stderr)
+        return 2
+
+    print(f"Installer: {path} ({os.path.getsize(path):,} bytes)")
+    print(f"Language: {info.get('language', '(not recorded)')}")
+    print(f"Company: {version.get('CompanyName', '(not recorded)')}")
+    print(f"Web site: {info.get('site', '(not recorded)')}")
+    print(f"Files ({len(entries)}):")
+    width = max([len(e[0]) for e in entries] + [4])
+    for name, size, when, sha in entries:
+        print(f"  {name:<{width}}  {size:>13,} bytes  {when}  SHA-256 {sha}")
+    if faults:
+        print("Checksums: DAMAGED: " + "; ".join(faults))
+    else:
+        print(f"Checksums: all {1 + 3 * len(entries)} resources match")
+    lines, signature_matches = signature_report(path, image)
+    print("\n".join(lines))
+    return 1 if faults or not signature_matches else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())

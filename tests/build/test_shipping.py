@@ -1,0 +1,253 @@
+"""What a publisher does with the build: installers for several dictionaries built side
+by side into output folders of their own (paths with spaces), nothing stale left after
+a failed build, build settings in Windows-1252, signing with a throwaway certificate
+(verified, time-stamped offline, reproducible), and the inspector on good, signed and
+damaged installers."""
+
+import hashlib
+import os
+import shutil
+import subprocess
+import sys
+import tempfile
+import time
+import unittest
+
+ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
+sys.path.insert(0, os.path.join(ROOT, "scripts"))
+import pe_resources  # noqa: E402
+
+PAYLOAD = os.path.join(ROOT, "resources", "payload")
+EPOCH = "1765000000"  # 2025-12-06, inside the throwaway certificates' validity
+
+
+def make_dist(**settings):
+    """Runs `make dist` with the settings on its command line, as a publisher would."""
+    command = ["make", "-s", "-C", ROOT, "dist"] + [f"{k}={v}" for k, v in settings.items()]
+    env = {k: v for k, v in os.environ.items() if not k.startswith(("SIGN_", "SOURCE_DATE"))}
+    return subprocess.run(command, capture_output=True, text=True, env=env)
+
+
+def inspect(path):
+    return subprocess.run([sys.executable, os.path.join(ROOT, "scripts", "inspect_setup.py"),
+                           path], capture_output=True, text=True)
+
+
+def read(path):
+    with open(path, "rb") as source:
+        return source.read()
+
+
+def dictionary(folder, language, extra_file=None):
+    """A copy of this build's dictionary under another language name, with one more
+    file."""
+    os.makedirs(folder)
+    for name in ("LXWEPB.TLX", "LXWEPB2.CLX"):
+        shutil.copy(os.path.join(PAYLOAD, name), folder)
+    lines = [f"language\t{language}", "file\tLXWEPB.TLX\t1997-01-06 13:44:46",
+             "file\tLXWEPB2.CLX\t1999-11-30 17:04:48"]
+    if extra_file:
+        with open(os.path.join(folder, extra_file), "wb") as out:
+            out.write(language.encode() * 100)
+        lines.append(f"file\t{extra_file}\t2020-02-02 20:20:20")
+    with open(os.path.join(folder, "manifest.txt"), "w", encoding="utf-8") as out:
+        out.write("\n".join(lines) + "\n")
+
+
+class Shipping(unittest.TestCase):
+    @classmethod
+    def setUpClass(cls):
+        cls.scratch = tempfile.mkdtemp(prefix="shipping ")
+        cls.keys = os.path.join(cls.scratch, "keys")
+        os.makedirs(cls.keys)
+
+        def openssl(*arguments):
+            subprocess.run(["openssl", *arguments], check=True, capture_output=True)
+
+        # A code-signing certificate whose key has a password, and a time-stamp authority.
+        with open(os.path.join(cls.keys, "pass.txt"), "w") as out:
+            out.write("correct horse\n")
+        openssl("req", "-x509", "-utf8", "-newkey", "rsa:2048", "-keyout",
+                os.path.join(cls.keys, "key.pem"), "-passout",
+                f"file:{os.path.join(cls.keys, 'pass.txt')}", "-out",
+                os.path.join(cls.keys, "cert.pem"), "-days", "3650", "-subj",
+                "/CN=Wörter Verlag/O=Wörter Verlag GmbH", "-addext",
+                "extendedKeyUsage=codeSigning", "-set_serial", "1")
+        openssl("req", "-x509", "-newkey", "rsa:2048", "-nodes", "-keyout",
+                os.path.join(cls.keys, "tsa.key"), "-out", os.path.join(cls.keys, "tsa.pem"),
+                "-days", "3650", "-subj", "/CN=Test Time-Stamp Authority", "-addext",
+                "extendedKeyUsage=critical,timeStamping", "-set_serial", "2")
+
+    @classmethod
+    def tearDownClass(cls):
+        shutil.rmtree(cls.scratch, ignore_errors=True)
+
+    def signing(self, **more):
+        settings = {"SIGN_CERT": os.path.join(self.keys, "cert.pem"),
+                    "SIGN_KEY": os.path.join(self.keys, "key.pem"),
+                    "SIGN_PASS_FILE": os.path.join(self.keys, "pass.txt")}
+        settings.update(more)
+        return settings
+
+    def assert_sums(self, dist):
+        digest = hashlib.sha256(read(os.path.join(dist, "setup.exe"))).hexdigest()
+        self.assertEqual(read(os.path.join(dist, "SHA256SUMS")).decode(),
+                         f"{digest}  setup.exe\n")
+        check = subprocess.run(["sha256sum", "-c", "SHA256SUMS"], cwd=dist, capture_output=True)
+        self.assertEqual(check.returncode, 0)
+
+    def test_two_dictionaries_at_once_into_folders_with_spaces(self):
+        builds = []
+        for language, extra in (("Deutsch", "DE.DIC"), ("Français", "FR.DIC")):
+            source = os.path.join(self.scratch, "my dicts", language)
+            dictionary(source, language, extra)
+            dist = os.path.join(self.scratch, "out put", language)
+            settings = {"DICTIONARY": source, "DIST": dist}
+            command = ["make", "-s", "-C", ROOT, "dist"] + [f"{k}={v}" for k, v in
+                                                               settings.items()]
+            builds.append((language, extra, dist, subprocess.Popen(
+                command, stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)))
+        for language, extra, dist, process in builds:
+            out, err = process.communicate(timeout=600)
+            self.assertEqual(process.returncode, 0, err)
+            self.assertEqual(sorted(os.listdir(dist)), ["SHA256SUMS", "setup.exe"])
+            self.assert_sums(dist)
+            shown = inspect(os.path.join(dist, "setup.exe"))
+            self.assertEqual(shown.returncode, 0, shown.stdout + shown.stderr)
+            self.assertIn(f"Language: {language}", shown.stdout)
+            self.assertIn(extra, shown.stdout)
+            self.assertIn("Checksums: all 10 resources match", shown.stdout)
+
+    def test_a_failed_build_leaves_nothing_to_ship(self):
+        dist = os.path.join(self.scratch, "stale")
+        self.assertEqual(make_dist(DIST=dist).returncode, 0)
+        self.assertEqual(sorted(os.listdir(dist)), ["SHA256SUMS", "setup.exe"])
+        broken = os.path.join(self.scratch, "broken dictionary")
+        dictionary(broken, "Deutsch")
+        with open(os.path.join(broken, "manifest.txt"), "a") as out:
+            out.write("file\tGONE.DIC\t2020-02-02 20:20:20\n")
+        for what, settings in (("a manifest fault", {"DICTIONARY": broken}),
+                               ("a setting outside Windows-1252",
+                                {"COMPANY_NAME": "Słowa GmbH"})):
+            with self.subTest(what):
+                self.assertEqual(make_dist(DIST=dist).returncode, 0)
+                result = make_dist(DIST=dist, **settings)
+                self.assertNotEqual(result.returncode, 0)
+                self.assertEqual(os.listdir(dist), [], "setup.exe and SHA256SUMS removed")
+        self.assertIn("manifest.txt:4: file GONE.DIC is missing", make_dist(
+            DIST=dist, DICTIONARY=broken).stderr)
+        self.assertIn("the setting COMPANY_NAME has 'ł' (U+0142",
+                      make_dist(DIST=dist, COMPANY_NAME="Słowa GmbH").stderr)
+
+    def test_settings_reach_the_version_record_in_windows_1252(self):
+        dist = os.path.join(self.scratch, "settings")
+        result = make_dist(DIST=dist, COMPANY_NAME='Wörter "Q" Verlag',
+                           VENDOR_SITE="www.wörter.example")
+        self.assertEqual(result.returncode, 0, result.stderr)
+        image = pe_resources.PeImage(read(os.path.join(dist, "setup.exe")))
+        self.assertEqual(image.version_strings()["CompanyName"], 'Wörter "Q" Verlag')
+        # The text the installer shows, as the program holds it: Windows-1252.
+        self.assertIn(b"www.w\xf6rter.example\0", image.data)
+        shown = inspect(os.path.join(dist, "setup.exe")).stdout
+        self.assertIn('Company: Wörter "Q" Verlag', shown)
+        self.assertIn("Web site: www.wörter.example", shown)
+
+    def test_signed_verified_reproducible_and_time_stamped(self):
+        cert = os.path.join(self.keys, "cert.pem")
+        images = []
+        for folder in ("signed one", "signed two"):
+            dist = os.path.join(self.scratch, folder)
+            result = make_dist(DIST=dist, SOURCE_DATE_EPOCH=EPOCH, **self.signing())
+            self.assertEqual(result.returncode, 0, result.stderr)
+            self.assert_sums(dist)
+            images.append(read(os.path.join(dist, "setup.exe")))
+        self.assertEqual(images[0], images[1], "two signed builds of the same sources")
+        signed = os.path.join(self.scratch, "signed one", "setup.exe")
+        verify = subprocess.run(["osslsigncode", "verify", "-in", signed, "-CAfile", cert],
+                                capture_output=True, text=True)
+        self.assertEqual(verify.returncode, 0, verify.stdout + verify.stderr)
+        self.assertIn("Signature verification: ok", verify.stdout)
+        self.assertIn("Signing time: Dec  6 05:46:40 2025 GMT", verify.stdout)
+        shown = inspect(signed)
+        self.assertEqual(shown.returncode, 0, shown.stdout)
+        self.assertIn("Signature: signed by /CN=Wörter Verlag/O=Wörter Verlag GmbH", shown.stdout)
+        self.assertIn("its digest matches the file", shown.stdout)
+        self.assertIn("Checksums: all 7 resources match", shown.stdout)
+        # Signing adds its table after the sections: the image's bytes are the same.
+        unsigned = read(os.path.join(ROOT, "build", "dist-" + hashlib.sha256(
+            os.path.join(self.scratch, "signed one").encode()).hexdigest()[:16], "setup.exe"))
+        table = pe_resources.PeImage(images[0]).certificates
+        self.assertGreaterEqual(table[0], len(unsigned) - 8)
+
+        # A time stamp made here by a time-stamp authority's own key, at a time inside
+        # both certificates' validity.
+        now = str(int(time.time()))
+        dist = os.path.join(self.scratch, "stamped")
+        result = make_dist(DIST=dist, SOURCE_DATE_EPOCH=now, **self.signing(
+            SIGN_TSA_CERTS=os.path.join(self.keys, "tsa.pem"),
+            SIGN_TSA_KEY=os.path.join(self.keys, "tsa.key")))
+        self.assertEqual(result.returncode, 0, result.stderr)
+        self.assert_sums(dist)
+        verify = subprocess.run(["osslsigncode", "verify", "-in", os.path.join(dist, "setup.exe"),
+                                 "-CAfile", cert, "-TSA-CAfile",
+                                 os.path.join(self.keys, "tsa.pem")],
+                                capture_output=True, text=True)
+        self.assertEqual(verify.returncode, 0, verify.stdout + verify.stderr)
+        self.assertIn("Timestamp Server Signature verification: ok", verify.stdout)
+        self.assertIn("time stamp: ", inspect(os.path.join(dist, "setup.exe")).stdout)
+        self.assertNotIn("time stamp: none", inspect(os.path.join(dist, "setup.exe")).stdout)
+
+        with self.subTest("half the signing settings"):
+            result = make_dist(DIST=dist, SIGN_CERT=cert)
+            self.assertNotEqual(result.returncode, 0)
+            self.assertIn("signing needs both SIGN_CERT and SIGN_KEY", result.stderr)
+            self.assertEqual(os.listdir(dist), [])
+
+    def test_the_inspector_names_the_damage(self):
+        dist = os.path.join(self.scratch, "inspected")
+        self.assertEqual(make_dist(DIST=dist, SOURCE_DATE_EPOCH=EPOCH,
+                                   **self.signing()).returncode, 0)
+        built = read(os.path.join(dist, "setup.exe"))
+        good = inspect(os.path.join(dist, "setup.exe"))
+        self.assertEqual(good.returncode, 0)
+        self.assertIn("Language: Brazilian Portuguese", good.stdout)
+        self.assertIn("Company: Torvix Software", good.stdout)
+        self.assertIn("Web site: www.torvix.example", good.stdout)
+        for name, size, when in (("LXWEPB.TLX", "8,385", "1997-01-06 13:44:46"),
+                                 ("LXWEPB2.CLX", "310,992", "1999-11-30 17:04:48")):
+            digest = hashlib.sha256(read(os.path.join(PAYLOAD, name))).hexdigest()
+            self.assertRegex(good.stdout, rf"{name}\s+{size} bytes\s+{when}\s+SHA-256 {digest}")
+
+        def damaged(change):
+            image = pe_resources.PeImage(built)
+            change(image)
+            path = os.path.join(self.scratch, "damaged.exe")
+            with open(path, "wb") as out:
+                out.write(image.data)
+            return inspect(path)
+
+        cases = [
+            ("a bit flipped in DATA002", lambda image: image.flip("DATA002", 1000), '"DATA002" '
+             "is damaged"),
+            ("a bit flipped in TIME001", lambda image: image.flip("TIME001", 0), '"TIME001" is '
+             "damaged"),
+            ("DATA002 missing", lambda image: image.rename("DATA002", "DATA00X"),
+             '"DATA002" is missing'),
+            ("no checksums", lambda image: image.rename("SUMS", "SUMX"), '"SUMS" (the checksums) '
+             "is missing"),
+        ]
+        for what, change, named in cases:
+            with self.subTest(what):
+                shown = damaged(change)
+                self.assertEqual(shown.returncode, 1, shown.stdout)
+                self.assertIn("Checksums: DAMAGED", shown.stdout)
+                self.assertIn(named, shown.stdout)
+                self.assertIn("does NOT match the file", shown.stdout, "signed before the damage")
+        not_an_installer = os.path.join(self.scratch, "notes.txt")
+        with open(not_an_installer, "w") as out:
+            out.write("not an installer")
+        self.assertEqual(inspect(not_an_installer).returncode, 2)
+
+
+if __name__ == "__main__":
+    unittest.main()
