@@ -44,7 +44,7 @@ dist:
 
 inspect:
 	@./scripts/install-deps.sh --sign
-	$(PYTHON) scripts/inspect_setup.py
+	$(PYTHON) scripts/setup_contents.py
 
 e2e: dist
 	@./scripts/install-deps.sh --sign

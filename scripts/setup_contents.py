@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """Prints what an installer carries, without running it: what `make inspect` runs.
 
-    inspect_setup.py [SETUP_EXE]    (default: $SETUP, else dist/setup.exe)
+    setup_contents.py [SETUP_EXE]    (default: $SETUP, else dist/setup.exe)
 
 It reads the executable's resources itself: the language and web site (INFO), the
 company (the version record), each file's name, size, stored local date and time (as
