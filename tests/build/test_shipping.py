@@ -29,7 +29,7 @@ def make_dist(**settings):
 
 
 def inspect(path):
-    return subprocess.run([sys.executable, os.path.join(ROOT, "scripts", "inspect_setup.py"),
+    return subprocess.run([sys.executable, os.path.join(ROOT, "scripts", "setup_contents.py"),
                            path], capture_output=True, text=True)
 
 
