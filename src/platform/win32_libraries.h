@@ -21,3 +21,21 @@ Function FunctionOf(HMODULE module, const char* name) {
   // Through the generic function type, which converts to any other without warning.
   return reinterpret_cast<Function>(reinterpret_cast<void (*)()>(function));
 }
+
+// A function of a system DLL, loaded on first use and kept; nullptr when the DLL or
+// the function is missing. Aggregate-initialized, so a global needs no constructor.
+template <typename Function>
+struct SystemFunction {
+  const char* library;
+  const char* name;
+  Function function;
+  bool loaded;
+
+  Function Get() {
+    if (!loaded) {
+      function = FunctionOf<Function>(LoadSystemLibrary(library), name);
+      loaded = true;
+    }
+    return function;
+  }
+};

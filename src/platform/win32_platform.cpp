@@ -26,33 +26,17 @@ using GetOpenFileNameFunction = BOOL(WINAPI*)(LPOPENFILENAMEA);
 
 // The user-interface DLLs are not imported: they are loaded from the system folder
 // when first needed (the dialog's, with all it pulls in, only on the locate road).
-MessageBoxFunction MessageBoxFromSystem() {
-  static bool loaded = false;
-  static MessageBoxFunction function = nullptr;
-  if (!loaded) {
-    function = FunctionOf<MessageBoxFunction>(LoadSystemLibrary("user32.dll"), "MessageBoxA");
-    loaded = true;
-  }
-  return function;
-}
-
-GetOpenFileNameFunction GetOpenFileNameFromSystem() {
-  static bool loaded = false;
-  static GetOpenFileNameFunction function = nullptr;
-  if (!loaded) {
-    function =
-        FunctionOf<GetOpenFileNameFunction>(LoadSystemLibrary("comdlg32.dll"), "GetOpenFileNameA");
-    loaded = true;
-  }
-  return function;
-}
+SystemFunction<MessageBoxFunction> MessageBoxFromSystem = {"user32.dll", "MessageBoxA", nullptr,
+                                                           false};
+SystemFunction<GetOpenFileNameFunction> GetOpenFileNameFromSystem = {
+    "comdlg32.dll", "GetOpenFileNameA", nullptr, false};
 
 class Win32Platform final : public Platform {
  public:
   constexpr Win32Platform() = default;
 
   int ShowMessageBox(const char* text, const char* caption, unsigned style) override {
-    MessageBoxFunction messageBox = MessageBoxFromSystem();
+    MessageBoxFunction messageBox = MessageBoxFromSystem.Get();
     if (messageBox == nullptr) return kAnswerNotShown;
     int answer = messageBox(nullptr, text, caption, style);
     // A box that could not be shown gives 0 on Windows and -1 under Wine.
@@ -74,7 +58,7 @@ class Win32Platform final : public Platform {
   }
 
   bool GetOpenFileNameA(OpenFileRecord& record) override {
-    GetOpenFileNameFunction getOpenFileName = GetOpenFileNameFromSystem();
+    GetOpenFileNameFunction getOpenFileName = GetOpenFileNameFromSystem.Get();
     return getOpenFileName != nullptr &&
            getOpenFileName(reinterpret_cast<OPENFILENAMEA*>(&record)) != FALSE;
   }
