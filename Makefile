@@ -21,7 +21,8 @@ FUZZ := build/fuzz
 FUZZ_SECONDS ?= 30
 # The build folder of the default output folder, where the tests find the driver.
 WIN32 := build/win32
-PYTHON := python3
+# Debian's Python, which has the packages the scripts and tests use (pefile, pytest).
+PYTHON := /usr/bin/python3
 SOURCES := $(shell git ls-files 'src/*.cpp' 'src/*.h' 'tests/*.cpp' 'tests/*.h' 'tests/*.c' 2>/dev/null)
 
 .PHONY: all deps native unit dist inspect e2e build-checks format format-check test demo bench screenshots fuzz fuzz-build fuzz-check clean
@@ -46,15 +47,19 @@ inspect:
 	@./scripts/install-deps.sh --sign
 	$(PYTHON) scripts/setup_contents.py
 
+# Each end-to-end test runs in a Wine of its own; E2E_JOBS of them run side by side.
+E2E_JOBS ?= 3
 e2e: dist
 	@./scripts/install-deps.sh --sign
-	cd tests/e2e && SETUP_EXE=$(CURDIR)/dist/setup.exe E2E_DRIVER=$(CURDIR)/$(WIN32)/e2e_driver.exe \
-	  E2E_MARKER=$(CURDIR)/$(WIN32)/e2e_marker.dll \
-	  $(PYTHON) -m unittest -v test_end_to_end test_faults test_hostile_folder test_existing_files
+	$(PYTHON) tests/e2e/wine.py --build
+	cd tests/e2e && SETUP_EXE=$(CURDIR)/dist/setup.exe $(PYTHON) -m pytest -p no:cacheprovider \
+	  -n $(E2E_JOBS) -rs --durations=8 test_end_to_end.py test_faults.py \
+	  test_hostile_folder.py test_existing_files.py
 
 build-checks: deps
 	@./scripts/install-deps.sh --sign
-	cd tests/build && $(PYTHON) -m unittest -v test_payload_resources test_reproducible test_shipping
+	cd tests/build && $(PYTHON) -m pytest -p no:cacheprovider -rs --durations=5 \
+	  test_payload_resources.py test_reproducible.py test_shipping.py
 
 format:
 	clang-format -i $(SOURCES)

@@ -24,7 +24,8 @@ if(NOT PAYLOAD_RESULT EQUAL 0)
 endif()
 file(GLOB DICTIONARY_FILES CONFIGURE_DEPENDS "${DICTIONARY}/*")
 set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS
-             "${DICTIONARY}/manifest.txt" "${CMAKE_SOURCE_DIR}/resources/payload_resources.py")
+             "${DICTIONARY}/manifest.txt" "${CMAKE_SOURCE_DIR}/resources/payload_resources.py"
+             "${CMAKE_SOURCE_DIR}/resources/resource_set.py")
 # The manifest goes in without its comments and indentation: every byte counts.
 file(READ resources/setup.manifest MANIFEST)
 string(REGEX REPLACE "<!--[^>]*-->" "" MANIFEST "${MANIFEST}")
@@ -41,7 +42,7 @@ add_executable(setup WIN32
   ${LOGIC_SOURCES}
   src/platform/win32_libraries.cpp
   src/platform/win32_platform.cpp
-  src/platform/win32_main.cpp
+  src/win32_main.cpp
   "${GENERATED}/build_constants.cpp"
   resources/setup.rc
   "${GENERATED}/payload.rc")
@@ -60,9 +61,13 @@ set_source_files_properties(resources/setup.rc PROPERTIES OBJECT_DEPENDS
 # so that the alignment pads little. No time stamp: the same sources give the same
 # bytes.
 target_link_options(setup PRIVATE -static -s -Wl,--gc-sections -Wl,--file-alignment,4096
-                    -Wl,-T,${CMAKE_SOURCE_DIR}/cmake/setup.ld -Wl,--no-insert-timestamp
-                    -Wl,--tsaware)
-set_target_properties(setup PROPERTIES LINK_DEPENDS "${CMAKE_SOURCE_DIR}/cmake/setup.ld")
+                    -Wl,--no-insert-timestamp -Wl,--tsaware)
+if(CMAKE_SIZEOF_VOID_P EQUAL 4)
+  # The shipped installer. A 64-bit build of the same sources (the end-to-end bench of
+  # a machine that runs no 32-bit code) keeps the default sections.
+  target_link_options(setup PRIVATE -Wl,-T,${CMAKE_SOURCE_DIR}/cmake/setup.ld)
+  set_target_properties(setup PROPERTIES LINK_DEPENDS "${CMAKE_SOURCE_DIR}/cmake/setup.ld")
+endif()
 # It imports kernel32 and msvcrt only, which every process has from the system
 # folder; user32 and comdlg32 are loaded from there at run time.
 set_target_properties(setup PROPERTIES OUTPUT_NAME setup)
@@ -77,6 +82,11 @@ target_link_libraries(e2e_driver PRIVATE gdi32)
 # The planting tests' marker DLL: it records every process that loads it.
 add_library(e2e_marker SHARED tests/e2e/marker_dll.c)
 target_compile_options(e2e_marker PRIVATE -Wall -Wextra -Werror -Os)
-target_link_options(e2e_marker PRIVATE -s -nostartfiles -nostdlib -Wl,-e,_MarkerMain@12)
+if(CMAKE_SIZEOF_VOID_P EQUAL 4)
+  set(MARKER_ENTRY _MarkerMain@12)  # stdcall's decorated name
+else()
+  set(MARKER_ENTRY MarkerMain)
+endif()
+target_link_options(e2e_marker PRIVATE -s -nostartfiles -nostdlib -Wl,-e,${MARKER_ENTRY})
 target_link_libraries(e2e_marker PRIVATE kernel32)
 set_target_properties(e2e_marker PROPERTIES PREFIX "" OUTPUT_NAME e2e_marker)

@@ -35,6 +35,8 @@ import sys
 import unicodedata
 import zlib
 
+from resource_set import checksum, pack_sums
+
 MOST_FILES = 255
 # A name of at most this many bytes keeps "<name> could not be created." whole.
 LONGEST_NAME = 234
@@ -213,14 +215,6 @@ def file_checksum(path):
             size += len(piece)
 
 
-def checksums(records):
-    """The SUMS resource: a record of size and CRC-32 (little-endian 32-bit values) for
-    each resource in the installer's lookup order (FILES, then NAME, TIME and DATA of
-    each entry), then the CRC-32 of all the records."""
-    table = b"".join(struct.pack("<II", size, crc) for size, crc in records)
-    return table + struct.pack("<I", zlib.crc32(table))
-
-
 def write_if_changed(path, data):
     if os.path.exists(path):
         with open(path, "rb") as current:
@@ -236,7 +230,7 @@ def generate(dictionary, output, vendor_site, company_name):
     language, entries = read_manifest(dictionary)
     os.makedirs(output, exist_ok=True)
     pieces = {"files.bin": bytes([len(entries), 0])}
-    records = [(2, zlib.crc32(pieces["files.bin"]))]
+    records = [checksum(pieces["files.bin"])]
     lines = ["// Generated from the dictionary's manifest.txt. Do not edit.",
              "LANGUAGE 0x13, 0x02  // 2067",
              f'FILES RCDATA "{os.path.join(output, "files.bin")}"']
@@ -248,9 +242,9 @@ def generate(dictionary, output, vendor_site, company_name):
         lines.append(f'TIME{suffix} RCDATA "{os.path.join(output, f"time{suffix}.bin")}"')
         lines.append(f'DATA{suffix} RCDATA "{source}"')
         for piece in (f"name{suffix}.bin", f"time{suffix}.bin"):
-            records.append((len(pieces[piece]), zlib.crc32(pieces[piece])))
+            records.append(checksum(pieces[piece]))
         records.append(file_checksum(source))
-    pieces["sums.bin"] = checksums(records)
+    pieces["sums.bin"] = pack_sums(records)
     lines.append(f'SUMS RCDATA "{os.path.join(output, "sums.bin")}"')
     # For those who inspect the installer; the installer itself never reads it.
     pieces["info.bin"] = b"language\t" + language + b"\r\nsite\t" + site + b"\r\n"
@@ -259,7 +253,7 @@ def generate(dictionary, output, vendor_site, company_name):
         write_if_changed(os.path.join(output, name), data)
     write_if_changed(os.path.join(output, "payload.rc"), ("\n".join(lines) + "\n").encode())
     constants = ("// Generated from the dictionary's manifest.txt and the build settings.\n"
-                 '#include "run/run_state.h"\n\n'
+                 '#include "common/global_areas.h"\n\n'
                  f"const char DictionaryLanguage[] = {c_string(language)};\n"
                  f"const char VendorSite[] = {c_string(site)};\n")
     write_if_changed(os.path.join(output, "build_constants.cpp"), constants.encode())

@@ -25,6 +25,17 @@ command -v clang-format >/dev/null 2>&1 || need="$need clang-format"
 ls /usr/lib/llvm-*/lib/clang/*/lib/linux/libclang_rt.fuzzer-x86_64.a >/dev/null 2>&1 ||
   need="$need libclang-rt-dev"
 dpkg -s libgtest-dev >/dev/null 2>&1 || need="$need libgtest-dev"
+# Debian's Python runs the scripts and the tests, with these of its packages.
+/usr/bin/python3 -c "import pefile" >/dev/null 2>&1 || need="$need python3-pefile"
+/usr/bin/python3 -c "import pytest, xdist" >/dev/null 2>&1 ||
+  need="$need python3-pytest python3-pytest-xdist"
+# A kernel that runs no 32-bit code (Linux's ia32_emulation=off) cannot start Wine's
+# 32-bit loader: the end-to-end tests then run a 64-bit build of the same sources.
+needs_64_bit_bench() {
+  [ -x /usr/lib/wine/wine ] && ! /usr/lib/wine/wine --version >/dev/null 2>&1 &&
+    ! command -v x86_64-w64-mingw32-g++ >/dev/null 2>&1
+}
+needs_64_bit_bench && need="$need g++-mingw-w64-x86-64 binutils-mingw-w64-x86-64"
 for extra in "$@"; do
   case "$extra" in
     --bench) command -v makensis >/dev/null 2>&1 || need="$need nsis" ;;
@@ -50,3 +61,8 @@ fi
 $SUDO apt-get update -qq
 # shellcheck disable=SC2086
 $SUDO apt-get install -y -qq --no-install-recommends $need </dev/null
+# Wine has just come: only now can it tell whether this kernel runs its 32-bit loader.
+if needs_64_bit_bench; then
+  $SUDO apt-get install -y -qq --no-install-recommends g++-mingw-w64-x86-64 \
+    binutils-mingw-w64-x86-64 </dev/null
+fi

@@ -23,10 +23,10 @@ import shutil
 import struct
 import subprocess
 import sys
-import zlib
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import pe_resources  # noqa: E402
+import resource_set  # noqa: E402  (pe_resources puts resources/ on the path)
 
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 
@@ -49,26 +49,23 @@ def check_resources(image):
     sums = present.get("SUMS")
     if sums is None:
         return [], ['"SUMS" (the checksums) is missing']
-    if len(sums) < 12 or (len(sums) - 4) % 8:
-        return [], ['"SUMS" is malformed']
-    if zlib.crc32(sums[:-4]) != struct.unpack_from("<I", sums, len(sums) - 4)[0]:
-        return [], ['"SUMS" is damaged']
-    records = [struct.unpack_from("<II", sums, 8 * i) for i in range((len(sums) - 4) // 8)]
+    try:
+        records = resource_set.read_sums(sums)
+    except resource_set.SumsError as error:
+        return [], [f'"SUMS" is {error}']
     files = present.get("FILES")
     count = files[0] if files else 0
-    if len(records) != 1 + 3 * count:
+    if len(records) != 1 + len(resource_set.ENTRY_KINDS) * count:
         faults.append(f'"SUMS" has {len(records)} records for {count} files')
-    names = ["FILES"] + [f"{kind}{i:03d}" for i in range(1, count + 1)
-                         for kind in ("NAME", "TIME", "DATA")]
-    for name, record in zip(names, records):
+    for name, record in zip(resource_set.lookup_order(count), records):
         data = present.get(name)
         if data is None:
             faults.append(f'"{name}" is missing')
-        elif (len(data), zlib.crc32(data)) != record:
+        elif resource_set.checksum(data) != record:
             faults.append(f'"{name}" is damaged')
     entries = []
     for i in range(1, count + 1):
-        name, time, data = (present.get(f"{kind}{i:03d}") for kind in ("NAME", "TIME", "DATA"))
+        name, time, data = (present.get(f"{kind}{i:03d}") for kind in resource_set.ENTRY_KINDS)
         if name is None or time is None or data is None or len(time) < 4:
             continue
         text = name.split(b"\0")[0].decode("cp1252", "replace")
@@ -114,13 +111,19 @@ def main():
     try:
         with open(path, "rb") as source:
             image = pe_resources.PeImage(source.read())
+        names = {r.name for r in image.rcdata()}
+        if not names & {"FILES", "SUMS"}:
+            raise pe_resources.NotAnInstaller("no installer resources in it")
         entries, faults = check_resources(image)
         info = dict(line.split("\t", 1) for line in
                     image.read("INFO").decode("cp1252").splitlines() if "\t" in line) \
-            if any(r.name == "INFO" for r in image.rcdata()) else {}
+            if "INFO" in names else {}
         version = image.version_strings()
-    except (OSError, ValueError, struct.error, StopIteration) as error:
-        print(f"error: {path} cannot be read as an installer: {error}", file=sys.stderr)
+    except OSError as error:
+        print(f"error: {path}: {error.strerror}", file=sys.stderr)
+        return 2
+    except (ValueError, struct.error) as error:
+        print(f"error: {path} is not an installer: {error}", file=sys.stderr)
         return 2
 
     print(f"Installer: {path} ({os.path.getsize(path):,} bytes)")

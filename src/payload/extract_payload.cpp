@@ -1,11 +1,11 @@
 #include "payload/extract_payload.h"
 
+#include "common/global_areas.h"
 #include "common/text.h"
 #include "payload/install_entry.h"
 #include "payload/payload_resource.h"
 #include "payload/temporary_names.h"
 #include "payload/verify_payload.h"
-#include "run/run_state.h"
 
 namespace {
 

@@ -9,7 +9,7 @@
 namespace {
 
 // Writes the whole entry to an open file in pieces. False on a failed or short write.
-bool WriteEntry(Platform& platform, OutputFile file, const PayloadResource& data) {
+bool WriteEntry(Platform& platform, FileHandle file, const PayloadResource& data) {
   int32_t remaining = data.size;
   int32_t offset = 0;
   do {
@@ -25,7 +25,7 @@ bool WriteEntry(Platform& platform, OutputFile file, const PayloadResource& data
 // is also written through to the disk first, so that the name it is moved to never
 // holds less than a whole file. On failure the file is removed through its handle,
 // so that nothing else can be removed in its place.
-bool FillFile(Platform& platform, OutputFile file, const PayloadEntry& entry, bool durable) {
+bool FillFile(Platform& platform, FileHandle file, const PayloadEntry& entry, bool durable) {
   bool filled = WriteEntry(platform, file, entry.data);
   if (filled) platform.StampWriteTime(file, entry.stamp);
   if (filled && durable) filled = platform.FlushOutputFile(file);
@@ -38,7 +38,7 @@ bool FillFile(Platform& platform, OutputFile file, const PayloadEntry& entry, bo
 }
 
 // Reads exactly count bytes. False at the end of the file or on failure.
-bool ReadPiece(Platform& platform, OutputFile file, unsigned char* buffer, int32_t count) {
+bool ReadPiece(Platform& platform, FileHandle file, unsigned char* buffer, int32_t count) {
   while (count > 0) {
     int32_t read = platform.ReadExistingFile(file, buffer, count);
     if (read <= 0) return false;
@@ -76,7 +76,7 @@ bool ReplaceEntry(Platform& platform, const char* folder, const char* target,
     // Only ever created new. Whatever already holds the name (what an earlier run
     // left, or a link someone planted) is neither opened nor removed: removing a
     // link can act on what it points to, so the next name is tried instead.
-    OutputFile file = platform.CreateNewOutputFile(temporary);
+    FileHandle file = platform.CreateNewOutputFile(temporary);
     if (file == kNoFile) {
       FreeText(temporary);
       continue;
@@ -113,7 +113,7 @@ bool UpdateExistingEntry(Platform& platform, const char* folder, const char* tar
 bool InstallEntry(Platform& platform, const char* folder, const PayloadEntry& entry) {
   char* target = JoinText(folder, "\\", entry.name);
   if (target == nullptr) return false;
-  OutputFile file = platform.CreateNewOutputFile(target);
+  FileHandle file = platform.CreateNewOutputFile(target);
   bool installed = file != kNoFile ? FillFile(platform, file, entry, false)
                                    : UpdateExistingEntry(platform, folder, target, entry);
   FreeText(target);

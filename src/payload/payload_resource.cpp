@@ -1,8 +1,8 @@
 #include "payload/payload_resource.h"
 
+#include "common/global_areas.h"
 #include "common/text.h"
 #include "payload/pad_number.h"
-#include "run/run_state.h"
 
 namespace {
 

@@ -17,10 +17,11 @@ constexpr int kAnswerNotShown = 0;
 constexpr int kAnswerOk = 1;
 constexpr int kAnswerCancel = 2;
 
-// An open output file. kNoFile is a file that could not be created: every write to
-// it fails.
-using OutputFile = void*;
-const OutputFile kNoFile = nullptr;
+// An open file: one this run created for writing, or one that was already there,
+// opened for reading. kNoFile is a file that could not be opened: every write to it
+// fails.
+using FileHandle = void*;
+const FileHandle kNoFile = nullptr;
 
 // One raw-data resource of the running executable. The bytes stay valid until the
 // process ends.
@@ -62,7 +63,7 @@ struct OpenFileRecord {
 // A file that was already there, opened for reading its bytes and writing its
 // attributes (others may only read it meanwhile); never for writing its bytes.
 struct ExistingFile {
-  OutputFile file;  // kNoFile when it could not be opened
+  FileHandle file;  // kNoFile when it could not be opened
   int64_t size;     // when opened
   bool readOnly;    // its read-only attribute, known also when it could not be opened
   bool plain;       // a file of this one name, no link: its time may be set in place
@@ -100,17 +101,17 @@ class Platform {
   // Creates the file for reading and writing, without sharing, only when there is no
   // entry of that name yet (a link counts as one and is never followed). Returns
   // kNoFile otherwise or when it cannot be created.
-  virtual OutputFile CreateNewOutputFile(const char* path) = 0;
+  virtual FileHandle CreateNewOutputFile(const char* path) = 0;
   // Returns the number of bytes written, or -1 on failure.
-  virtual int32_t WriteOutputFile(OutputFile file, const unsigned char* bytes, int32_t count) = 0;
+  virtual int32_t WriteOutputFile(FileHandle file, const unsigned char* bytes, int32_t count) = 0;
   // Writes what the file holds through to the disk. False on failure.
-  virtual bool FlushOutputFile(OutputFile file) = 0;
-  virtual void CloseOutputFile(OutputFile file) = 0;
+  virtual bool FlushOutputFile(FileHandle file) = 0;
+  virtual void CloseOutputFile(FileHandle file) = 0;
   // Removes a file this run created, through its handle, and closes it.
-  virtual void DiscardOutputFile(OutputFile file) = 0;
+  virtual void DiscardOutputFile(FileHandle file) = 0;
   // Sets the last-write time from a packed local DOS date (high 16 bits) and time
   // (low 16 bits). Failures are ignored.
-  virtual void StampWriteTime(OutputFile file, uint32_t stamp) = 0;
+  virtual void StampWriteTime(FileHandle file, uint32_t stamp) = 0;
   // Moves a closed file onto target, replacing the entry of that name (a link there
   // is replaced, not followed), and returns only when the move is on the disk. False
   // when it cannot.
@@ -123,7 +124,7 @@ class Platform {
   virtual ExistingFile OpenExistingFile(const char* path) = 0;
   // Reads up to count bytes from the current position. Returns the number read (0 at
   // the end), or -1 on failure.
-  virtual int32_t ReadExistingFile(OutputFile file, unsigned char* bytes, int32_t count) = 0;
+  virtual int32_t ReadExistingFile(FileHandle file, unsigned char* bytes, int32_t count) = 0;
 
   // The value of an environment variable in area: its length, or 0 when it is not
   // set; when it does not fit, the size area would need, terminator included.

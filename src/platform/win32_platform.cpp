@@ -10,7 +10,9 @@
 #include "platform/win32_libraries.h"
 
 static_assert(sizeof(OpenFileRecord) == sizeof(OPENFILENAMEA), "dialog record size");
+#ifndef _WIN64
 static_assert(sizeof(OPENFILENAMEA) == 88, "the 32-bit dialog record has 88 bytes");
+#endif
 static_assert(offsetof(OpenFileRecord, lpstrFile) == offsetof(OPENFILENAMEA, lpstrFile), "");
 static_assert(offsetof(OpenFileRecord, lpstrInitialDir) == offsetof(OPENFILENAMEA, lpstrInitialDir),
               "");
@@ -19,7 +21,7 @@ static_assert(offsetof(OpenFileRecord, FlagsEx) == offsetof(OPENFILENAMEA, Flags
 
 namespace {
 
-HANDLE HandleOf(OutputFile file) { return file == kNoFile ? INVALID_HANDLE_VALUE : file; }
+HANDLE HandleOf(FileHandle file) { return file == kNoFile ? INVALID_HANDLE_VALUE : file; }
 
 using MessageBoxFunction = int(WINAPI*)(HWND, LPCSTR, LPCSTR, UINT);
 using GetOpenFileNameFunction = BOOL(WINAPI*)(LPOPENFILENAMEA);
@@ -76,7 +78,7 @@ class Win32Platform final : public Platform {
     return true;
   }
 
-  OutputFile CreateNewOutputFile(const char* path) override {
+  FileHandle CreateNewOutputFile(const char* path) override {
     // Only ever a new file: an entry of that name, a link among them, makes it fail.
     // Delete access lets a failed file be removed through this very handle.
     HANDLE file = CreateFileA(path, GENERIC_READ | GENERIC_WRITE | DELETE, 0, nullptr, CREATE_NEW,
@@ -84,22 +86,22 @@ class Win32Platform final : public Platform {
     return file == INVALID_HANDLE_VALUE ? kNoFile : file;
   }
 
-  int32_t WriteOutputFile(OutputFile file, const unsigned char* bytes, int32_t count) override {
+  int32_t WriteOutputFile(FileHandle file, const unsigned char* bytes, int32_t count) override {
     if (file == kNoFile) return -1;
     DWORD written = 0;
     if (!WriteFile(file, bytes, static_cast<DWORD>(count), &written, nullptr)) return -1;
     return static_cast<int32_t>(written);
   }
 
-  bool FlushOutputFile(OutputFile file) override {
+  bool FlushOutputFile(FileHandle file) override {
     return file != kNoFile && FlushFileBuffers(file) != FALSE;
   }
 
-  void CloseOutputFile(OutputFile file) override {
+  void CloseOutputFile(FileHandle file) override {
     if (file != kNoFile) CloseHandle(file);
   }
 
-  void DiscardOutputFile(OutputFile file) override {
+  void DiscardOutputFile(FileHandle file) override {
     if (file == kNoFile) return;
     FILE_DISPOSITION_INFO disposition = {};
     disposition.DeleteFile = TRUE;
@@ -107,7 +109,7 @@ class Win32Platform final : public Platform {
     CloseHandle(file);
   }
 
-  void StampWriteTime(OutputFile file, uint32_t stamp) override {
+  void StampWriteTime(FileHandle file, uint32_t stamp) override {
     FILETIME local;
     FILETIME universal;
     if (DosDateTimeToFileTime(HIWORD(stamp), LOWORD(stamp), &local) &&
@@ -153,7 +155,7 @@ class Win32Platform final : public Platform {
     return existing;
   }
 
-  int32_t ReadExistingFile(OutputFile file, unsigned char* bytes, int32_t count) override {
+  int32_t ReadExistingFile(FileHandle file, unsigned char* bytes, int32_t count) override {
     DWORD read = 0;
     if (!ReadFile(file, bytes, static_cast<DWORD>(count), &read, nullptr)) return -1;
     return static_cast<int32_t>(read);
@@ -212,4 +214,4 @@ Win32Platform ThePlatform;
 
 }  // namespace
 
-Platform& Win32() { return ThePlatform; }
+Platform& TheWin32Platform() { return ThePlatform; }

@@ -3,4 +3,4 @@
 #include "platform/platform.h"
 
 // The platform operations of the running Windows process.
-Platform& Win32();
+Platform& TheWin32Platform();

@@ -1,7 +1,7 @@
 #include "run/host_version.h"
 
+#include "common/global_areas.h"
 #include "common/text.h"
-#include "run/run_state.h"
 
 namespace {
 

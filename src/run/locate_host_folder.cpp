@@ -2,13 +2,13 @@
 
 #include <string.h>
 
+#include "common/global_areas.h"
 #include "common/text.h"
-#include "run/host_paths.h"
-#include "run/run_state.h"
 
 namespace {
 
-constexpr uint32_t kOpenFileRecordSize = 88;
+// 88 bytes in the 32-bit program, as the Win32 side checks when it is built.
+constexpr uint32_t kOpenFileRecordSize = sizeof(OpenFileRecord);
 // OFN_FILEMUSTEXIST | OFN_NOCHANGEDIR | OFN_HIDEREADONLY
 constexpr uint32_t kDialogFlags = 0x1000 | 0x8 | 0x4;
 // One filter: its description, its pattern, and the closing zero byte.
@@ -40,6 +40,15 @@ bool TakeChosenFolder(Platform& platform) {
 }
 
 }  // namespace
+
+const char kHostProgram[] = "torvixx.exe";
+
+bool ProbeHostFile(Platform& platform, const char* fileName) {
+  char* path = JoinText(HostFolder, "\\", fileName);
+  bool found = path != nullptr && platform.ProbeFile(path);
+  FreeText(path);
+  return found;
+}
 
 const char* FindLastSeparator(Platform& platform, const char* path) {
   const char* last = nullptr;

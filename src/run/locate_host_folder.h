@@ -2,6 +2,13 @@
 
 #include "platform/platform.h"
 
+// The host program file, looked for in the host folder.
+extern const char kHostProgram[];
+
+// True when HostFolder, "\" and fileName name an existing file. A path that cannot
+// be composed or that the platform rejects counts as absent.
+bool ProbeHostFile(Platform& platform, const char* fileName);
+
 // Asks the user to point at the host program with the open-file dialog, as often as
 // needed, until HostFolder holds it; then records HostFolder in WIN.INI. Cancel on
 // the prompt ends the run.

@@ -1,7 +1,7 @@
 #include "run/report_completion.h"
 
+#include "common/global_areas.h"
 #include "common/text.h"
-#include "run/run_state.h"
 
 namespace {
 

@@ -1,12 +1,11 @@
 #include "run/run_installer.h"
 
+#include "common/global_areas.h"
 #include "common/text.h"
 #include "payload/extract_payload.h"
-#include "run/host_paths.h"
 #include "run/host_version.h"
 #include "run/locate_host_folder.h"
 #include "run/report_completion.h"
-#include "run/run_state.h"
 
 namespace {
 

@@ -1,8 +1,8 @@
 /* Drives setup.exe under Wine as a person would: starts it, waits for each of its
  * windows, prints what the window says and answers it, then prints the exit status.
  *
- *   driver.exe [--hold PATH] [--timeout SECONDS] [--shots FOLDER] [--cwd FOLDER]
- *              PROGRAM ANSWER...
+ *   driver.exe [--hold PATH [--release-when FILE --release-after MS]]
+ *              [--timeout SECONDS] [--shots FOLDER] [--cwd FOLDER] PROGRAM ANSWER...
  *
  * ANSWER is one of:
  *   ok, cancel      press that button of a message box, or of the open-file dialog
@@ -14,7 +14,9 @@
  *   DIALOG<TAB>title
  *   EXIT<TAB>status
  * --hold opens PATH without sharing before the program starts and keeps it open, as
- * another program holding the file would. --cwd starts PROGRAM in FOLDER instead of
+ * another program holding the file would; with --release-when FILE and
+ * --release-after MS it lets go MS milliseconds after FILE appears, as a scanner
+ * that opens a file for a moment does. --cwd starts PROGRAM in FOLDER instead of
  * the driver's own working folder. --shots saves each window, as the screen
  * shows it, to FOLDER\NN.bmp before answering it. A window that comes after the last answer
  * is printed as UNANSWERED and the program is stopped (exit 3); a wait longer than
@@ -182,11 +184,12 @@ static HWND wait_for_window(HANDLE process, DWORD timeout_ms) {
     found_window = NULL;
     EnumWindows(find_window, 0);
     if (found_window != NULL) {
-      Sleep(150); /* let the window finish drawing and take its focus */
+      /* Answered once the program waits for input: the window has finished drawing. */
+      WaitForInputIdle(process, 1000);
       return found_window;
     }
-    if (WaitForSingleObject(process, 50) == WAIT_OBJECT_0) return NULL;
-    waited += 50;
+    if (WaitForSingleObject(process, 10) == WAIT_OBJECT_0) return NULL;
+    waited += 10;
     if (waited >= timeout_ms) {
       puts("TIMEOUT");
       fflush(stdout);
@@ -194,6 +197,20 @@ static HWND wait_for_window(HANDLE process, DWORD timeout_ms) {
       exit(4);
     }
   }
+}
+
+static HANDLE held = INVALID_HANDLE_VALUE;
+static const char* release_when = NULL;
+static DWORD release_after_ms = 0;
+
+/* Lets go of the held file a while after another file appears. */
+static DWORD WINAPI release_later(LPVOID unused) {
+  (void)unused;
+  while (GetFileAttributesA(release_when) == INVALID_FILE_ATTRIBUTES) Sleep(5);
+  Sleep(release_after_ms);
+  CloseHandle(held);
+  held = INVALID_HANDLE_VALUE;
+  return 0;
 }
 
 int main(int argc, char** argv) {
@@ -204,7 +221,6 @@ int main(int argc, char** argv) {
   const char* cwd = NULL;
   int shot = 0;
   DWORD status = 0;
-  HANDLE held = INVALID_HANDLE_VALUE;
   int i = 1;
 
   for (; i < argc && strncmp(argv[i], "--", 2) == 0; i += 2) {
@@ -215,6 +231,10 @@ int main(int argc, char** argv) {
         printf("HOLDFAILED\t%s\n", argv[i + 1]);
         return 2;
       }
+    } else if (strcmp(argv[i], "--release-when") == 0) {
+      release_when = argv[i + 1];
+    } else if (strcmp(argv[i], "--release-after") == 0) {
+      release_after_ms = (DWORD)atoi(argv[i + 1]);
     } else if (strcmp(argv[i], "--timeout") == 0) {
       timeout_ms = (DWORD)atoi(argv[i + 1]) * 1000;
     } else if (strcmp(argv[i], "--shots") == 0) {
@@ -234,6 +254,9 @@ int main(int argc, char** argv) {
     return 2;
   }
   target_process = info.dwProcessId;
+  if (held != INVALID_HANDLE_VALUE && release_when != NULL) {
+    CloseHandle(CreateThread(NULL, 0, release_later, NULL, 0, NULL));
+  }
 
   for (++i; i < argc; ++i) {
     HWND window = wait_for_window(info.hProcess, timeout_ms);
@@ -259,6 +282,6 @@ int main(int argc, char** argv) {
   GetExitCodeProcess(info.hProcess, &status);
   printf("EXIT\t%lu\n", status);
   fflush(stdout);
-  if (held != INVALID_HANDLE_VALUE) CloseHandle(held);
+  if (held != INVALID_HANDLE_VALUE && release_when == NULL) CloseHandle(held);
   return 0;
 }

@@ -88,7 +88,7 @@ class ExistingFiles(base.EndToEnd):
     def test_a_read_only_file_is_never_changed(self):
         def attrib(prefix, path):
             # As Windows sets it: Wine keeps the attribute as the missing write bits.
-            wine.subprocess.run(["wine", "cmd", "/c", "attrib", "+r", "C:\\TORVIX\\" + CLX],
+            wine.subprocess.run([wine.WINE, "cmd", "/c", "attrib", "+r", "C:\\TORVIX\\" + CLX],
                                 env=prefix.env, capture_output=True, check=True, timeout=120)
             self.assertFalse(os.stat(path).st_mode & 0o222, "attrib +r took")
 

@@ -86,8 +86,9 @@ class HostileFolder(base.EndToEnd):
         # builtin, whatever file the path names.
         prefix = self.new_prefix()
         prefix.write("C:\\probe\\marker.dll", self.read(wine.MARKER_DLL))
-        # The 32-bit rundll32, since the marker is a 32-bit DLL.
-        wine.subprocess.run(["wine", "C:\\windows\\syswow64\\rundll32.exe",
+        # The rundll32 of the marker's kind: 32-bit, or 64-bit on a 64-bit bench.
+        rundll32 = "syswow64" if wine.BITS == 32 else "system32"
+        wine.subprocess.run([wine.WINE, f"C:\\windows\\{rundll32}\\rundll32.exe",
                              "C:\\probe\\marker.dll,Nothing"],
                             env=prefix.env, capture_output=True, timeout=60)
         records = self.planted_records(prefix)

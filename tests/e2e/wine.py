@@ -1,10 +1,15 @@
 """Runs the real setup.exe under Wine on a virtual display, one throwaway Wine prefix
 per run, and answers its windows through the driver (driver.c).
 
-Paths come from the environment: SETUP_EXE (the installer), E2E_DRIVER (the
-driver), E2E_WORK (a scratch folder that keeps the prepared prefix between runs).
+The bench is the shipped 32-bit installer (dist/setup.exe, or SETUP_EXE) with the
+driver and marker of build/win32. A machine whose kernel runs no 32-bit code gets a
+64-bit build of the same sources, driver and marker in build/win64 (`wine.py --build`
+makes it) under 64-bit Wine. E2E_WORK is a scratch folder that keeps the prepared
+prefix between runs (default build/e2e).
 """
 
+import errno
+import fcntl
 import os
 import shutil
 import subprocess
@@ -15,10 +20,34 @@ import time
 HERE = os.path.dirname(os.path.abspath(__file__))
 ROOT = os.path.dirname(os.path.dirname(HERE))
 sys.path.insert(0, os.path.join(ROOT, "scripts"))  # the PE reader lives there
-SETUP_EXE = os.environ.get("SETUP_EXE", os.path.join(ROOT, "dist", "setup.exe"))
-DRIVER_EXE = os.environ.get("E2E_DRIVER", os.path.join(ROOT, "build", "win32", "e2e_driver.exe"))
-MARKER_DLL = os.environ.get("E2E_MARKER", os.path.join(ROOT, "build", "win32", "e2e_marker.dll"))
 WORK = os.environ.get("E2E_WORK", os.path.join(ROOT, "build", "e2e"))
+WINE32_LOADER = "/usr/lib/wine/wine"
+WINE64_LOADER = "/usr/lib/wine/wine64"
+
+
+def runs_32_bit_code():
+    """Whether this machine's kernel runs 32-bit programs, as Wine's loader of 32-bit
+    Windows programs is one. A kernel with its 32-bit emulation turned off (Linux's
+    ia32_emulation=off) refuses them with ENOEXEC."""
+    try:
+        subprocess.run([WINE32_LOADER, "--version"], capture_output=True, timeout=60)
+    except OSError as error:
+        if error.errno in (errno.ENOEXEC, errno.ENOENT):
+            return False
+        raise
+    return True
+
+
+# The bench: the shipped 32-bit setup.exe under Wine for 32-bit programs; on a machine
+# whose kernel runs no 32-bit code, a 64-bit build of the same sources (build/win64)
+# under 64-bit Wine, so that every road still runs through the real Win32 calls.
+BITS = int(os.environ.get("E2E_BITS") or (32 if runs_32_bit_code() else 64))
+BUILD = os.path.join(ROOT, "build", "win32" if BITS == 32 else "win64")
+SETUP_EXE = os.environ.get("SETUP_EXE") if BITS == 32 else None
+SETUP_EXE = SETUP_EXE or os.path.join(ROOT, "dist" if BITS == 32 else BUILD, "setup.exe")
+DRIVER_EXE = os.path.join(BUILD, "e2e_driver.exe")
+MARKER_DLL = os.path.join(BUILD, "e2e_marker.dll")
+WINE = "wine" if BITS == 32 else WINE64_LOADER
 
 BASE_ENV = {
     "WINEDEBUG": "-all",
@@ -26,6 +55,25 @@ BASE_ENV = {
     # display the offer would wait for a click.
     "WINEDLLOVERRIDES": "mscoree,mshtml=",
 }
+if BITS == 64:
+    BASE_ENV["WINELOADER"] = WINE64_LOADER
+
+
+def build_bench():
+    """Builds the 64-bit bench (installer, driver, marker) when this machine needs it;
+    the 32-bit one is `make dist`'s."""
+    if BITS == 32:
+        return
+    print("The end-to-end bench: this kernel runs no 32-bit code, so the tests run a "
+          "64-bit build of the same sources under 64-bit Wine.", flush=True)
+    configure = subprocess.run(
+        ["cmake", "--no-warn-unused-cli", "-S", ROOT, "-B", BUILD,
+         f"-DCMAKE_TOOLCHAIN_FILE={ROOT}/cmake/x86_64-w64-mingw32.cmake",
+         "-DCMAKE_BUILD_TYPE=MinSizeRel"], stdout=subprocess.DEVNULL)
+    if configure.returncode != 0:
+        sys.exit(configure.returncode)
+    sys.exit(subprocess.run(["cmake", "--build", BUILD, "-j2"], stdout=subprocess.DEVNULL)
+             .returncode)
 # Files of a prepared prefix that Wine never changes: shared by hard links.
 SHARED_SUFFIXES = (".dll", ".exe", ".drv", ".sys", ".ocx", ".acm", ".cpl", ".tlb", ".ax",
                    ".ds", ".nls", ".ttf", ".fon", ".mui", ".msstyles", ".efi", ".com")
@@ -39,21 +87,20 @@ def wine_env(**extra):
 
 
 class Display:
-    """An Xvfb display of our own for the whole test run."""
+    """An Xvfb display of our own for a test class: Xvfb picks a free number itself,
+    so that test processes running side by side never take the same one."""
 
     def __init__(self):
-        number = 90
-        while os.path.exists(f"/tmp/.X11-unix/X{number}") or os.path.exists(f"/tmp/.X{number}-lock"):
-            number += 1
-        self.name = f":{number}"
+        read, write = os.pipe()
         self.process = subprocess.Popen(
-            ["Xvfb", self.name, "-screen", "0", "1024x768x24", "-nolisten", "tcp"],
-            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        for _ in range(100):
-            if os.path.exists(f"/tmp/.X11-unix/X{number}"):
-                return
-            time.sleep(0.05)
-        raise RuntimeError("Xvfb did not start")
+            ["Xvfb", "-displayfd", str(write), "-screen", "0", "1024x768x24", "-nolisten",
+             "tcp"], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, pass_fds=(write,))
+        os.close(write)
+        with os.fdopen(read) as numbers:
+            number = numbers.readline().strip()
+        if not number:
+            raise RuntimeError("Xvfb did not start")
+        self.name = f":{number}"
 
     def close(self):
         self.process.terminate()
@@ -61,27 +108,36 @@ class Display:
 
 
 def wine_version():
-    return subprocess.run(["wine", "--version"], capture_output=True, text=True).stdout.strip()
+    return subprocess.run([WINE, "--version"], capture_output=True, text=True).stdout.strip()
 
 
 def prepared_prefix():
-    """A prefix made once and kept in WORK until Wine's version changes."""
-    template = os.path.join(WORK, "prefix-template")
+    """A prefix made once and kept in WORK until Wine's version changes; test
+    processes running side by side wait for the one that prepares it."""
+    template = os.path.join(WORK, f"prefix-template-{BITS}")
     marker = os.path.join(template, ".prepared-for")
     version = wine_version()
-    if os.path.exists(marker):
-        with open(marker) as prepared:
-            if prepared.read() == version:
-                return template
-    shutil.rmtree(template, ignore_errors=True)
     os.makedirs(WORK, exist_ok=True)
-    env = wine_env(WINEPREFIX=template)
-    env.pop("DISPLAY", None)
-    subprocess.run(["wineboot", "-i"], env=env, check=True, stdout=subprocess.DEVNULL,
-                   stderr=subprocess.DEVNULL, timeout=300)
-    subprocess.run(["wineserver", "-w"], env=env, check=True, timeout=120)
-    with open(marker, "w") as out:
-        out.write(version)
+    with open(os.path.join(WORK, "prefix-template.lock"), "w") as lock:
+        fcntl.flock(lock, fcntl.LOCK_EX)
+        if os.path.exists(marker):
+            with open(marker) as prepared:
+                if prepared.read() == version:
+                    return template
+        shutil.rmtree(template, ignore_errors=True)
+        env = wine_env(WINEPREFIX=template)
+        env.pop("DISPLAY", None)
+        subprocess.run([WINE, "wineboot", "-i"], env=env, check=True,
+                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=300)
+        # Xvfb has no window manager. Left to manage its windows, Wine waits about 2 s
+        # after each answered one before the program goes on; drawn by Wine itself,
+        # with their own title bars, they go on at once.
+        subprocess.run([WINE, "reg", "add", "HKCU\\Software\\Wine\\X11 Driver", "/v",
+                        "Managed", "/d", "N", "/f"], env=env, check=True,
+                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=120)
+        subprocess.run(["wineserver", "-w"], env=env, check=True, timeout=120)
+        with open(marker, "w") as out:
+            out.write(version)
     return template
 
 
@@ -168,16 +224,20 @@ class Prefix:
     def listing(self, windows_path):
         return sorted(os.listdir(self.path(windows_path)))
 
-    def run(self, *answers, hold=None, timeout=60, shots=None, program="C:\\setup.exe",
-            workdir=None, winedebug=None, wrapper=()):
+    def run(self, *answers, hold=None, release_when=None, release_after_ms=0, timeout=60,
+            shots=None, program="C:\\setup.exe", workdir=None, winedebug=None, wrapper=()):
         """Runs the installer, answering its windows in order. Returns the driver's
         lines without the trailing EXIT line, and the exit status (None if missing).
         workdir is the installer's working folder (by default the driver's, C:\\);
         winedebug sets Wine's debug channels for the run, whose output is then kept in
-        self.trace. wrapper goes in front of the command (strace, say)."""
-        command = [*wrapper, "wine", DRIVER_EXE, "--timeout", str(timeout)]
+        self.trace. wrapper goes in front of the command (strace, say). hold is a file
+        held open without sharing from before the start; release_when a file whose
+        appearance lets it go release_after_ms later."""
+        command = [*wrapper, WINE, DRIVER_EXE, "--timeout", str(timeout)]
         if hold:
             command += ["--hold", hold]
+        if release_when:
+            command += ["--release-when", release_when, "--release-after", str(release_after_ms)]
         if shots:
             command += ["--shots", shots]
         if workdir:
@@ -186,9 +246,13 @@ class Prefix:
         env = dict(self.env)
         if winedebug:
             env["WINEDEBUG"] = winedebug
-        result = subprocess.run(command, env=env, capture_output=True, timeout=timeout + 60,
-                                cwd=self.path("C:\\"))
-        self.trace = result.stderr.decode("utf-8", "replace")
+        # Standard error goes to a file: the Wine server that the run starts keeps a pipe
+        # open for seconds after the driver has ended.
+        with tempfile.TemporaryFile() as errors:
+            result = subprocess.run(command, env=env, stdout=subprocess.PIPE, stderr=errors,
+                                    timeout=timeout + 60, cwd=self.path("C:\\"))
+            errors.seek(0)
+            self.trace = errors.read().decode("utf-8", "replace")
         lines = result.stdout.decode("cp1252").splitlines()
         status = None
         if lines and lines[-1].startswith("EXIT\t"):
@@ -201,3 +265,10 @@ class Prefix:
         subprocess.run(["wineserver", "-w"], env=self.env, stdout=subprocess.DEVNULL,
                        stderr=subprocess.DEVNULL)
         shutil.rmtree(self.root, ignore_errors=True)
+
+
+if __name__ == "__main__":
+    if sys.argv[1:] == ["--build"]:
+        build_bench()
+    else:
+        sys.exit("usage: wine.py --build")

@@ -1,5 +1,5 @@
 // The build-time constants as the default build sets them.
-#include "run/run_state.h"
+#include "common/global_areas.h"
 
 const char DictionaryLanguage[] = "Brazilian Portuguese";
 const char VendorSite[] = "www.torvix.example";

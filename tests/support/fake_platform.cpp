@@ -224,20 +224,20 @@ bool FakePlatform::FindPayloadResource(const char* name, PayloadResource& resour
   return true;
 }
 
-OutputFile FakePlatform::CreateNewOutputFile(const char* path) {
+FileHandle FakePlatform::CreateNewOutputFile(const char* path) {
   calls.push_back(std::string("CreateNewOutputFile ") + path);
   if (Rejected(path) || Find(path) != nullptr) return kNoFile;
   return Open(path);
 }
 
-OutputFile FakePlatform::Open(const std::string& path) {
+FileHandle FakePlatform::Open(const std::string& path) {
   AddFile(path);
   ++openFiles;
   handles_[nextHandle_] = Upper(path);
-  return reinterpret_cast<OutputFile>(nextHandle_++);
+  return reinterpret_cast<FileHandle>(nextHandle_++);
 }
 
-int32_t FakePlatform::WriteOutputFile(OutputFile file, const unsigned char* bytes, int32_t count) {
+int32_t FakePlatform::WriteOutputFile(FileHandle file, const unsigned char* bytes, int32_t count) {
   auto handle = handles_.find(reinterpret_cast<intptr_t>(file));
   std::string path = handle == handles_.end() ? "(no file)" : entries_[handle->second].path;
   calls.push_back("WriteOutputFile " + path + " " + std::to_string(count));
@@ -252,7 +252,7 @@ int32_t FakePlatform::WriteOutputFile(OutputFile file, const unsigned char* byte
   return fits;
 }
 
-bool FakePlatform::FlushOutputFile(OutputFile file) {
+bool FakePlatform::FlushOutputFile(FileHandle file) {
   auto handle = handles_.find(reinterpret_cast<intptr_t>(file));
   calls.push_back("FlushOutputFile " +
                   (handle == handles_.end() ? "(no file)" : entries_[handle->second].path));
@@ -277,11 +277,11 @@ ExistingFile FakePlatform::OpenExistingFile(const char* path) {
   intptr_t handle = nextHandle_++;
   handles_[handle] = Upper(entry->linkTo.empty() ? std::string(path) : entry->linkTo);
   readers_[handle] = 0;
-  existing.file = reinterpret_cast<OutputFile>(handle);
+  existing.file = reinterpret_cast<FileHandle>(handle);
   return existing;
 }
 
-int32_t FakePlatform::ReadExistingFile(OutputFile file, unsigned char* bytes, int32_t count) {
+int32_t FakePlatform::ReadExistingFile(FileHandle file, unsigned char* bytes, int32_t count) {
   auto reader = readers_.find(reinterpret_cast<intptr_t>(file));
   if (reader == readers_.end()) return -1;
   const Bytes& content = entries_[handles_[reader->first]].bytes;
@@ -303,7 +303,7 @@ uint32_t FakePlatform::GetEnvironmentVariableA(const char* name, char* area, uin
   return length;
 }
 
-void FakePlatform::CloseOutputFile(OutputFile file) {
+void FakePlatform::CloseOutputFile(FileHandle file) {
   auto handle = handles_.find(reinterpret_cast<intptr_t>(file));
   calls.push_back("CloseOutputFile " +
                   (handle == handles_.end() ? "(no file)" : entries_[handle->second].path));
@@ -313,7 +313,7 @@ void FakePlatform::CloseOutputFile(OutputFile file) {
   --openFiles;
 }
 
-void FakePlatform::DiscardOutputFile(OutputFile file) {
+void FakePlatform::DiscardOutputFile(FileHandle file) {
   auto handle = handles_.find(reinterpret_cast<intptr_t>(file));
   calls.push_back("DiscardOutputFile " +
                   (handle == handles_.end() ? "(no file)" : entries_[handle->second].path));
@@ -324,7 +324,7 @@ void FakePlatform::DiscardOutputFile(OutputFile file) {
   entries_.erase(key);
 }
 
-void FakePlatform::StampWriteTime(OutputFile file, uint32_t stamp) {
+void FakePlatform::StampWriteTime(FileHandle file, uint32_t stamp) {
   calls.push_back("StampWriteTime " + std::to_string(stamp));
   auto handle = handles_.find(reinterpret_cast<intptr_t>(file));
   if (handle != handles_.end()) entries_[handle->second].stamp = stamp;

@@ -91,16 +91,16 @@ class FakePlatform final : public Platform {
   bool GetOpenFileNameA(OpenFileRecord& record) override;
   bool IsLeadByte(unsigned char byte) override;
   bool FindPayloadResource(const char* name, PayloadResource& resource) override;
-  OutputFile CreateNewOutputFile(const char* path) override;
-  int32_t WriteOutputFile(OutputFile file, const unsigned char* bytes, int32_t count) override;
-  bool FlushOutputFile(OutputFile file) override;
-  void CloseOutputFile(OutputFile file) override;
-  void DiscardOutputFile(OutputFile file) override;
-  void StampWriteTime(OutputFile file, uint32_t stamp) override;
+  FileHandle CreateNewOutputFile(const char* path) override;
+  int32_t WriteOutputFile(FileHandle file, const unsigned char* bytes, int32_t count) override;
+  bool FlushOutputFile(FileHandle file) override;
+  void CloseOutputFile(FileHandle file) override;
+  void DiscardOutputFile(FileHandle file) override;
+  void StampWriteTime(FileHandle file, uint32_t stamp) override;
   bool ReplaceOutputFile(const char* path, const char* target) override;
   void DeleteOutputFile(const char* path) override;
   ExistingFile OpenExistingFile(const char* path) override;
-  int32_t ReadExistingFile(OutputFile file, unsigned char* bytes, int32_t count) override;
+  int32_t ReadExistingFile(FileHandle file, unsigned char* bytes, int32_t count) override;
   uint32_t GetEnvironmentVariableA(const char* name, char* area, uint32_t limit) override;
   bool ProbeFile(const char* path) override;
   bool ProbePattern(const char* pattern) override;
@@ -110,7 +110,7 @@ class FakePlatform final : public Platform {
   bool Rejected(const std::string& path) const;
   FakeEntry* Find(const std::string& path);
   bool Busy(const FakeEntry& entry) const;
-  OutputFile Open(const std::string& path);
+  FileHandle Open(const std::string& path);
 
   std::map<std::string, std::string> winIni_;  // "SECTION\KEY" -> value
   std::map<std::string, FakeEntry> entries_;   // upper-case path -> entry

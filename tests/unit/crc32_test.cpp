@@ -36,7 +36,9 @@ TEST(Crc32, BothWaysAgreeWithTheDefinitionAtEveryLengthAndAlignment) {
   for (size_t n = 0; n <= 300; ++n) lengths.push_back(n);
   for (size_t n : {1023u, 4096u, 32768u, 65535u, 1000003u}) lengths.push_back(n);
   for (size_t length : lengths) {
-    for (size_t offset = 0; offset<16; offset += length> 300 ? 15 : 1) {
+    // Every alignment for the short lengths; the first and the last for the long ones.
+    const size_t step = length > 300 ? 15 : 1;
+    for (size_t offset = 0; offset < 16; offset += step) {
       const unsigned char* p = bytes.data() + offset;
       uint32_t expected = Reference(p, length);
       ASSERT_EQ(Crc32Table(p, length), expected) << length << " at " << offset;

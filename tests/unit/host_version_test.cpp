@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "run/run_state.h"
+#include "common/global_areas.h"
 #include "support/fake_platform.h"
 #include "support/payload_builder.h"
 

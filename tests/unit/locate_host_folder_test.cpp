@@ -32,7 +32,7 @@ TEST(LocateHostFolder, DialogRecordFieldByField) {
   ASSERT_EQ(platform.dialogs.size(), 1u);
   const DialogCall& call = platform.dialogs[0];
   const OpenFileRecord& r = call.record;
-  EXPECT_EQ(r.lStructSize, 88u);
+  EXPECT_EQ(r.lStructSize, sizeof(OpenFileRecord));
   EXPECT_EQ(r.hwndOwner, nullptr);
   EXPECT_EQ(r.hInstance, nullptr);
   EXPECT_EQ(call.filter, std::string("Torvix program\0torvixx*.exe\0\0", 29));

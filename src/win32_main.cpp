@@ -1,5 +1,6 @@
-// The program's entry point: the runtime has started; the installer takes over and
-// ends the process itself. The command line is not read.
+// The program's entry point, which joins the Win32 side of the platform seam to the
+// run: the runtime has started; the installer takes over and ends the process
+// itself. The command line is not read.
 #include <windows.h>
 
 #include "platform/win32_libraries.h"
@@ -9,5 +10,5 @@
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
   // Before anything loads a DLL by name.
   RestrictDllSearch();
-  RunInstaller(Win32());
+  RunInstaller(TheWin32Platform());
 }

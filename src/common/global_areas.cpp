@@ -1,4 +1,4 @@
-#include "run/run_state.h"
+#include "common/global_areas.h"
 
 char HostFolder[kTextAreaSize];
 char HostVersion[3];
