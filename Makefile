@@ -15,7 +15,13 @@ SETUP ?= dist/setup.exe
 # The build reads these from the environment, so that paths with spaces and names
 # with quotes arrive exactly as typed.
 export DICTIONARY VENDOR_SITE COMPANY_NAME DIST SETUP SIGN_CERT SIGN_KEY SIGN_PASS_FILE \
-  SIGN_TIMESTAMP_URL SIGN_TSA_CERTS SIGN_TSA_KEY SOURCE_DATE_EPOCH
+  SIGN_TIMESTAMP_URL SIGN_TSA_CERTS SIGN_TSA_KEY
+# Only when it is set: the linker reads an empty one as a time and warns.
+ifneq ($(SOURCE_DATE_EPOCH),)
+export SOURCE_DATE_EPOCH
+else
+unexport SOURCE_DATE_EPOCH
+endif
 NATIVE := build/native
 FUZZ := build/fuzz
 FUZZ_SECONDS ?= 30

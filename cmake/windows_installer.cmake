@@ -79,6 +79,15 @@ target_compile_options(e2e_driver PRIVATE -Wall -Wextra -Werror -Os)
 target_link_options(e2e_driver PRIVATE -static -s)
 target_link_libraries(e2e_driver PRIVATE gdi32)
 
+# The old-Windows road of the DLL loading (no SetDefaultDllDirectories), taken on any
+# system: the planting tests check where its preloads come from.
+add_executable(e2e_preload_probe tests/e2e/preload_probe.cpp src/platform/win32_libraries.cpp
+                                 src/common/text.cpp)
+target_include_directories(e2e_preload_probe PRIVATE src)
+target_compile_options(e2e_preload_probe PRIVATE ${WARNINGS} -Os)
+target_compile_definitions(e2e_preload_probe PRIVATE WIN32_LEAN_AND_MEAN NOMINMAX)
+target_link_options(e2e_preload_probe PRIVATE -static -s)
+
 # The planting tests' marker DLL: it records every process that loads it.
 add_library(e2e_marker SHARED tests/e2e/marker_dll.c)
 target_compile_options(e2e_marker PRIVATE -Wall -Wextra -Werror -Os)

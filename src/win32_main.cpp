@@ -8,6 +8,10 @@
 #include "run/run_installer.h"
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
+  // A path on a drive without its medium (an empty card reader named in WIN.INI or
+  // picked in the dialog) fails like any other instead of raising the system's "There
+  // is no disk in the drive" box in the middle of the run.
+  SetErrorMode(SetErrorMode(0) | SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);
   // Before anything loads a DLL by name.
   RestrictDllSearch();
   RunInstaller(TheWin32Platform());

@@ -4,6 +4,7 @@
 #include <string.h>
 
 #include "common/text.h"
+#include "payload/brief_hold.h"
 #include "payload/temporary_names.h"
 
 namespace {
@@ -64,27 +65,43 @@ bool HoldsSameBytes(Platform& platform, const ExistingFile& existing, const Payl
   return same;
 }
 
+// Removes the temporary copy that this run created and closed, waiting out a brief
+// hold of its own.
+void DeleteTemporary(Platform& platform, const char* temporary) {
+  BriefHold hold(platform);
+  FileOutcome deleted;
+  do {
+    deleted = platform.DeleteOutputFile(temporary);
+  } while (deleted != FileOutcome::kDone && hold.WaitedOut(deleted));
+}
+
 // Replaces an existing target by a complete copy, written beside it under a
 // temporary name and then moved over it, so that a failure never destroys it. The
-// target is replaced as a name: a link there is never written through. False when
-// any step fails; what was written is then gone and the target is as it was.
+// target is replaced as a name: a link there is never written through. A brief hold
+// of the target or the copy is waited out. False when any step fails; what was
+// written is then gone and the target is as it was.
 bool ReplaceEntry(Platform& platform, const char* folder, const char* target,
-                  const PayloadEntry& entry) {
+                  const PayloadEntry& entry, BriefHold& hold) {
   for (const char* name : kTemporaryNames) {
     char* temporary = JoinText(folder, "\\", name);
     if (temporary == nullptr) return false;
     // Only ever created new. Whatever already holds the name (what an earlier run
-    // left, or a link someone planted) is neither opened nor removed: removing a
-    // link can act on what it points to, so the next name is tried instead.
+    // left, a link someone planted, a copy still held while it is deleted) is neither
+    // opened nor removed: removing a link can act on what it points to, so the next
+    // name is tried instead.
     FileHandle file = platform.CreateNewOutputFile(temporary);
     if (file == kNoFile) {
       FreeText(temporary);
       continue;
     }
     bool replaced = FillFile(platform, file, entry, true);
-    if (replaced && !platform.ReplaceOutputFile(temporary, target)) {
-      platform.DeleteOutputFile(temporary);  // created and closed by this run just now
-      replaced = false;
+    if (replaced) {
+      FileOutcome moved;
+      do {
+        moved = platform.ReplaceOutputFile(temporary, target);
+      } while (moved != FileOutcome::kDone && hold.WaitedOut(moved));
+      replaced = moved == FileOutcome::kDone;
+      if (!replaced) DeleteTemporary(platform, temporary);
     }
     FreeText(temporary);
     return replaced;
@@ -94,10 +111,14 @@ bool ReplaceEntry(Platform& platform, const char* folder, const char* target,
 
 // A file that is already there. A read-only one is never changed. One that already
 // holds the entry's bytes only gets its time, so that a repair writes no data. Any
-// other is replaced whole.
+// other is replaced whole. A brief hold of it is waited out.
 bool UpdateExistingEntry(Platform& platform, const char* folder, const char* target,
                          const PayloadEntry& entry) {
+  BriefHold hold(platform);
   ExistingFile existing = platform.OpenExistingFile(target);
+  while (existing.held && hold.WaitedOut(FileOutcome::kHeld)) {
+    existing = platform.OpenExistingFile(target);
+  }
   bool same = false;
   if (existing.file != kNoFile) {
     same = !existing.readOnly && existing.plain && HoldsSameBytes(platform, existing, entry.data);
@@ -105,7 +126,7 @@ bool UpdateExistingEntry(Platform& platform, const char* folder, const char* tar
     platform.CloseOutputFile(existing.file);
   }
   if (existing.readOnly) return false;
-  return same || ReplaceEntry(platform, folder, target, entry);
+  return same || ReplaceEntry(platform, folder, target, entry, hold);
 }
 
 }  // namespace

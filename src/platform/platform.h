@@ -23,6 +23,16 @@ constexpr int kAnswerCancel = 2;
 using FileHandle = void*;
 const FileHandle kNoFile = nullptr;
 
+// How an operation on a file ended.
+enum class FileOutcome {
+  kDone,
+  // Another program holds the file for now: a sharing or lock violation, or access
+  // denied on a file that is not read-only (a scanner or the search indexer that has
+  // it open for a moment). A later try may succeed.
+  kHeld,
+  kFailed,
+};
+
 // One raw-data resource of the running executable. The bytes stay valid until the
 // process ends.
 struct PayloadResource {
@@ -67,6 +77,7 @@ struct ExistingFile {
   int64_t size;     // when opened
   bool readOnly;    // its read-only attribute, known also when it could not be opened
   bool plain;       // a file of this one name, no link: its time may be set in place
+  bool held;        // it could not be opened because another program holds it for now
 };
 
 class Platform {
@@ -113,11 +124,10 @@ class Platform {
   // (low 16 bits). Failures are ignored.
   virtual void StampWriteTime(FileHandle file, uint32_t stamp) = 0;
   // Moves a closed file onto target, replacing the entry of that name (a link there
-  // is replaced, not followed), and returns only when the move is on the disk. False
-  // when it cannot.
-  virtual bool ReplaceOutputFile(const char* path, const char* target) = 0;
-  // Removes a file that this run created and closed. Failures are ignored.
-  virtual void DeleteOutputFile(const char* path) = 0;
+  // is replaced, not followed), and returns only when the move is on the disk.
+  virtual FileOutcome ReplaceOutputFile(const char* path, const char* target) = 0;
+  // Removes a file that this run created and closed.
+  virtual FileOutcome DeleteOutputFile(const char* path) = 0;
 
   // Opens a file that is already there; see ExistingFile. CloseOutputFile closes it
   // and StampWriteTime sets its time.
@@ -129,6 +139,9 @@ class Platform {
   // The value of an environment variable in area: its length, or 0 when it is not
   // set; when it does not fit, the size area would need, terminator included.
   virtual uint32_t GetEnvironmentVariableA(const char* name, char* area, uint32_t limit) = 0;
+
+  // Waits, doing nothing, for about that long.
+  virtual void Sleep(uint32_t milliseconds) = 0;
 
   // True when the entry exists and is no directory.
   virtual bool ProbeFile(const char* path) = 0;

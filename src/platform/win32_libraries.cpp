@@ -28,6 +28,17 @@ void TurnOnLoadMitigations(HMODULE kernel) {
 
 }  // namespace
 
+const char* const kUserInterfaceLibraries[kUserInterfaceLibraryCount] = {
+    // The names come from Wine's loader trace of the boxes and the open-file dialog, and
+    // from public advisories and other installers' defences for Windows' own DLLs on
+    // the same roads (apphelp, clbcatq, cryptbase, dwmapi, oleacc, propsys, setupapi,
+    // userenv). Those that others load come first, so that whatever loads them later by
+    // name, a DLL of this list among them, finds them already in the process.
+    "imm32.dll",   "version.dll", "uxtheme.dll",  "dwmapi.dll",   "msimg32.dll", "cryptbase.dll",
+    "apphelp.dll", "userenv.dll", "propsys.dll",  "oleacc.dll",   "clbcatq.dll", "sechost.dll",
+    "rpcrt4.dll",  "combase.dll", "advapi32.dll", "gdi32.dll",    "ole32.dll",   "setupapi.dll",
+    "shlwapi.dll", "shcore.dll",  "compstui.dll", "winspool.drv", "shell32.dll"};
+
 void RestrictDllSearch() {
   HMODULE kernel = GetModuleHandleA("kernel32.dll");
   auto setDefault =
@@ -35,6 +46,13 @@ void RestrictDllSearch() {
   SystemSearchOnly = setDefault != nullptr && setDefault(LOAD_LIBRARY_SEARCH_SYSTEM32) != FALSE;
   SetDllDirectoryA("");
   TurnOnLoadMitigations(kernel);
+  if (!SystemSearchOnly) PreloadUserInterfaceLibraries();
+}
+
+void PreloadUserInterfaceLibraries() {
+  // A DLL already in the process is found by its name before any folder is searched,
+  // so whatever loads one of these by name later gets the system folder's.
+  for (const char* name : kUserInterfaceLibraries) LoadSystemLibrary(name);
 }
 
 HMODULE LoadSystemLibrary(const char* name) {

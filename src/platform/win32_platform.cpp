@@ -23,6 +23,26 @@ namespace {
 
 HANDLE HandleOf(FileHandle file) { return file == kNoFile ? INVALID_HANDLE_VALUE : file; }
 
+// True when the file at path is there, and neither read-only nor a directory.
+bool IsWritableFile(const char* path) {
+  DWORD attributes = GetFileAttributesA(path);
+  return attributes != INVALID_FILE_ATTRIBUTES &&
+         (attributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_DIRECTORY)) == 0;
+}
+
+// Why the last call on the file at path failed. Another program that has the file
+// open without the sharing asked for gives a sharing violation, or, for a move or a
+// delete, access denied; a locked range gives a lock violation. Access denied on a
+// read-only file or a directory is no hold: it will not end by itself.
+FileOutcome FailureOf(const char* path) {
+  DWORD error = GetLastError();
+  if (error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION) {
+    return FileOutcome::kHeld;
+  }
+  if (error == ERROR_ACCESS_DENIED && IsWritableFile(path)) return FileOutcome::kHeld;
+  return FileOutcome::kFailed;
+}
+
 using MessageBoxFunction = int(WINAPI*)(HWND, LPCSTR, LPCSTR, UINT);
 using GetOpenFileNameFunction = BOOL(WINAPI*)(LPOPENFILENAMEA);
 
@@ -118,20 +138,35 @@ class Win32Platform final : public Platform {
     }
   }
 
-  bool ReplaceOutputFile(const char* path, const char* target) override {
-    return MoveFileExA(path, target, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != FALSE;
+  FileOutcome ReplaceOutputFile(const char* path, const char* target) override {
+    if (MoveFileExA(path, target, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+      return FileOutcome::kDone;
+    }
+    // The target held, or else the copy this run has just closed.
+    DWORD error = GetLastError();
+    FileOutcome outcome = FailureOf(target);
+    if (outcome == FileOutcome::kFailed) {
+      SetLastError(error);
+      outcome = FailureOf(path);
+    }
+    return outcome;
   }
 
-  void DeleteOutputFile(const char* path) override { DeleteFileA(path); }
+  FileOutcome DeleteOutputFile(const char* path) override {
+    return DeleteFileA(path) ? FileOutcome::kDone : FailureOf(path);
+  }
+
+  void Sleep(uint32_t milliseconds) override { ::Sleep(milliseconds); }
 
   ExistingFile OpenExistingFile(const char* path) override {
-    ExistingFile existing = {kNoFile, 0, false, false};
+    ExistingFile existing = {kNoFile, 0, false, false, false};
     // Read and attribute access only: its bytes are never written through this
     // handle, and others may only read it while it is open. A link is opened as
     // itself, where the system can.
     HANDLE file = CreateFileA(path, GENERIC_READ | FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ, nullptr,
                               OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
     if (file == INVALID_HANDLE_VALUE) {
+      existing.held = FailureOf(path) == FileOutcome::kHeld;
       DWORD attributes = GetFileAttributesA(path);
       existing.readOnly =
           attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) != 0;

@@ -58,9 +58,11 @@ char* VirtualStorePath(Platform& platform) {
 
 void ReadHostVersion(Platform& platform) {
   // A path cut short could name another file, so both are composed at any length.
-  // The first file that gives a version is the one checked.
-  if (ReadVersionFrom(platform, JoinText(HostFolder, "\\torvix.ini"))) return;
-  ReadVersionFrom(platform, VirtualStorePath(platform));
+  // An old host that runs without administrator rights sees the VirtualStore copy in
+  // preference to the file in its folder, so that copy, when it gives a version, is
+  // the one the host uses; the folder's may be what the host's installer left.
+  if (ReadVersionFrom(platform, VirtualStorePath(platform))) return;
+  ReadVersionFrom(platform, JoinText(HostFolder, "\\torvix.ini"));
 }
 
 void CheckHostVersion(Platform& platform) {

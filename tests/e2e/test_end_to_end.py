@@ -9,6 +9,7 @@ import calendar
 import os
 import subprocess
 import tempfile
+import time
 import unittest
 
 import wine
@@ -110,8 +111,11 @@ class EndToEnd(unittest.TestCase):
         old = b"an older word list\r\n" * 100
         prefix.write("C:\\TORVIX\\LXWEPB2.CLX", old)
 
+        # Held for good: after about 3 s of waiting for the hold to end, the box.
+        started = time.monotonic()
         shown, status = prefix.run("ok", "ok", hold="C:\\TORVIX\\LXWEPB2.CLX")
 
+        self.assertLess(time.monotonic() - started, 10)
         self.assertEqual(shown, [CONFIRM, error_box("Fatal error",
                                                     "LXWEPB2.CLX could not be created.")])
         self.assertEqual(status, 0)

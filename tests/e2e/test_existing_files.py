@@ -132,21 +132,43 @@ class ExistingFiles(base.EndToEnd):
         self.assert_installed(prefix, "C:\\TORVIX")
 
     def test_settings_redirected_into_the_virtual_store(self):
-        prefix = self.new_prefix()
-        folder = "C:\\Program Files\\Torvix"
-        prefix.add_host(folder, version=None)
-        prefix.set_host_entry(folder)
-        users = [u for u in os.listdir(prefix.path("C:\\users")) if u.lower() != "public"]
-        self.assertEqual(len(users), 1, users)
-        store = f"C:\\users\\{users[0]}\\AppData\\Local\\VirtualStore\\Program Files\\Torvix"
-        prefix.write(store + "\\torvix.ini", "[Common]\r\nVersion=45\r\n")
+        # An old host that ran without administrator rights reads the VirtualStore copy
+        # in preference to the file in its folder: that copy decides, alone or not.
+        for folder_version in (None, "30"):
+            with self.subTest(folder_version=folder_version):
+                prefix = self.new_prefix()
+                folder = "C:\\Program Files\\Torvix"
+                prefix.add_host(folder, version=folder_version)
+                prefix.set_host_entry(folder)
+                users = [u for u in os.listdir(prefix.path("C:\\users"))
+                         if u.lower() != "public"]
+                self.assertEqual(len(users), 1, users)
+                store = (f"C:\\users\\{users[0]}\\AppData\\Local\\VirtualStore\\"
+                         "Program Files\\Torvix")
+                prefix.write(store + "\\torvix.ini", "[Common]\r\nVersion=45\r\n")
 
-        shown, status = prefix.run("ok", "ok")
+                shown, status = prefix.run("ok", "ok")
+
+                self.assertEqual(shown, [CONFIRM, COMPLETE])
+                self.assertEqual(status, 0)
+                self.assert_installed(prefix, folder)
+                self.assertEqual(os.path.exists(prefix.path(folder + "\\torvix.ini")),
+                                 folder_version is not None)
+
+    def test_a_file_held_for_a_moment_is_replaced(self):
+        # Another program has the old lexicon open without sharing, as a scanner would,
+        # and lets go about 0.7 s after the new word list appears: the installer waits.
+        prefix = self.new_prefix()
+        prefix.add_host()
+        prefix.write("C:\\TORVIX\\" + CLX, b"an older lexicon" * 500)
+
+        shown, status = prefix.run("ok", "ok", hold="C:\\TORVIX\\" + CLX,
+                                   release_when="C:\\TORVIX\\" + TLX, release_after_ms=700)
 
         self.assertEqual(shown, [CONFIRM, COMPLETE])
         self.assertEqual(status, 0)
-        self.assert_installed(prefix, folder)
-        self.assertFalse(os.path.exists(prefix.path(folder + "\\torvix.ini")))
+        self.assert_installed(prefix, "C:\\TORVIX")
+        self.assertEqual(prefix.listing("C:\\TORVIX"), sorted(HOST_FILES + [TLX, CLX]))
 
 
 # The end-to-end cases themselves run in test_end_to_end.

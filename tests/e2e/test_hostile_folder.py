@@ -37,6 +37,15 @@ KNOWN_PLANTED = """
     wintrust wldp ws2_32 wsock32 wtsapi32 xmllite
 """.split()
 
+# The DLLs the installer preloads from the system folder where Windows cannot restrict
+# the search (src/platform/win32_libraries.cpp).
+PRELOADED = """
+    advapi32.dll combase.dll compstui.dll gdi32.dll imm32.dll msimg32.dll ole32.dll
+    rpcrt4.dll sechost.dll shcore.dll shell32.dll shlwapi.dll uxtheme.dll version.dll
+    winspool.drv apphelp.dll clbcatq.dll cryptbase.dll dwmapi.dll oleacc.dll propsys.dll
+    setupapi.dll userenv.dll
+""".split()
+
 LOADED = re.compile(r'^([0-9a-f]+):[0-9a-f]+:trace:loaddll:\w+ Loaded L"(.*)" at \S+: (\w+)')
 
 
@@ -140,6 +149,31 @@ class HostileFolder(base.EndToEnd):
                            if kind == "native" and
                            path.startswith((DOWNLOADS.lower(), WORKDIR.lower()))]
                 self.assertEqual(planted, [], "the loader mapped a planted DLL")
+
+    def test_without_a_restricted_search_the_dialogs_dlls_come_from_the_system(self):
+        # Windows 7 and Vista without KB2533623 cannot restrict the DLL search: the
+        # installer preloads what the boxes and the dialog load by name. The probe takes
+        # that road here, with the marker planted beside it under every one of the names.
+        prefix = self.new_prefix()
+        probe = DOWNLOADS + "\\probe.exe"
+        prefix.write(probe, self.read(os.path.join(wine.BUILD, "e2e_preload_probe.exe")))
+        marker = self.read(wine.MARKER_DLL)
+        names = PRELOADED
+        for name in names:
+            prefix.write(DOWNLOADS + "\\" + name, marker)
+
+        result = wine.subprocess.run([wine.WINE, probe], env=prefix.env, capture_output=True,
+                                     timeout=120, cwd=prefix.path(DOWNLOADS))
+
+        lines = [line.split("\t") for line in result.stdout.decode("cp1252").splitlines()]
+        system = next(line[1] for line in lines if line[0] == "SYSTEM").lower()
+        loaded = {line[1]: line[2].lower() for line in lines if line[0] == "LOADED"}
+        self.assertEqual(sorted(line[1] for line in lines if line[0] in ("LOADED", "ABSENT")),
+                         sorted(names), "the probe reports every preloaded name")
+        self.assertGreaterEqual(len(loaded), len(names) // 2, "Wine has most of them")
+        for name, path in loaded.items():
+            self.assertEqual(path.rsplit("\\", 1)[0], system, name)
+        self.assertEqual(self.planted_records(prefix), [], "a planted DLL ran")
 
     # --- A damaged download -----------------------------------------------------------
 

@@ -125,8 +125,17 @@ FakeEntry* FakePlatform::Find(const std::string& path) {
   return found == entries_.end() ? nullptr : &found->second;
 }
 
+// Another process's hold, met by one more attempt on the entry.
+bool FakePlatform::Held(FakeEntry& entry) {
+  if (entry.inUse) return true;
+  if (entry.heldFor == 0) return false;
+  --entry.heldFor;
+  return true;
+}
+
+// What no wait will change: a directory, a read-only file, a file this run has open.
 bool FakePlatform::Busy(const FakeEntry& entry) const {
-  if (entry.directory || entry.readOnly || entry.inUse) return true;
+  if (entry.directory || entry.readOnly) return true;
   std::string key = Upper(entry.path);
   return std::any_of(handles_.begin(), handles_.end(),
                      [&](const auto& handle) { return handle.second == key; });
@@ -263,12 +272,14 @@ bool FakePlatform::FlushOutputFile(FileHandle file) {
 
 ExistingFile FakePlatform::OpenExistingFile(const char* path) {
   calls.push_back(std::string("OpenExistingFile ") + path);
-  ExistingFile existing = {kNoFile, 0, false, false};
+  ExistingFile existing = {kNoFile, 0, false, false, false};
   FakeEntry* entry = Find(path);
   if (entry == nullptr) return existing;
   existing.readOnly = entry->readOnly;
   // Like CreateFile without backup semantics: no directory, nothing held without sharing.
-  if (entry->directory || entry->inUse) return existing;
+  if (entry->directory) return existing;
+  existing.held = Held(*entry);
+  if (existing.held) return existing;
   const FakeEntry* content = entry->linkTo.empty() ? entry : Find(entry->linkTo);
   if (content == nullptr) return existing;
   existing.size = static_cast<int64_t>(content->bytes.size());
@@ -308,7 +319,7 @@ void FakePlatform::CloseOutputFile(FileHandle file) {
   calls.push_back("CloseOutputFile " +
                   (handle == handles_.end() ? "(no file)" : entries_[handle->second].path));
   if (handle == handles_.end()) return;
-  readers_.erase(handle->first);
+  if (readers_.erase(handle->first) == 0) entries_[handle->second].heldFor = heldAfterClose;
   handles_.erase(handle);
   --openFiles;
 }
@@ -330,23 +341,33 @@ void FakePlatform::StampWriteTime(FileHandle file, uint32_t stamp) {
   if (handle != handles_.end()) entries_[handle->second].stamp = stamp;
 }
 
-bool FakePlatform::ReplaceOutputFile(const char* path, const char* target) {
+FileOutcome FakePlatform::ReplaceOutputFile(const char* path, const char* target) {
   calls.push_back(std::string("ReplaceOutputFile ") + path + " " + target);
   FakeEntry* source = Find(path);
-  if (source == nullptr || Busy(*source) || Rejected(target)) return false;
+  if (source == nullptr || Rejected(target)) return FileOutcome::kFailed;
   FakeEntry* existing = Find(target);
-  if (existing != nullptr && Busy(*existing)) return false;
+  if (Held(*source) || (existing != nullptr && Held(*existing))) return FileOutcome::kHeld;
+  if (Busy(*source) || (existing != nullptr && Busy(*existing))) return FileOutcome::kFailed;
   FakeEntry moved = *source;
   moved.path = target;
   entries_.erase(Upper(path));
   entries_[Upper(target)] = moved;
-  return true;
+  return FileOutcome::kDone;
 }
 
-void FakePlatform::DeleteOutputFile(const char* path) {
+FileOutcome FakePlatform::DeleteOutputFile(const char* path) {
   calls.push_back(std::string("DeleteOutputFile ") + path);
   FakeEntry* entry = Find(path);
-  if (entry != nullptr && !Busy(*entry)) entries_.erase(Upper(path));
+  if (entry == nullptr) return FileOutcome::kFailed;
+  if (Held(*entry)) return FileOutcome::kHeld;
+  if (Busy(*entry)) return FileOutcome::kFailed;
+  entries_.erase(Upper(path));
+  return FileOutcome::kDone;
+}
+
+void FakePlatform::Sleep(uint32_t milliseconds) {
+  calls.push_back("Sleep " + std::to_string(milliseconds));
+  sleeps.push_back(milliseconds);
 }
 
 bool FakePlatform::ProbeFile(const char* path) {

@@ -37,7 +37,8 @@ struct FakeEntry {
   Bytes bytes;
   bool directory = false;
   bool readOnly = false;
-  bool inUse = false;  // held open without sharing by another process
+  bool inUse = false;  // held open without sharing by another process, for good
+  int heldFor = 0;     // held for a moment: this many attempts on it meet the hold
   std::string linkTo;  // a link to this path (its bytes live there); empty for none
   std::optional<uint32_t> stamp;
   bool flushed = false;  // written through to the disk since its last write
@@ -59,6 +60,8 @@ class FakePlatform final : public Platform {
   size_t pathLimit = 0;                            // longer paths are rejected; 0 for no limit
   int64_t freeSpace = -1;   // bytes that still fit on the disk; -1 for no limit
   bool flushFails = false;  // FlushOutputFile reports an error
+  int heldAfterClose = 0;   // a file this run closes is then held for that many attempts,
+                            // as a scanner that opens every new file for a moment
   std::map<std::string, std::string> environment;  // environment variables
 
   void SetWinIni(const std::string& section, const std::string& key, const std::string& value);
@@ -76,6 +79,7 @@ class FakePlatform final : public Platform {
   std::vector<ShownBox> boxes;
   std::vector<DialogCall> dialogs;
   std::vector<Write> writes;
+  std::vector<uint32_t> sleeps;    // every wait, in milliseconds
   std::vector<std::string> calls;  // every operation and its main argument, in order
   int winIniWrites = 0;
   int openFiles = 0;
@@ -97,8 +101,9 @@ class FakePlatform final : public Platform {
   void CloseOutputFile(FileHandle file) override;
   void DiscardOutputFile(FileHandle file) override;
   void StampWriteTime(FileHandle file, uint32_t stamp) override;
-  bool ReplaceOutputFile(const char* path, const char* target) override;
-  void DeleteOutputFile(const char* path) override;
+  FileOutcome ReplaceOutputFile(const char* path, const char* target) override;
+  FileOutcome DeleteOutputFile(const char* path) override;
+  void Sleep(uint32_t milliseconds) override;
   ExistingFile OpenExistingFile(const char* path) override;
   int32_t ReadExistingFile(FileHandle file, unsigned char* bytes, int32_t count) override;
   uint32_t GetEnvironmentVariableA(const char* name, char* area, uint32_t limit) override;
@@ -110,6 +115,7 @@ class FakePlatform final : public Platform {
   bool Rejected(const std::string& path) const;
   FakeEntry* Find(const std::string& path);
   bool Busy(const FakeEntry& entry) const;
+  bool Held(FakeEntry& entry);
   FileHandle Open(const std::string& path);
 
   std::map<std::string, std::string> winIni_;  // "SECTION\KEY" -> value

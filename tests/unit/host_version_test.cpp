@@ -129,12 +129,16 @@ TEST(HostVersion, VirtualStoreCopy) {
     std::string version;  // HostVersion as read
   };
   const Case cases[] = {
-      {"the real file first", "C:\\Program Files\\Torvix", "40", "45",
+      {"the copy first, as the host reads it", "C:\\Program Files\\Torvix", "30", "45",
+       store + "\\Program Files\\Torvix\\torvix.ini", true, "45"},
+      {"the copy first, also when it is older", "C:\\Program Files\\Torvix", "45", "40",
        store + "\\Program Files\\Torvix\\torvix.ini", true, "40"},
       {"only the copy", "C:\\Program Files\\Torvix", std::nullopt, "45",
        store + "\\Program Files\\Torvix\\torvix.ini", true, "45"},
-      {"an empty Version in the real file", "C:\\Program Files\\Torvix", "", "42",
+      {"an empty Version in the copy", "C:\\Program Files\\Torvix", "42", "",
        store + "\\Program Files\\Torvix\\torvix.ini", true, "42"},
+      {"no copy: the folder's file", "C:\\Program Files\\Torvix", "40", std::nullopt,
+       store + "\\Program Files\\Torvix\\torvix.ini", true, "40"},
       {"the copy missing too", "C:\\Program Files\\Torvix", std::nullopt, std::nullopt,
        store + "\\Program Files\\Torvix\\torvix.ini", true, ""},
       {"a drive root", "D:", std::nullopt, "45", store + "\\torvix.ini", true, "45"},

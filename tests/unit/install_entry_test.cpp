@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <numeric>
 #include <string>
 
 #include "payload/extract_payload.h"
@@ -164,6 +165,58 @@ TEST(InstallEntry, ALinkToTheSameBytesIsReplacedNotStamped) {
   EXPECT_TRUE(after->linkTo.empty());
   EXPECT_EQ(after->bytes, payload);
   EXPECT_EQ(after->stamp, kClxStamp);
+}
+
+// Another program holding the file for a moment (a scanner, the indexer) is waited
+// out, 50 ms growing to 500 ms, at most 3 s a file; anything else fails at once.
+TEST(InstallEntry, ABriefHoldIsWaitedOut) {
+  const Bytes payload = PatternBytes(310992, 2);
+  const Bytes old = PatternBytes(1000, 3);
+  struct Case {
+    const char* what;
+    int heldFor;         // attempts on the target that meet a hold
+    bool heldForGood;    // the target is held for the whole run
+    int heldAfterClose;  // attempts on a file this run has closed that meet a hold
+    bool readOnly;
+    bool replaced;
+    uint32_t waited;  // milliseconds in all
+  };
+  const Case cases[] = {
+      {"no hold", 0, false, 0, false, true, 0},
+      {"held for three attempts", 3, false, 0, false, true, 50 + 100 + 200},
+      {"held until the last attempt the time allows", 9, false, 0, false, true, 3000},
+      {"the new copy held for a moment after it is closed", 0, false, 2, false, true, 150},
+      {"held for good", 0, true, 0, false, false, 3000},
+      // The move meets the copy's hold once with the target's time used up; the copy's
+      // removal then waits out the three attempts left, on time of its own.
+      {"held for good, and the copy for a moment", 0, true, 4, false, false, 3000 + 350},
+      {"read-only: no wait", 0, false, 0, true, false, 0},
+  };
+  for (const Case& c : cases) {
+    FakePlatform platform;
+    SetPayload(platform, {{"LXWEPB2.CLX", payload, kClxStamp}});
+    FakeEntry& target = platform.AddFile(kTarget, old);
+    target.heldFor = c.heldFor;
+    target.inUse = c.heldForGood;
+    target.readOnly = c.readOnly;
+    platform.heldAfterClose = c.heldAfterClose;
+
+    Extract(platform);
+
+    const FakeEntry* after = platform.File(kTarget);
+    ASSERT_NE(after, nullptr) << c.what;
+    EXPECT_EQ(after->bytes, c.replaced ? payload : old) << c.what;
+    EXPECT_EQ(platform.ended, !c.replaced) << c.what;
+    if (!c.replaced) {
+      ASSERT_EQ(platform.boxes.size(), 1u) << c.what;
+      EXPECT_EQ(platform.boxes[0].text, "LXWEPB2.CLX could not be created.") << c.what;
+    }
+    EXPECT_EQ(std::accumulate(platform.sleeps.begin(), platform.sleeps.end(), 0u), c.waited)
+        << c.what;
+    for (uint32_t wait : platform.sleeps) EXPECT_LE(wait, 500u) << c.what;
+    EXPECT_EQ(platform.File(kTemporary), nullptr) << c.what << ": a copy left behind";
+    EXPECT_EQ(platform.openFiles, 0) << c.what;
+  }
 }
 
 }  // namespace

@@ -1,0 +1,29 @@
+// Takes the installer's road for Windows without SetDefaultDllDirectories, whatever the
+// system: preloads the user-interface DLLs from the system folder, then loads user32
+// and comdlg32 as the installer does there (by full path), and prints where each DLL
+// of the list came from:
+//   LOADED<TAB>name<TAB>path    or    ABSENT<TAB>name    (this system has no such DLL)
+#include <stdio.h>
+#include <windows.h>
+
+#include "platform/win32_libraries.h"
+
+int main() {
+  PreloadUserInterfaceLibraries();
+  LoadSystemLibrary("user32.dll");
+  LoadSystemLibrary("comdlg32.dll");
+  for (const char* name : kUserInterfaceLibraries) {
+    HMODULE module = GetModuleHandleA(name);
+    char path[MAX_PATH + 1] = "";
+    if (module == nullptr) {
+      printf("ABSENT\t%s\n", name);
+    } else {
+      GetModuleFileNameA(module, path, MAX_PATH);
+      printf("LOADED\t%s\t%s\n", name, path);
+    }
+  }
+  char system[MAX_PATH + 1] = "";
+  GetSystemDirectoryA(system, MAX_PATH);
+  printf("SYSTEM\t%s\n", system);
+  return 0;
+}
