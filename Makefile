@@ -31,7 +31,8 @@ WIN32 := build/win32
 PYTHON := /usr/bin/python3
 SOURCES := $(shell git ls-files 'src/*.cpp' 'src/*.h' 'tests/*.cpp' 'tests/*.h' 'tests/*.c' 2>/dev/null)
 
-.PHONY: all deps native unit dist inspect e2e build-checks format format-check test demo bench screenshots fuzz fuzz-build fuzz-check clean
+.PHONY: all deps deps-test native unit dist inspect e2e build-checks format format-check test \
+  test-stages demo bench screenshots fuzz fuzz-build fuzz-check clean
 
 all: dist
 
@@ -89,7 +90,16 @@ fuzz: FUZZ_SECONDS = 600
 fuzz: fuzz-check
 	$(FUZZ)/payload_fuzzer -merge=1 tests/fuzz/corpus $(FUZZ)/corpus
 
-test: format-check unit build-checks fuzz-check e2e
+# Everything the tests need, installed once before the stages start side by side.
+deps-test:
+	@./scripts/install-deps.sh --sign
+
+# The stages run side by side where the cores allow (the end-to-end tests mostly wait
+# for Wine); each prints its output whole when it ends.
+test: deps-test
+	@$(MAKE) --no-print-directory -j4 --output-sync=target test-stages
+
+test-stages: format-check unit fuzz-check build-checks e2e
 
 demo: dist
 	$(PYTHON) scripts/demo.py
