@@ -65,7 +65,7 @@ e2e: dist
 
 build-checks: deps
 	@./scripts/install-deps.sh --sign
-	cd tests/build && $(PYTHON) -m pytest -p no:cacheprovider -rs --durations=5 \
+	cd tests/build && $(PYTHON) -m pytest -p no:cacheprovider -n 3 -rs --durations=5 \
 	  test_payload_resources.py test_reproducible.py test_shipping.py
 
 format:
