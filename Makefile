@@ -92,12 +92,15 @@ fuzz: fuzz-check
 
 # Everything the tests need, installed once before the stages start side by side.
 deps-test:
-	@./scripts/install-deps.sh --sign
+	@./scripts/install-deps.sh --sign --test
 
 # The stages run side by side where the cores allow (the end-to-end tests mostly wait
 # for Wine); each prints its output whole when it ends.
+# The build checks build the same sources many times over: ccache compiles each once.
 test: deps-test
-	@$(MAKE) --no-print-directory -j4 --output-sync=target test-stages
+	@CCACHE_DIR=$(CURDIR)/build/ccache CCACHE_BASEDIR=$(CURDIR) \
+	  CMAKE_C_COMPILER_LAUNCHER=ccache CMAKE_CXX_COMPILER_LAUNCHER=ccache \
+	  $(MAKE) --no-print-directory -j4 --output-sync=target test-stages
 
 test-stages: format-check unit fuzz-check build-checks e2e
 

@@ -6,6 +6,7 @@
 #   install-deps.sh          what the build and the tests need
 #   install-deps.sh --bench  that, and the peer installer system for the benchmark (nsis)
 #   install-deps.sh --sign   that, and Authenticode signing (osslsigncode, openssl)
+#   install-deps.sh --test   that, and the compiler cache the test stages share (ccache)
 set -eu
 
 need=""
@@ -39,6 +40,7 @@ needs_64_bit_bench && need="$need g++-mingw-w64-x86-64 binutils-mingw-w64-x86-64
 for extra in "$@"; do
   case "$extra" in
     --bench) command -v makensis >/dev/null 2>&1 || need="$need nsis" ;;
+    --test) command -v ccache >/dev/null 2>&1 || need="$need ccache" ;;
     --sign)
       command -v osslsigncode >/dev/null 2>&1 || need="$need osslsigncode"
       command -v openssl >/dev/null 2>&1 || need="$need openssl"

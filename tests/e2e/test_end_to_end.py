@@ -45,15 +45,11 @@ class EndToEnd(unittest.TestCase):
         for path in (wine.SETUP_EXE, wine.DRIVER_EXE):
             if not os.path.exists(path):
                 raise unittest.SkipTest(f"{path} is not built")
-        cls.display = wine.Display()
-
-    @classmethod
-    def tearDownClass(cls):
-        cls.display.close()
+        cls.display = wine.shared_display()
 
     def new_prefix(self, timezone="UTC"):
-        prefix = wine.Prefix(self.display, timezone)
-        self.addCleanup(prefix.close)
+        prefix = wine.take_prefix(self.display, timezone)
+        self.addCleanup(prefix.release)
         return prefix
 
     def read(self, path):

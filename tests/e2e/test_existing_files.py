@@ -89,7 +89,8 @@ class ExistingFiles(base.EndToEnd):
         def attrib(prefix, path):
             # As Windows sets it: Wine keeps the attribute as the missing write bits.
             wine.subprocess.run([wine.WINE, "cmd", "/c", "attrib", "+r", "C:\\TORVIX\\" + CLX],
-                                env=prefix.env, capture_output=True, check=True, timeout=120)
+                                env=prefix.env, stdout=wine.subprocess.DEVNULL,
+                                stderr=wine.subprocess.DEVNULL, check=True, timeout=120)
             self.assertFalse(os.stat(path).st_mode & 0o222, "attrib +r took")
 
         cases = [

@@ -1,0 +1,128 @@
+// The floor of the benchmark: only the irreducible work of one road, on the payload an
+// installer carries, with nothing else (no boxes, no checks, no host, no settings). It
+// maps the installer as an image, as the installer maps itself, and takes each file's
+// name, stamp and bytes from its resources in place.
+//
+//   bench_floor.exe ROAD SETUP_EXE FOLDER
+//
+//   empty    create each file new, write it in 32 KiB pieces, stamp it, close it
+//   repair   open each file, read and compare it in 32 KiB pieces, stamp it, close it
+//   upgrade  write each file to a temporary file beside it, stamp it, flush it, close
+//            it and move it over the old one (write-through)
+// Exit status 0 when the road's work was done for every file, 1 otherwise.
+#include <windows.h>
+
+#include <stdio.h>
+#include <string.h>
+
+namespace {
+
+constexpr DWORD kPiece = 32768;
+
+struct Resource {
+  const unsigned char* bytes;
+  DWORD size;
+};
+
+bool Find(HMODULE module, const char* kind, unsigned index, Resource& resource) {
+  char name[16];
+  if (index == 0) {
+    snprintf(name, sizeof name, "%s", kind);
+  } else {
+    snprintf(name, sizeof name, "%s%03u", kind, index);
+  }
+  HRSRC info = FindResourceA(module, name, MAKEINTRESOURCEA(10));
+  if (info == nullptr) return false;
+  resource.size = SizeofResource(module, info);
+  resource.bytes = static_cast<const unsigned char*>(LockResource(LoadResource(module, info)));
+  return resource.bytes != nullptr;
+}
+
+void Stamp(HANDLE file, const unsigned char* time) {
+  DWORD stamp = time[0] | time[1] << 8 | time[2] << 16 | static_cast<DWORD>(time[3]) << 24;
+  FILETIME local;
+  FILETIME universal;
+  if (DosDateTimeToFileTime(HIWORD(stamp), LOWORD(stamp), &local) &&
+      LocalFileTimeToFileTime(&local, &universal)) {
+    SetFileTime(file, nullptr, nullptr, &universal);
+  }
+}
+
+bool Write(HANDLE file, const Resource& data) {
+  for (DWORD offset = 0; offset < data.size || offset == 0; offset += kPiece) {
+    DWORD piece = data.size - offset < kPiece ? data.size - offset : kPiece;
+    DWORD written = 0;
+    if (!WriteFile(file, data.bytes + offset, piece, &written, nullptr) || written != piece) {
+      return false;
+    }
+    if (data.size == 0) break;
+  }
+  return true;
+}
+
+bool Compare(HANDLE file, const Resource& data) {
+  static unsigned char buffer[kPiece];
+  for (DWORD offset = 0; offset < data.size; offset += kPiece) {
+    DWORD piece = data.size - offset < kPiece ? data.size - offset : kPiece;
+    DWORD read = 0;
+    if (!ReadFile(file, buffer, piece, &read, nullptr) || read != piece ||
+        memcmp(buffer, data.bytes + offset, piece) != 0) {
+      return false;
+    }
+  }
+  return true;
+}
+
+bool DoRoad(const char* road, const char* path, const char* temporary, const Resource& time,
+            const Resource& data) {
+  if (strcmp(road, "empty") == 0) {
+    HANDLE file = CreateFileA(path, GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return false;
+    bool done = Write(file, data);
+    Stamp(file, time.bytes);
+    CloseHandle(file);
+    return done;
+  }
+  if (strcmp(road, "repair") == 0) {
+    HANDLE file = CreateFileA(path, GENERIC_READ | FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ,
+                              nullptr, OPEN_EXISTING, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return false;
+    bool done = Compare(file, data);
+    Stamp(file, time.bytes);
+    CloseHandle(file);
+    return done;
+  }
+  HANDLE file = CreateFileA(temporary, GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                            FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return false;
+  bool done = Write(file, data);
+  Stamp(file, time.bytes);
+  done = FlushFileBuffers(file) && done;
+  CloseHandle(file);
+  return done && MoveFileExA(temporary, path, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc != 4) return 2;
+  HMODULE module = LoadLibraryExA(argv[2], nullptr, LOAD_LIBRARY_AS_IMAGE_RESOURCE);
+  Resource files;
+  if (module == nullptr || !Find(module, "FILES", 0, files) || files.size < 1) return 2;
+  char temporary[MAX_PATH];
+  snprintf(temporary, sizeof temporary, "%s\\~floor.tmp", argv[3]);
+  for (unsigned index = 1; index <= files.bytes[0]; ++index) {
+    Resource name;
+    Resource time;
+    Resource data;
+    if (!Find(module, "NAME", index, name) || !Find(module, "TIME", index, time) ||
+        !Find(module, "DATA", index, data)) {
+      return 1;
+    }
+    char path[MAX_PATH];
+    snprintf(path, sizeof path, "%s\\%s", argv[3], reinterpret_cast<const char*>(name.bytes));
+    if (!DoRoad(argv[1], path, temporary, time, data)) return 1;
+  }
+  return 0;
+}
