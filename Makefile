@@ -11,7 +11,8 @@ DICTIONARY ?= $(CURDIR)/resources/payload
 VENDOR_SITE ?= www.torvix.example
 COMPANY_NAME ?= Torvix Software
 DIST ?= dist
-SETUP ?= dist/setup.exe
+# The installer that inspect, demo and screenshots take: the one of DIST.
+SETUP ?= $(DIST)/setup.exe
 # The build reads these from the environment, so that paths with spaces and names
 # with quotes arrive exactly as typed.
 export DICTIONARY VENDOR_SITE COMPANY_NAME DIST SETUP SIGN_CERT SIGN_KEY SIGN_PASS_FILE \
@@ -31,13 +32,14 @@ WIN32 := build/win32
 PYTHON := /usr/bin/python3
 SOURCES := $(shell git ls-files 'src/*.cpp' 'src/*.h' 'tests/*.cpp' 'tests/*.h' 'tests/*.c' 2>/dev/null)
 
-.PHONY: all deps deps-test native unit dist inspect e2e build-checks format format-check test \
+.PHONY: all deps native unit dist inspect e2e build-checks format format-check test \
   test-stages demo bench screenshots fuzz fuzz-build fuzz-check clean
 
 all: dist
 
+# Everything the tests need; each target below installs only what it needs itself.
 deps:
-	@./scripts/install-deps.sh
+	@./scripts/install-deps.sh --test
 
 native: deps
 	cmake -S . -B $(NATIVE) -DCMAKE_BUILD_TYPE=Debug >/dev/null
@@ -57,14 +59,13 @@ inspect:
 # Each end-to-end test runs in a Wine of its own; E2E_JOBS of them run side by side.
 E2E_JOBS ?= 3
 e2e: dist
-	@./scripts/install-deps.sh --sign
+	@./scripts/install-deps.sh --test
 	$(PYTHON) tests/e2e/wine.py --build
 	cd tests/e2e && SETUP_EXE=$(CURDIR)/dist/setup.exe $(PYTHON) -m pytest -p no:cacheprovider \
 	  -n $(E2E_JOBS) -rs --durations=8 test_end_to_end.py test_faults.py \
 	  test_hostile_folder.py test_existing_files.py
 
 build-checks: deps
-	@./scripts/install-deps.sh --sign
 	cd tests/build && $(PYTHON) -m pytest -p no:cacheprovider -n 3 -rs --durations=5 \
 	  test_payload_resources.py test_reproducible.py test_shipping.py
 
@@ -90,14 +91,11 @@ fuzz: FUZZ_SECONDS = 600
 fuzz: fuzz-check
 	$(FUZZ)/payload_fuzzer -merge=1 tests/fuzz/corpus $(FUZZ)/corpus
 
-# Everything the tests need, installed once before the stages start side by side.
-deps-test:
-	@./scripts/install-deps.sh --sign --test
-
 # The stages run side by side where the cores allow (the end-to-end tests mostly wait
 # for Wine); each prints its output whole when it ends.
 # The build checks build the same sources many times over: ccache compiles each once.
-test: deps-test
+# Everything the tests need is installed once, before the stages start side by side.
+test: deps
 	@CCACHE_DIR=$(CURDIR)/build/ccache CCACHE_BASEDIR=$(CURDIR) \
 	  CMAKE_C_COMPILER_LAUNCHER=ccache CMAKE_CXX_COMPILER_LAUNCHER=ccache \
 	  $(MAKE) --no-print-directory -j4 --output-sync=target test-stages
@@ -105,9 +103,11 @@ test: deps-test
 test-stages: format-check unit fuzz-check build-checks e2e
 
 demo: dist
+	@./scripts/install-deps.sh --wine
 	$(PYTHON) scripts/demo.py
 
 screenshots: dist
+	@./scripts/install-deps.sh --wine
 	$(PYTHON) scripts/screenshots.py
 
 bench:

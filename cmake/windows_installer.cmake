@@ -22,7 +22,6 @@ execute_process(
 if(NOT PAYLOAD_RESULT EQUAL 0)
   message(FATAL_ERROR "The dictionary in ${DICTIONARY} cannot be built (see the error above).")
 endif()
-file(GLOB DICTIONARY_FILES CONFIGURE_DEPENDS "${DICTIONARY}/*")
 set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS
              "${DICTIONARY}/manifest.txt" "${CMAKE_SOURCE_DIR}/resources/payload_resources.py"
              "${CMAKE_SOURCE_DIR}/resources/resource_set.py")
@@ -31,7 +30,8 @@ file(READ resources/setup.manifest MANIFEST)
 string(REGEX REPLACE "<!--[^>]*-->" "" MANIFEST "${MANIFEST}")
 string(REGEX REPLACE ">[ \n]+<" "><" MANIFEST "${MANIFEST}")
 string(REGEX REPLACE "[ \n]+" " " MANIFEST "${MANIFEST}")
-file(WRITE "${GENERATED}/setup.min.manifest" "${MANIFEST}")
+# Written only when its content changes, so that an unchanged build redoes nothing.
+file(CONFIGURE OUTPUT "${GENERATED}/setup.min.manifest" CONTENT "${MANIFEST}" @ONLY)
 set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS
              "${CMAKE_SOURCE_DIR}/resources/setup.manifest")
 
@@ -52,8 +52,18 @@ target_include_directories(setup PRIVATE "$<$<COMPILE_LANGUAGE:RC>:${GENERATED}>
                                          "$<$<COMPILE_LANGUAGE:RC>:${CMAKE_SOURCE_DIR}/resources>")
 target_compile_options(setup PRIVATE $<$<COMPILE_LANGUAGE:CXX>:${WARNINGS} ${SIZE_FLAGS}>)
 target_compile_definitions(setup PRIVATE WIN32_LEAN_AND_MEAN NOMINMAX)
+# Before every build the script runs again and rewrites only what changed, the digest
+# of the resource object's inputs among them: rebuilds follow content, never times.
+add_custom_target(payload_resources
+  COMMAND "${Python3_EXECUTABLE}" "${CMAKE_SOURCE_DIR}/resources/payload_resources.py"
+          "${DICTIONARY}" "${GENERATED}" "${VENDOR_SITE}" "${COMPANY_NAME}"
+  BYPRODUCTS "${GENERATED}/inputs.digest" "${GENERATED}/build_constants.cpp"
+             "${GENERATED}/settings.rh" "${GENERATED}/payload.rc"
+  COMMENT "Resource set from ${DICTIONARY}"
+  VERBATIM)
+add_dependencies(setup payload_resources)
 set_source_files_properties("${GENERATED}/payload.rc" PROPERTIES OBJECT_DEPENDS
-                            "${DICTIONARY_FILES}")
+                            "${GENERATED}/inputs.digest")
 set_source_files_properties(resources/setup.rc PROPERTIES OBJECT_DEPENDS
                             "${CMAKE_SOURCE_DIR}/resources/mainicon.ico;${GENERATED}/setup.min.manifest;${GENERATED}/settings.rh")
 # 4,096-byte file alignment lets Wine map the image, payload included, straight from

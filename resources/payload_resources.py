@@ -23,12 +23,17 @@ It writes into OUTPUT_FOLDER:
   *.bin                 the small resources' exact bytes, which payload.rc names
   build_constants.cpp   DictionaryLanguage and VendorSite
   settings.rh           the company name for the version record
+  inputs.digest         the SHA-256 of every byte the resource object is made of
+
+Each is rewritten only when its content changes, so that a build that depends on them
+is redone when, and only when, what it is made of has changed.
 
 A manifest or a setting the installer could not carry stops the build with the line
 or the setting at fault.
 """
 
 import datetime
+import hashlib
 import os
 import struct
 import sys
@@ -52,8 +57,38 @@ DEFAULT_VENDOR_SITE = "www.torvix.example"
 DEFAULT_COMPANY_NAME = "Torvix Software"
 
 
+# Every message is built in an area of 256 characters (Windows-1252 bytes). The build
+# refuses a setting that would not fit the longest message it goes into.
+MESSAGE_AREA = 256
+CONFIRMATION = ("Installation of ", " dictionary for Lexward is about to begin.")
+# The messages that end with the web site: the completion report when no lexicon is
+# found, and the version refusal with the longest version it can show (2 characters).
+SITE_MESSAGES = (
+    ("Installation completed successfully.\r\r"
+     "You will now need to install one or more dictionaries.\r"
+     "Download them from ", "\r"),
+    ("Torvix version must be 41 or newer.\rYour version is 99"
+     ".\r\rYou can download the newest Torvix version from ", ""),
+)
+LONGEST_LANGUAGE = MESSAGE_AREA - len("".join(CONFIRMATION))
+LONGEST_SITE = MESSAGE_AREA - max(len(before + after) for before, after in SITE_MESSAGES)
+KEYWORDS = {"language": "language<TAB>NAME", "file": "file<TAB>NAME<TAB>YYYY-MM-DD HH:MM:SS"}
+
+
 class ManifestError(Exception):
-    pass
+    """A fault the build names. One that a manifest line has is shown as compilers show
+    theirs: path:line: message."""
+
+    def __init__(self, message, path=None, line=None):
+        super().__init__(message)
+        self.message, self.path, self.line = message, path, line
+
+    def __str__(self):
+        if self.path and self.line:
+            return f"{self.path}:{self.line}: {self.message}"
+        if self.path:
+            return f"{self.path}: {self.message}"
+        return f"error: {self.message}"
 
 
 def parse_time(text):
@@ -121,8 +156,34 @@ def manifest_lines(path):
             yield number, raw.decode("utf-8").rstrip("\r")
         except UnicodeDecodeError as error:
             raise ManifestError(
-                f"{path}:{number}: byte 0x{raw[error.start]:02X} at column {error.start + 1} "
-                "is not UTF-8; save the manifest as UTF-8")
+                f"byte 0x{raw[error.start]:02X} at column {error.start + 1} is not UTF-8; "
+                "save the manifest as UTF-8", path, number)
+
+
+def check_fields(line):
+    """The tab-separated fields of a manifest line, or what was expected instead."""
+    fields = line.split("\t")
+    keyword = fields[0]
+    if keyword not in KEYWORDS:
+        first = keyword.split(" ")[0]
+        if first in KEYWORDS:
+            raise ManifestError(f"spaces after {first!r}; expected a tab between the fields: "
+                                f"{KEYWORDS[first]}")
+        if first.lower() in KEYWORDS:
+            raise ManifestError(f"the keyword {first!r} must be {first.lower()!r}, in lower "
+                                f"case: {KEYWORDS[first.lower()]}")
+        raise ManifestError(f"expected {KEYWORDS['language']} or {KEYWORDS['file']}, "
+                            f"not a line starting {keyword[:20]!r}")
+    wanted = KEYWORDS[keyword].count("<TAB>") + 1
+    if len(fields) > wanted and not "".join(fields[wanted:]).strip():
+        raise ManifestError(f"a tab at the end of the line; expected {KEYWORDS[keyword]}")
+    if len(fields) < wanted:
+        missing = "the time" if keyword == "file" and len(fields) == 2 else "a field"
+        hint = " (spaces where tabs belong?)" if " " in fields[-1].strip() else ""
+        raise ManifestError(f"{missing} is missing{hint}; expected {KEYWORDS[keyword]}")
+    if len(fields) > wanted:
+        raise ManifestError(f"{len(fields)} fields; expected {KEYWORDS[keyword]}")
+    return fields
 
 
 def read_manifest(folder):
@@ -139,14 +200,19 @@ def read_manifest(folder):
         if not line.strip() or line.startswith("#"):
             continue
         try:
-            fields = line.split("\t")
-            if fields[0] == "language" and len(fields) == 2:
+            fields = check_fields(line)
+            if fields[0] == "language":
                 if language is not None:
                     raise ManifestError("a second language line")
                 language = windows_1252(fields[1].strip(), "the language name")
                 if not language:
                     raise ManifestError("the language name is empty")
-            elif fields[0] == "file" and len(fields) == 3:
+                if len(language) > LONGEST_LANGUAGE:
+                    raise ManifestError(
+                        f"the language name has {len(language)} bytes in Windows-1252; the "
+                        f"confirmation holds one of at most {LONGEST_LANGUAGE} "
+                        f"({MESSAGE_AREA} in all)")
+            else:
                 name = encode_name(fields[1])
                 stamp = parse_time(fields[2])
                 key = folded(fields[1])
@@ -164,14 +230,11 @@ def read_manifest(folder):
                 if '"' in source or "\\" in source:
                     raise ManifestError(f"the path {source} has a quote or a backslash")
                 entries.append((name, stamp, source))
-            else:
-                raise ManifestError(
-                    "expected language<TAB>NAME or file<TAB>NAME<TAB>YYYY-MM-DD HH:MM:SS")
         except ManifestError as error:
-            raise ManifestError(f"{path}:{number}: {error}")
+            raise ManifestError(error.message, path, number)
     if language is None:
-        raise ManifestError(f"{path}: no language line")
-    if not entries:
+        raise ManifestError("no language line", path)
+    if not entries and not os.environ.get("SETUP_WARNED"):
         print(f"warning: {path}: no file lines; the installer will install nothing",
               file=sys.stderr)
     return language, entries
@@ -202,8 +265,8 @@ def rc_string(data):
     return '"' + "".join(out) + '"'
 
 
-def file_checksum(path):
-    """Size and CRC-32 of a file, read in pieces."""
+def file_checksum(path, digest):
+    """Size and CRC-32 of a file, read in pieces; its bytes also go into digest."""
     crc = 0
     size = 0
     with open(path, "rb") as source:
@@ -212,6 +275,7 @@ def file_checksum(path):
             if not piece:
                 return size, crc
             crc = zlib.crc32(piece, crc)
+            digest.update(piece)
             size += len(piece)
 
 
@@ -226,9 +290,17 @@ def write_if_changed(path, data):
 
 def generate(dictionary, output, vendor_site, company_name):
     site = windows_1252(vendor_site, "the setting VENDOR_SITE")
+    if len(site) > LONGEST_SITE:
+        raise ManifestError(f"the setting VENDOR_SITE has {len(site)} bytes in Windows-1252; "
+                            f"the longest message it ends holds one of at most {LONGEST_SITE} "
+                            f"({MESSAGE_AREA} in all)")
     company = windows_1252(company_name, "the setting COMPANY_NAME")
     language, entries = read_manifest(dictionary)
     os.makedirs(output, exist_ok=True)
+    # Every byte the resource object is made of: what is generated here, and the
+    # dictionary's files. Its digest decides when the object is made again, never the
+    # files' times: a file replaced by other bytes with an older time is still seen.
+    digest = hashlib.sha256()
     pieces = {"files.bin": bytes([len(entries), 0])}
     records = [checksum(pieces["files.bin"])]
     lines = ["// Generated from the dictionary's manifest.txt. Do not edit.",
@@ -243,15 +315,18 @@ def generate(dictionary, output, vendor_site, company_name):
         lines.append(f'DATA{suffix} RCDATA "{source}"')
         for piece in (f"name{suffix}.bin", f"time{suffix}.bin"):
             records.append(checksum(pieces[piece]))
-        records.append(file_checksum(source))
+        digest.update(f"DATA{suffix}\0{source}\0".encode())
+        records.append(file_checksum(source, digest))
     pieces["sums.bin"] = pack_sums(records)
     lines.append(f'SUMS RCDATA "{os.path.join(output, "sums.bin")}"')
     # For those who inspect the installer; the installer itself never reads it.
     pieces["info.bin"] = b"language\t" + language + b"\r\nsite\t" + site + b"\r\n"
     lines.append(f'INFO RCDATA "{os.path.join(output, "info.bin")}"')
-    for name, data in pieces.items():
+    script = ("\n".join(lines) + "\n").encode()
+    for name, data in [*pieces.items(), ("payload.rc", script)]:
         write_if_changed(os.path.join(output, name), data)
-    write_if_changed(os.path.join(output, "payload.rc"), ("\n".join(lines) + "\n").encode())
+        digest.update(name.encode() + b"\0" + data)
+    write_if_changed(os.path.join(output, "inputs.digest"), (digest.hexdigest() + "\n").encode())
     constants = ("// Generated from the dictionary's manifest.txt and the build settings.\n"
                  '#include "common/global_areas.h"\n\n'
                  f"const char DictionaryLanguage[] = {c_string(language)};\n"
@@ -272,7 +347,9 @@ def main():
                                   sys.argv[4] if len(sys.argv) > 4 else DEFAULT_COMPANY_NAME)
     try:
         generate(dictionary, output, vendor_site, company_name)
-    except (ManifestError, OSError) as error:
+    except ManifestError as error:
+        sys.exit(str(error))
+    except OSError as error:
         sys.exit(f"error: {error}")
 
 

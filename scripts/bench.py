@@ -69,27 +69,47 @@ def make_dictionary(folder, seed=SEED):
 
 
 def build_ours(dictionary):
-    subprocess.run(["make", "-s", "-C", ROOT, "dist", f"DICTIONARY={dictionary}",
-                    f"DIST={os.path.join(BENCH, 'dist')}"],
+    if wine.BITS == 32:
+        subprocess.run(["make", "-s", "-C", ROOT, "dist", f"DICTIONARY={dictionary}",
+                        f"DIST={os.path.join(BENCH, 'dist')}"],
+                       check=True, stdout=subprocess.DEVNULL)
+        return os.path.join(BENCH, "dist", "setup.exe")
+    build = os.path.join(BENCH, "win64")
+    subprocess.run(["cmake", "--no-warn-unused-cli", "-S", ROOT, "-B", build,
+                    f"-DCMAKE_TOOLCHAIN_FILE={ROOT}/cmake/x86_64-w64-mingw32.cmake",
+                    "-DCMAKE_BUILD_TYPE=MinSizeRel", f"-DDICTIONARY={dictionary}"],
                    check=True, stdout=subprocess.DEVNULL)
-    return os.path.join(BENCH, "dist", "setup.exe")
+    subprocess.run(["cmake", "--build", build, "--target", "setup", "-j2"], check=True,
+                   stdout=subprocess.DEVNULL)
+    return os.path.join(build, "setup.exe")
+
+
+# The cross-compiler of the bench's kind: the shipped 32-bit one, or 64-bit where this
+# kernel runs no 32-bit code (tests/e2e/wine.py).
+TRIPLET = "i686-w64-mingw32" if wine.BITS == 32 else "x86_64-w64-mingw32"
+
+
+def build_helper(source, name, *more):
+    """One of the benchmark's own small programs, for the bench's kind of Windows."""
+    exe = os.path.join(BENCH, name)
+    compiler = f"{TRIPLET}-g++" if source.endswith(".cpp") else f"{TRIPLET}-gcc"
+    subprocess.run([compiler, "-O2", "-static", "-s", "-Wall", "-Werror",
+                    f"-I{os.path.join(ROOT, 'src')}", "-o", exe,
+                    os.path.join(ROOT, "scripts", source), *more], check=True)
+    return exe
 
 
 def build_verify_probe():
     """scripts/verify_cost.cpp, which times the damage check alone."""
-    exe = os.path.join(BENCH, "verify_cost.exe")
-    subprocess.run(["i686-w64-mingw32-g++", "-O2", "-static", "-s", "-Wall", "-Werror",
-                    f"-I{os.path.join(ROOT, 'src')}", "-o", exe,
-                    os.path.join(ROOT, "scripts", "verify_cost.cpp"),
-                    os.path.join(ROOT, "src", "payload", "crc32.cpp")], check=True)
-    return exe
+    return build_helper("verify_cost.cpp", "verify_cost.exe",
+                        os.path.join(ROOT, "src", "payload", "crc32.cpp"))
 
 
 def verify_cost(env, runs):
     """Medians of the damage check's first and second pass over ours.exe, in ms."""
     firsts, seconds = [], []
     for _ in range(runs):
-        out = subprocess.run(["wine", "C:\\verify_cost.exe", "C:\\ours.exe"], env=env,
+        out = subprocess.run([wine.WINE, "C:\\verify_cost.exe", "C:\\ours.exe"], env=env,
                              capture_output=True, text=True, check=True).stdout.split()
         firsts.append(float(out[1]))
         seconds.append(float(out[2]))
@@ -144,12 +164,12 @@ def manifest_entries(dictionary):
         return [line.rstrip("\n").split("\t") for line in manifest if line.startswith("file\t")]
 
 
-def run(exe_windows_path, env, clear):
+def run(arguments, env, clear):
     """Wall seconds, peak resident KiB, peak private KiB and CPU seconds (user and
     system) of one run. The Wine loader runs the program in the process it starts, so
     the figures are its own."""
     clear()
-    command = ["wine", exe_windows_path]
+    command = [wine.WINE, *arguments]
     peak_anon = 0
     start = time.perf_counter()
     process = subprocess.Popen(command, env=env, stdout=subprocess.DEVNULL,
@@ -180,7 +200,7 @@ def digest(path):
 def prepare(road, host, dictionaries):
     """Makes the target folder ready for the road (not timed)."""
     for name in os.listdir(host):
-        if name.endswith(".DAT") or name.startswith("~setup."):
+        if name.endswith(".DAT") or name.startswith(("~setup.", "~floor.")):
             os.remove(os.path.join(host, name))
     if road == "empty":
         return
@@ -206,12 +226,17 @@ def main():
     dictionary = dictionaries["new"]
     subprocess.run(["make", "-s", "-C", ROOT, "dist"], check=True, stdout=subprocess.DEVNULL)
     ours = build_ours(dictionary)
-    peer = build_peer(dictionary)
+    # NSIS makes 32-bit installers only: a bench that runs no 32-bit code has no peer.
+    peer = build_peer(dictionary) if wine.BITS == 32 else None
     payload = payload_size(dictionary)
-    contenders = [("ours", "C:\\ours.exe"), ("peer", "C:\\peer.exe")]
+    host_folder = "C:\\TORVIX"
+    contenders = [("ours", lambda road: ["C:\\ours.exe"]),
+                  ("floor", lambda road: ["C:\\floor.exe", road, "C:\\ours.exe", host_folder])]
+    if peer:
+        contenders.append(("peer", lambda road: ["C:\\peer.exe"]))
     if arguments.baseline_rev:
         baseline = build_baseline(dictionary, arguments.baseline_rev)
-        contenders.append(("baseline", "C:\\baseline.exe"))
+        contenders.append(("baseline", lambda road: ["C:\\baseline.exe"]))
 
     template = wine.prepared_prefix()
     prefix = os.path.join(BENCH, "prefix")
@@ -227,29 +252,40 @@ def main():
     with open(os.path.join(host, "torvix.ini"), "w") as out:
         out.write("[Common]\r\nVersion=45\r\n")
     shutil.copy(ours, os.path.join(drive_c, "ours.exe"))
-    shutil.copy(peer, os.path.join(drive_c, "peer.exe"))
+    if peer:
+        shutil.copy(peer, os.path.join(drive_c, "peer.exe"))
     shutil.copy(build_verify_probe(), os.path.join(drive_c, "verify_cost.exe"))
+    shutil.copy(build_helper("bench_floor.cpp", "floor.exe"), os.path.join(drive_c, "floor.exe"))
+    shutil.copy(build_helper("bench_desktop.c", "desktop.exe"),
+                os.path.join(drive_c, "desktop.exe"))
     if arguments.baseline_rev:
         shutil.copy(baseline, os.path.join(drive_c, "baseline.exe"))
     # Digests, not the bytes: a child's peak resident memory starts from its parent's.
     expected = {name: digest(os.path.join(dictionary, name))
                 for name in os.listdir(dictionary) if name.endswith(".DAT")}
 
-    # Keep one Wine server for all runs, so that no run pays for starting it.
+    # One Wine server and one desktop for all runs, as Windows always has both, so that
+    # no contender pays for starting them and none finds them up by the luck of order.
     server = subprocess.Popen(["wineserver", "-p", "-f"], env=env)
     time.sleep(1)
+    desktop = subprocess.Popen([wine.WINE, "C:\\desktop.exe"], env=env,
+                               stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    time.sleep(2)
     results = {road: {label: [] for label, _ in contenders} for road in ROADS}
     try:
         for road in ROADS:
-            for label, exe in contenders:
-                run(exe, env, lambda: prepare(road, host, dictionaries))  # warm-up
+            for label, arguments_of in contenders:  # warm-up
+                run(arguments_of(road), env, lambda: prepare(road, host, dictionaries))
             for _ in range(runs):
-                for label, exe in contenders:
+                for label, arguments_of in contenders:
                     results[road][label].append(
-                        run(exe, env, lambda: prepare(road, host, dictionaries)))
+                        run(arguments_of(road), env, lambda: prepare(road, host, dictionaries)))
                     installed = {n for n in os.listdir(host) if n.endswith(".DAT")}
                     if installed != set(expected):
                         sys.exit(f"{label} on the {road} road left {len(installed)} files")
+                    leftovers = [n for n in os.listdir(host) if n.startswith("~")]
+                    if leftovers:
+                        sys.exit(f"{label} on the {road} road left {leftovers}")
             # The last run's files must be the new dictionary's, whole.
             for name, wanted in expected.items():
                 if digest(os.path.join(host, name)) != wanted:
@@ -258,22 +294,40 @@ def main():
     finally:
         subprocess.run(["wineserver", "-k"], env=env)
         server.wait()
+        desktop.wait()
         shutil.rmtree(prefix, ignore_errors=True)
 
     def medians(rows):
         return tuple(statistics.median(r[i] for r in rows) for i in range(4))
 
+    def spread(road, label, against, i=0):
+        """The median of the runs' ratios, each run against the one of the same round,
+        and their lowest and highest."""
+        ratios = [a[i] / b[i] for a, b in zip(results[road][label], results[road][against])]
+        return statistics.median(ratios), min(ratios), max(ratios)
+
     lines = []
     measures = [("Wall time", "%.3f s", 0, 1), ("CPU time (user and system)", "%.3f s", 3, 1),
                 ("Peak resident memory", "%.1f MiB", 1, 1024),
                 ("Peak private (anonymous) memory", "%.1f MiB", 2, 1024)]
+    others = ["floor"] + (["peer"] if peer else [])
+    names = {"floor": "floor", "peer": "NSIS peer"}
     for road in ROADS:
         figures = {label: medians(rows) for label, rows in results[road].items()}
-        lines += [f"Road: {road} (median of {runs} runs)", "",
-                  "| Measure | setup.exe | NSIS peer | ours/peer |", "|---|---:|---:|---:|"]
+        header = "| Measure | setup.exe | " + " | ".join(names[o] for o in others) + " | " + \
+            " | ".join(f"ours/{o}" for o in others) + " |"
+        lines += [f"Road: {road} (median of {runs} runs, {wine.BITS}-bit bench)", "", header,
+                  "|---|" + "---:|" * (1 + 2 * len(others))]
         for name, form, i, scale in measures:
-            a, b = figures["ours"][i] / scale, figures["peer"][i] / scale
-            lines.append(f"| {name} | {form % a} | {form % b} | {a / b:.2f} |")
+            a = figures["ours"][i] / scale
+            values = [figures[o][i] / scale for o in others]
+            lines.append(f"| {name} | {form % a} | " + " | ".join(form % v for v in values) +
+                         " | " + " | ".join(f"{a / v:.2f}" for v in values) + " |")
+        lines.append("")
+        for other in others:
+            middle, low, high = spread(road, "ours", other)
+            lines.append(f"Wall time ours/{names[other]}, run by run: median {middle:.2f}, "
+                         f"from {low:.2f} to {high:.2f}.")
         lines.append("")
         if arguments.baseline_rev:
             walls = {label: figures[label][0] for label in ("ours", "baseline")}
@@ -282,18 +336,20 @@ def main():
                       f"{walls['baseline']:.3f} s ({(walls['ours'] - walls['baseline']) * 1000:+.1f}"
                       f" ms), CPU {cpu['ours']:.3f} s against {cpu['baseline']:.3f} s "
                       f"({(cpu['ours'] - cpu['baseline']) * 1000:+.1f} ms)", ""]
-    sizes = {"ours": os.path.getsize(ours) - payload, "peer": os.path.getsize(peer) - payload}
-    own = os.path.join(ROOT, "resources", "payload")
-    own_payload = payload_size(own)
-    own_peer = os.path.getsize(build_peer(own, "peer-own-payload.exe")) - own_payload
-    own_ours = os.path.getsize(os.path.join(ROOT, "dist", "setup.exe")) - own_payload
-    lines += ["| Size beyond the payload | setup.exe | NSIS peer | ours/peer |",
-              "|---|---:|---:|---:|",
-              f"| This benchmark's payload | {sizes['ours']:,} bytes | {sizes['peer']:,} bytes "
-              f"| {sizes['ours'] / sizes['peer']:.2f} |",
-              f"| This build's own payload | {own_ours:,} bytes | {own_peer:,} bytes "
-              f"| {own_ours / own_peer:.2f} |", "",
-              f"The damage check alone (CRC-32 of every resource in place, median of {runs}): "
+    if peer:
+        sizes = {"ours": os.path.getsize(ours) - payload,
+                 "peer": os.path.getsize(peer) - payload}
+        own = os.path.join(ROOT, "resources", "payload")
+        own_payload = payload_size(own)
+        own_peer = os.path.getsize(build_peer(own, "peer-own-payload.exe")) - own_payload
+        own_ours = os.path.getsize(os.path.join(ROOT, "dist", "setup.exe")) - own_payload
+        lines += ["| Size beyond the payload | setup.exe | NSIS peer | ours/peer |",
+                  "|---|---:|---:|---:|",
+                  f"| This benchmark's payload | {sizes['ours']:,} bytes | "
+                  f"{sizes['peer']:,} bytes | {sizes['ours'] / sizes['peer']:.2f} |",
+                  f"| This build's own payload | {own_ours:,} bytes | {own_peer:,} bytes "
+                  f"| {own_ours / own_peer:.2f} |", ""]
+    lines += [f"The damage check alone (CRC-32 of every resource in place, median of {runs}): "
               f"{check_second:.1f} ms over mapped pages, {check_first:.1f} ms when it also maps "
               f"the payload in, as the writes would otherwise.", ""]
     text = "\n".join(lines)

@@ -1,5 +1,5 @@
 #!/usr/bin/env python3
-"""Runs dist/setup.exe under Wine against a sample host folder (C:\\TORVIX with a
+"""Runs the installer of DIST (or SETUP) under Wine against a sample host folder (C:\\TORVIX with a
 stand-in torvixx.exe and a torvix.ini saying Version=45) in a throwaway Wine prefix.
 
 With a display (DISPLAY set) you click through the real boxes yourself. Without one
@@ -26,6 +26,8 @@ class UserDisplay:
 
 
 def main():
+    wine.SETUP_EXE = wine.installer_to_run()
+    print(f"Installer: {wine.SETUP_EXE}")
     interactive = bool(os.environ.get("DISPLAY"))
     display = UserDisplay(os.environ["DISPLAY"]) if interactive else wine.Display()
     timezone = os.environ.get("TZ", "UTC")
@@ -37,7 +39,7 @@ def main():
         print("Sample host folder C:\\TORVIX: torvixx.exe, torvix.ini (Version=45)")
         if interactive:
             print(f"Running setup.exe on {display.name}: answer its boxes there.")
-            subprocess.run(["wine", "C:\\setup.exe"], env=prefix.env, check=False)
+            subprocess.run([wine.WINE, "C:\\setup.exe"], env=prefix.env, check=False)
         else:
             print("No display: running on a virtual one and answering OK to every box.\n")
             shown, status = prefix.run("ok", "ok", "ok", "ok")

@@ -44,6 +44,27 @@ def build_folder(dist):
     return os.path.join(ROOT, "build", f"dist-{digest}")
 
 
+def quiet(command):
+    """Runs a tool that must never ask: no standard input and no terminal to open, so
+    that a tool that would prompt for a password fails instead of waiting."""
+    return subprocess.run(command, stdin=subprocess.DEVNULL, capture_output=True, text=True,
+                          errors="replace", start_new_session=True)
+
+
+def check_key(key, password_file):
+    """Stops, in one line, where the key cannot be opened as it is given."""
+    with open(key, "rb") as source:
+        encrypted = b"ENCRYPTED" in source.read()
+    if encrypted and not password_file:
+        fail(f"SIGN_KEY {key} has a password: put it in a file and name that file with "
+             "SIGN_PASS_FILE")
+    arguments = ["-passin", f"file:{password_file}"] if password_file else ["-passin", "pass:"]
+    if quiet(["openssl", "pkey", "-in", key, "-noout", *arguments]).returncode != 0:
+        if password_file:
+            fail(f"the password in SIGN_PASS_FILE {password_file} does not open SIGN_KEY {key}")
+        fail(f"SIGN_KEY {key} is not a private key openssl can read")
+
+
 def signing_command(unsigned, signed):
     """The osslsigncode command that signs unsigned into signed, or None."""
     cert = os.environ.get("SIGN_CERT", "")
@@ -56,6 +77,7 @@ def signing_command(unsigned, signed):
         path = os.environ.get(setting, "")
         if path and not os.path.isfile(path):
             fail(f"{setting}: there is no file {path}")
+    check_key(key, os.environ.get("SIGN_PASS_FILE", ""))
     command = ["osslsigncode", "sign", "-h", "sha256", "-n", "Setup", "-certs", cert,
                "-key", key]
     if os.environ.get("SIGN_PASS_FILE"):
@@ -93,6 +115,16 @@ def main():
     env = dict(os.environ)
     env["SETUP_VENDOR_SITE"] = os.environ.get("VENDOR_SITE", "www.torvix.example")
     env["SETUP_COMPANY_NAME"] = os.environ.get("COMPANY_NAME", "Torvix Software")
+    # The dictionary and the settings first, so that a fault in them is said in one line,
+    # as the reader says it, before any build tool runs.
+    checked = subprocess.run([sys.executable, os.path.join(ROOT, "resources", "payload_resources.py"),
+                              dictionary, os.path.join(build, "generated")], env=env,
+                             stderr=subprocess.PIPE, text=True)
+    if checked.returncode != 0:
+        sys.exit(checked.stderr.strip())
+    if checked.stderr:
+        print(checked.stderr, end="", file=sys.stderr)
+    env["SETUP_WARNED"] = "1"  # said once is enough
     configure = subprocess.run(
         ["cmake", "--no-warn-unused-cli", "-S", ROOT, "-B", build,
          f"-DCMAKE_TOOLCHAIN_FILE={ROOT}/cmake/i686-w64-mingw32.cmake",
@@ -109,11 +141,15 @@ def main():
     if command is None:
         shutil.copyfile(os.path.join(build, "setup.exe"), part)
     else:
-        signed = subprocess.run(command, capture_output=True, text=True)
+        signed = quiet(command)
         if signed.returncode != 0:
             if os.path.lexists(part):
                 os.remove(part)
-            fail(f"signing failed:\n{signed.stdout}{signed.stderr}")
+            # osslsigncode's own words, without OpenSSL's internals.
+            said = [line.strip() for line in (signed.stdout + signed.stderr).splitlines()
+                    if line.strip() and ":error:" not in line and not line.startswith("    ")]
+            fail(f"signing with {os.environ['SIGN_CERT']} failed: "
+                 f"{said[-1] if said else 'osslsigncode said nothing'}")
     os.replace(part, setup)
     with open(setup, "rb") as exe:
         digest = hashlib.sha256(exe.read()).hexdigest()

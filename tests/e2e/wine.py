@@ -16,7 +16,6 @@ import shutil
 import subprocess
 import sys
 import tempfile
-import time
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 ROOT = os.path.dirname(os.path.dirname(HERE))
@@ -70,6 +69,23 @@ BASE_ENV = {
 }
 if BITS == 64:
     BASE_ENV["WINELOADER"] = WINE64_LOADER
+
+
+def installer_to_run():
+    """The installer that the demo and the screenshots run: SETUP, else DIST's. Stops,
+    saying why, where this machine's Wine cannot start it."""
+    setup = os.path.abspath(os.environ.get("SETUP") or
+                            os.path.join(os.environ.get("DIST") or "dist", "setup.exe"))
+    if not os.path.isfile(setup):
+        sys.exit(f"error: there is no installer {setup}")
+    import pefile
+    machine = pefile.PE(setup, fast_load=True).FILE_HEADER.Machine
+    if BITS == 64 and machine == pefile.MACHINE_TYPE["IMAGE_FILE_MACHINE_I386"]:
+        sys.exit(f"error: {setup} is a 32-bit program, and this machine's kernel runs no "
+                 "32-bit code (Linux's ia32_emulation is off), so Wine cannot start it here; "
+                 "give SETUP= a 64-bit build of the same sources (make test makes one in "
+                 "build/win64)")
+    return setup
 
 
 def build_bench():
