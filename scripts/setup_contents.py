@@ -81,6 +81,27 @@ def unescape(text):
     return raw.decode("utf-8", "replace")
 
 
+def signer_of(table):
+    """The signer's name, read from the signature itself (its leaf certificate), for
+    when osslsigncode stops before it names one; None when it cannot be read."""
+    if len(table) <= 8:
+        return None
+    certs = subprocess.run(["openssl", "pkcs7", "-inform", "DER", "-print_certs"],
+                           input=table[8:], capture_output=True)
+    pems = re.findall(rb"-----BEGIN CERTIFICATE-----.*?-----END CERTIFICATE-----",
+                      certs.stdout, re.S)
+    names = []
+    for pem in pems:
+        shown = subprocess.run(["openssl", "x509", "-noout", "-subject", "-issuer", "-nameopt",
+                                "compat"], input=pem, capture_output=True).stdout.decode(
+                                    "utf-8", "replace").splitlines()
+        fields = dict(line.split("=", 1) for line in shown if "=" in line)
+        names.append((fields.get("subject", "").strip(), fields.get("issuer", "").strip()))
+    issuers = {issuer for subject, issuer in names if subject != issuer}
+    leaves = [subject for subject, _ in names if subject not in issuers]
+    return unescape(leaves[0]) if leaves else None
+
+
 def signature_report(path, image):
     """(lines, whether it matches the file)."""
     if image.signature() is None:
@@ -96,8 +117,10 @@ def signature_report(path, image):
     signed_at = re.search(r"Signing time:\s*(.*)", out)
     stamped_at = re.search(r"Timestamp time:\s*(.*)", out)
     matches = bool(current and calculated and current.group(1) == calculated.group(1))
-    lines = [f"Signature: signed by {unescape(signer.group(1)) if signer else '(unknown)'}",
-             "  its digest " + ("matches the file" if matches else "does NOT match the file")]
+    name = unescape(signer.group(1)) if signer else signer_of(image.signature())
+    lines = [f"Signature: signed by {name or '(a signer whose name cannot be read)'}",
+             "  its digest " + ("matches the file" if matches else
+                                "does NOT match the file: it was changed after signing")]
     if signed_at:
         lines.append(f"  signing time: {signed_at.group(1).strip()}")
     lines.append(f"  time stamp: {stamped_at.group(1).strip()}" if stamped_at

@@ -207,6 +207,94 @@ class Shipping(unittest.TestCase):
             self.assertIn("signing needs both SIGN_CERT and SIGN_KEY", result.stderr)
             self.assertEqual(os.listdir(dist), [])
 
+    def test_rebuilds_follow_content_not_times(self):
+        # A dictionary file replaced by other bytes with an older time (what cp -p, tar x
+        # and rsync -a give), then a changed setting alone: each incremental build is
+        # byte for byte a fresh build of the same inputs.
+        source = os.path.join(self.scratch, "content dictionary")
+        dictionary(source, "Deutsch")
+        dist = os.path.join(self.scratch, "content")
+        self.assertEqual(make_dist(DICTIONARY=source, DIST=dist).returncode, 0)
+        word_list = os.path.join(source, "LXWEPB.TLX")
+        before = os.stat(word_list)
+        changed = bytearray(read(word_list))
+        changed[100] ^= 1
+        with open(word_list, "wb") as out:
+            out.write(changed)
+        os.utime(word_list, (before.st_atime - 86400, before.st_mtime - 86400))
+        result = make_dist(DICTIONARY=source, DIST=dist)
+        self.assertEqual(result.returncode, 0, result.stderr)
+        self.assertEqual(result.stderr, "", "a good build prints no warning")
+        self.assertIn(hashlib.sha256(changed).hexdigest(),
+                      inspect(os.path.join(dist, "setup.exe")).stdout)
+        site = {"VENDOR_SITE": "www.other.example"}
+        self.assertEqual(make_dist(DICTIONARY=source, DIST=dist, **site).returncode, 0)
+        self.assertIn("Web site: www.other.example",
+                      inspect(os.path.join(dist, "setup.exe")).stdout)
+        fresh = os.path.join(self.scratch, "content, fresh")
+        self.assertEqual(make_dist(DICTIONARY=source, DIST=fresh, **site).returncode, 0)
+        self.assertEqual(read(os.path.join(dist, "setup.exe")),
+                         read(os.path.join(fresh, "setup.exe")))
+
+    def test_what_would_not_fit_a_box_is_refused(self):
+        dist = os.path.join(self.scratch, "too long")
+        source = os.path.join(self.scratch, "long language")
+        dictionary(source, "L" * 199)
+        result = make_dist(DICTIONARY=source, DIST=dist)
+        self.assertNotEqual(result.returncode, 0)
+        # One line, and make's own word that the target failed.
+        self.assertEqual(result.stderr.strip().splitlines()[0],
+                         f"{source}/manifest.txt:1: the language name has 199 bytes in "
+                         "Windows-1252; the confirmation holds one of at most 198 (256 in all)")
+        self.assertLessEqual(len(result.stderr.strip().splitlines()), 2, result.stderr)
+        self.assertFalse(os.path.exists(os.path.join(dist, "setup.exe")))
+        result = make_dist(DIST=dist, VENDOR_SITE="w" * 144)
+        self.assertNotEqual(result.returncode, 0)
+        self.assertIn("the setting VENDOR_SITE has 144 bytes in Windows-1252; the longest "
+                      "message it ends holds one of at most 143", result.stderr)
+        self.assertEqual(make_dist(DIST=dist, VENDOR_SITE="w" * 143).returncode, 0)
+
+    def test_signing_never_prompts_and_says_what_is_wrong(self):
+        wrong = os.path.join(self.keys, "wrong.txt")
+        with open(wrong, "w") as out:
+            out.write("incorrect horse\n")
+        dist = os.path.join(self.scratch, "password")
+        cases = [
+            ("a wrong password", {"SIGN_PASS_FILE": wrong},
+             f"the password in SIGN_PASS_FILE {wrong} does not open SIGN_KEY "
+             f"{os.path.join(self.keys, 'key.pem')}"),
+            ("no password for a key that has one", {"SIGN_PASS_FILE": ""},
+             f"SIGN_KEY {os.path.join(self.keys, 'key.pem')} has a password: put it in a file "
+             "and name that file with SIGN_PASS_FILE"),
+        ]
+        for what, settings, said in cases:
+            with self.subTest(what):
+                # No standard input and no terminal: a prompt would fail or hang here.
+                result = subprocess.run(
+                    ["make", "-s", "-C", ROOT, "dist", f"DIST={dist}"] +
+                    [f"{k}={v}" for k, v in self.signing(**settings).items()],
+                    stdin=subprocess.DEVNULL, capture_output=True, text=True, timeout=300,
+                    start_new_session=True)
+                self.assertNotEqual(result.returncode, 0)
+                self.assertEqual(result.stderr.strip().splitlines()[0], f"error: {said}")
+                self.assertLessEqual(len(result.stderr.strip().splitlines()), 2, result.stderr)
+                self.assertEqual(os.listdir(dist), [])
+
+    def test_demo_runs_the_installer_of_dist(self):
+        source = os.path.join(self.scratch, "demo dictionary")
+        dictionary(source, "Demo", "DEMO.DIC")
+        dist = os.path.join(self.scratch, "demo")
+        result = subprocess.run(["make", "-s", "-C", ROOT, "demo", f"DICTIONARY={source}",
+                                 f"DIST={dist}"], stdin=subprocess.DEVNULL,
+                                capture_output=True, text=True, timeout=600,
+                                env={k: v for k, v in os.environ.items() if k != "DISPLAY"})
+        installer = os.path.join(dist, "setup.exe")
+        if result.returncode == 0:
+            self.assertIn(f"Installer: {installer}", result.stdout)
+            self.assertIn("DEMO.DIC", result.stdout)
+        else:  # a machine whose kernel runs no 32-bit code: it says so, naming that file
+            self.assertIn(f"error: {installer} is a 32-bit program", result.stderr)
+
     def test_the_inspector_names_the_damage(self):
         dist = os.path.join(self.scratch, "inspected")
         self.assertEqual(make_dist(DIST=dist, SOURCE_DATE_EPOCH=EPOCH,
@@ -247,10 +335,18 @@ class Shipping(unittest.TestCase):
                 self.assertIn("Checksums: DAMAGED", shown.stdout)
                 self.assertIn(named, shown.stdout)
                 self.assertIn("does NOT match the file", shown.stdout, "signed before the damage")
+                self.assertIn("signed by /CN=Wörter Verlag", shown.stdout)
         not_an_installer = os.path.join(self.scratch, "notes.txt")
         with open(not_an_installer, "w") as out:
             out.write("not an installer")
         self.assertEqual(inspect(not_an_installer).returncode, 2)
+        self.assertIn("is not an installer: not a Windows executable",
+                      inspect(not_an_installer).stderr)
+        # A Windows program of this build that is no installer: the tests' driver.
+        driver = inspect(os.path.join(ROOT, "build", "dist-" + hashlib.sha256(
+            dist.encode()).hexdigest()[:16], "e2e_driver.exe"))
+        self.assertEqual(driver.returncode, 2)
+        self.assertIn("is not an installer: no installer resources in it", driver.stderr)
 
 
 if __name__ == "__main__":
