@@ -21,11 +21,23 @@ PAYLOAD = os.path.join(ROOT, "resources", "payload")
 EPOCH = "1765000000"  # 2025-12-06, inside the throwaway certificates' validity
 
 
+# What a make that runs these tests hands down (its settings, its job server): a
+# publisher's shell has none of it.
+INHERITED = ("SIGN_", "SOURCE_DATE", "MAKEFLAGS", "MFLAGS", "MAKELEVEL", "SETUP", "DIST",
+             "DICTIONARY", "VENDOR_SITE", "COMPANY_NAME", "DISPLAY")
+PUBLISHER_ENV = {k: v for k, v in os.environ.items() if not k.startswith(INHERITED)}
+
+
+def make(target, **settings):
+    """The command of `make TARGET` with the settings on its command line, as a
+    publisher types it."""
+    return ["make", "-s", "-C", ROOT, target] + [f"{k}={v}" for k, v in settings.items()]
+
+
 def make_dist(**settings):
     """Runs `make dist` with the settings on its command line, as a publisher would."""
-    command = ["make", "-s", "-C", ROOT, "dist"] + [f"{k}={v}" for k, v in settings.items()]
-    env = {k: v for k, v in os.environ.items() if not k.startswith(("SIGN_", "SOURCE_DATE"))}
-    return subprocess.run(command, capture_output=True, text=True, env=env)
+    return subprocess.run(make("dist", **settings), capture_output=True, text=True,
+                          env=PUBLISHER_ENV)
 
 
 def inspect(path):
@@ -102,11 +114,9 @@ class Shipping(unittest.TestCase):
             source = os.path.join(self.scratch, "my dicts", language)
             dictionary(source, language, extra)
             dist = os.path.join(self.scratch, "out put", language)
-            settings = {"DICTIONARY": source, "DIST": dist}
-            command = ["make", "-s", "-C", ROOT, "dist"] + [f"{k}={v}" for k, v in
-                                                               settings.items()]
             builds.append((language, extra, dist, subprocess.Popen(
-                command, stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)))
+                make("dist", DICTIONARY=source, DIST=dist), stdout=subprocess.PIPE,
+                stderr=subprocess.PIPE, text=True, env=PUBLISHER_ENV)))
         for language, extra, dist, process in builds:
             out, err = process.communicate(timeout=600)
             self.assertEqual(process.returncode, 0, err)
@@ -271,8 +281,7 @@ class Shipping(unittest.TestCase):
             with self.subTest(what):
                 # No standard input and no terminal: a prompt would fail or hang here.
                 result = subprocess.run(
-                    ["make", "-s", "-C", ROOT, "dist", f"DIST={dist}"] +
-                    [f"{k}={v}" for k, v in self.signing(**settings).items()],
+                    make("dist", DIST=dist, **self.signing(**settings)), env=PUBLISHER_ENV,
                     stdin=subprocess.DEVNULL, capture_output=True, text=True, timeout=300,
                     start_new_session=True)
                 self.assertNotEqual(result.returncode, 0)
@@ -284,10 +293,9 @@ class Shipping(unittest.TestCase):
         source = os.path.join(self.scratch, "demo dictionary")
         dictionary(source, "Demo", "DEMO.DIC")
         dist = os.path.join(self.scratch, "demo")
-        result = subprocess.run(["make", "-s", "-C", ROOT, "demo", f"DICTIONARY={source}",
-                                 f"DIST={dist}"], stdin=subprocess.DEVNULL,
-                                capture_output=True, text=True, timeout=600,
-                                env={k: v for k, v in os.environ.items() if k != "DISPLAY"})
+        result = subprocess.run(make("demo", DICTIONARY=source, DIST=dist),
+                                stdin=subprocess.DEVNULL, capture_output=True, text=True,
+                                timeout=600, env=PUBLISHER_ENV)
         installer = os.path.join(dist, "setup.exe")
         if result.returncode == 0:
             self.assertIn(f"Installer: {installer}", result.stdout)
