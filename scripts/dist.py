@@ -115,7 +115,10 @@ def main():
     env = dict(os.environ)
     env["SETUP_VENDOR_SITE"] = os.environ.get("VENDOR_SITE", "www.torvix.example")
     env["SETUP_COMPANY_NAME"] = os.environ.get("COMPANY_NAME", "Torvix Software")
-    # The dictionary and the settings first, so that a fault in them is said in one line,
+    # The signing settings, the dictionary and the settings first, so that a fault in
+    # them is said in one line before any build tool runs.
+    command = signing_command(os.path.join(build, "setup.exe"), setup + ".part")
+    # The dictionary and the settings, so that a fault in them is said in one line,
     # as the reader says it, before any build tool runs.
     checked = subprocess.run([sys.executable, os.path.join(ROOT, "resources", "payload_resources.py"),
                               dictionary, os.path.join(build, "generated")], env=env,
@@ -132,12 +135,12 @@ def main():
         env=env, stdout=subprocess.DEVNULL)
     if configure.returncode != 0:
         sys.exit(configure.returncode)
-    built = subprocess.run(["cmake", "--build", build, "-j2"], env=env)
+    # The installer alone: the tests' own programs are built where the tests need them.
+    built = subprocess.run(["cmake", "--build", build, "--target", "setup", "-j2"], env=env)
     if built.returncode != 0:
         sys.exit(built.returncode)
 
     part = setup + ".part"
-    command = signing_command(os.path.join(build, "setup.exe"), part)
     if command is None:
         shutil.copyfile(os.path.join(build, "setup.exe"), part)
     else:

@@ -196,7 +196,7 @@ class Shipping(unittest.TestCase):
             print("\nSKIP offline time stamp: this osslsigncode has no -TSA-certs")
             self.skipTest("osslsigncode without its built-in time-stamp authority")
         now = str(int(time.time()))
-        dist = os.path.join(self.scratch, "stamped")
+        dist = os.path.join(self.scratch, "signed two")  # built already: signed again
         result = make_dist(DIST=dist, SOURCE_DATE_EPOCH=now, **self.signing(
             SIGN_TSA_CERTS=os.path.join(self.keys, "tsa.pem"),
             SIGN_TSA_KEY=os.path.join(self.keys, "tsa.key")))
@@ -262,7 +262,13 @@ class Shipping(unittest.TestCase):
         self.assertNotEqual(result.returncode, 0)
         self.assertIn("the setting VENDOR_SITE has 144 bytes in Windows-1252; the longest "
                       "message it ends holds one of at most 143", result.stderr)
-        self.assertEqual(make_dist(DIST=dist, VENDOR_SITE="w" * 143).returncode, 0)
+        # At the limits themselves the resource set is made.
+        dictionary(os.path.join(self.scratch, "longest language"), "L" * 198)
+        made = subprocess.run(
+            [sys.executable, os.path.join(ROOT, "resources", "payload_resources.py"),
+             os.path.join(self.scratch, "longest language"), os.path.join(self.scratch, "made"),
+             "w" * 143], capture_output=True, text=True, env=PUBLISHER_ENV)
+        self.assertEqual(made.returncode, 0, made.stderr)
 
     def test_signing_never_prompts_and_says_what_is_wrong(self):
         wrong = os.path.join(self.keys, "wrong.txt")
@@ -350,11 +356,13 @@ class Shipping(unittest.TestCase):
         self.assertEqual(inspect(not_an_installer).returncode, 2)
         self.assertIn("is not an installer: not a Windows executable",
                       inspect(not_an_installer).stderr)
-        # A Windows program of this build that is no installer: the tests' driver.
-        driver = inspect(os.path.join(ROOT, "build", "dist-" + hashlib.sha256(
-            dist.encode()).hexdigest()[:16], "e2e_driver.exe"))
-        self.assertEqual(driver.returncode, 2)
-        self.assertIn("is not an installer: no installer resources in it", driver.stderr)
+        # A Windows program that is no installer.
+        program = os.path.join(self.scratch, "program.exe")
+        subprocess.run(["i686-w64-mingw32-gcc", "-x", "c", "-", "-o", program],
+                       input="int main(void) { return 0; }\n", text=True, check=True)
+        shown = inspect(program)
+        self.assertEqual(shown.returncode, 2)
+        self.assertIn("is not an installer: no installer resources in it", shown.stderr)
 
 
 if __name__ == "__main__":
