@@ -98,6 +98,11 @@ target_compile_options(e2e_preload_probe PRIVATE ${WARNINGS} -Os)
 target_compile_definitions(e2e_preload_probe PRIVATE WIN32_LEAN_AND_MEAN NOMINMAX)
 target_link_options(e2e_preload_probe PRIVATE -static -s)
 
+# Holds Wine's desktop up in the prefixes the tests reuse, and for the benchmark.
+add_executable(e2e_desktop tests/e2e/desktop_holder.c)
+target_compile_options(e2e_desktop PRIVATE -Wall -Wextra -Werror -Os)
+target_link_options(e2e_desktop PRIVATE -static -s)
+
 # The planting tests' marker DLL: it records every process that loads it.
 add_library(e2e_marker SHARED tests/e2e/marker_dll.c)
 target_compile_options(e2e_marker PRIVATE -Wall -Wextra -Werror -Os)

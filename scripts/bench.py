@@ -256,8 +256,8 @@ def main():
         shutil.copy(peer, os.path.join(drive_c, "peer.exe"))
     shutil.copy(build_verify_probe(), os.path.join(drive_c, "verify_cost.exe"))
     shutil.copy(build_helper("bench_floor.cpp", "floor.exe"), os.path.join(drive_c, "floor.exe"))
-    shutil.copy(build_helper("bench_desktop.c", "desktop.exe"),
-                os.path.join(drive_c, "desktop.exe"))
+    shutil.copy(build_helper(os.path.join("..", "tests", "e2e", "desktop_holder.c"),
+                             "desktop.exe"), os.path.join(drive_c, "desktop.exe"))
     if arguments.baseline_rev:
         shutil.copy(baseline, os.path.join(drive_c, "baseline.exe"))
     # Digests, not the bytes: a child's peak resident memory starts from its parent's.

@@ -12,6 +12,7 @@ import atexit
 import errno
 import fcntl
 import os
+import select
 import shutil
 import subprocess
 import sys
@@ -46,6 +47,7 @@ BUILD = os.path.join(ROOT, "build", "win32" if BITS == 32 else "win64")
 SETUP_EXE = os.environ.get("SETUP_EXE") if BITS == 32 else None
 SETUP_EXE = SETUP_EXE or os.path.join(ROOT, "dist" if BITS == 32 else BUILD, "setup.exe")
 DRIVER_EXE = os.path.join(BUILD, "e2e_driver.exe")
+DESKTOP_EXE = os.path.join(BUILD, "e2e_desktop.exe")
 MARKER_DLL = os.path.join(BUILD, "e2e_marker.dll")
 WINE = "wine"
 if BITS == 64:
@@ -93,7 +95,7 @@ def build_bench():
     installer; where this machine runs no 32-bit code, the 64-bit bench whole."""
     if BITS == 32:
         sys.exit(subprocess.run(["cmake", "--build", BUILD, "-j2", "--target", "e2e_driver",
-                                 "e2e_marker", "e2e_preload_probe"],
+                                 "e2e_marker", "e2e_preload_probe", "e2e_desktop"],
                                 stdout=subprocess.DEVNULL).returncode)
     print("The end-to-end bench: this kernel runs no 32-bit code, so the tests run a "
           "64-bit build of the same sources under 64-bit Wine.", flush=True)
@@ -246,14 +248,32 @@ class Prefix:
         self.root = tempfile.mkdtemp(prefix="prefix-", dir=WORK)
         clone_prefix(self.template, self.root)
         self.env = wine_env(WINEPREFIX=self.root, DISPLAY=display.name, TZ=timezone)
+        self.desktop = None
         if reusable:
-            # The server stays, and the services and desktop start now, outside any
-            # test's run: a run under strace -f would otherwise wait for them to end.
+            # The server stays, and the services and the desktop start now, outside any
+            # test's run (a run under strace -f would otherwise wait for them to end),
+            # and stay: the desktop is held up for the prefix's whole life.
             subprocess.run(["wineserver", "-p"], env=self.env, check=True)
-            subprocess.run([WINE, DRIVER_EXE, "--timeout", "60",
-                            "C:\\windows\\system32\\hostname.exe"], env=self.env,
-                           stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=120)
+            self.hold_desktop()
         shutil.copy(SETUP_EXE, self.path("C:\\setup.exe"))
+
+    def hold_desktop(self):
+        """Starts the desktop holder and waits until a window can be made; a desktop that
+        failed to start (Wine has been seen to, when the machine is busy) is started
+        again, three times at most."""
+        for _ in range(3):
+            holder = subprocess.Popen([WINE, DESKTOP_EXE], env=self.env, stdout=subprocess.PIPE,
+                                      stderr=subprocess.DEVNULL, stdin=subprocess.DEVNULL)
+            ready = select.select([holder.stdout], [], [], 60)[0]
+            if ready and holder.stdout.readline().strip() == b"READY":
+                self.desktop = holder
+                return
+            holder.kill()
+            holder.wait()
+            subprocess.run(["wineserver", "-k"], env=self.env, stderr=subprocess.DEVNULL)
+            subprocess.run(["wineserver", "-w"], env=self.env, stderr=subprocess.DEVNULL)
+            subprocess.run(["wineserver", "-p"], env=self.env, check=True)
+        raise RuntimeError(f"Wine's desktop does not start in {self.root}")
 
     def reset(self):
         drive = os.path.join(self.root, "drive_c")
@@ -389,6 +409,9 @@ class Prefix:
                        stderr=subprocess.DEVNULL)
         subprocess.run(["wineserver", "-w"], env=self.env, stdout=subprocess.DEVNULL,
                        stderr=subprocess.DEVNULL)
+        if self.desktop is not None:
+            self.desktop.wait()
+            self.desktop.stdout.close()
         shutil.rmtree(self.root, ignore_errors=True)
 
 
