@@ -7,7 +7,6 @@ settings Windows redirected into the user's VirtualStore passes the version gate
 
 import os
 import re
-import shutil
 import unittest
 
 import test_end_to_end as base

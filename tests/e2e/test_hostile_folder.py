@@ -8,14 +8,13 @@ damaged installers were tried, and what was loaded, written or lost.
 
 import os
 import re
-import shutil
 import tempfile
 import unittest
 
 import wine  # first: it puts scripts/ on the path, where pe_resources lives
 import pe_resources  # noqa: E402
 import test_end_to_end as base
-from test_end_to_end import COMPLETE, CONFIRM, DIALOG, PROMPT, error_box, payload_bytes
+from test_end_to_end import COMPLETE, CONFIRM, DIALOG, PROMPT, error_box
 
 TLX, CLX = "LXWEPB.TLX", "LXWEPB2.CLX"
 DOWNLOADS = "C:\\Users\\Public\\Downloads"
