@@ -9,22 +9,12 @@ set(COMPANY_NAME "Torvix Software" CACHE STRING "The company name in the version
 
 find_package(Python3 REQUIRED COMPONENTS Interpreter)
 
-# The resource set comes from the manifest and the settings; a manifest or a setting
-# the installer could not carry stops the build here, naming the line or the setting.
-# scripts/dist.py passes the settings in SETUP_VENDOR_SITE and SETUP_COMPANY_NAME,
-# which carry any text exactly and win over the cache values below.
+# The resource set comes from the manifest and the settings, made by the custom target
+# below before every build; a manifest or a setting the installer could not carry stops
+# the build there, naming the line or the setting. scripts/dist.py passes the settings
+# in SETUP_VENDOR_SITE and SETUP_COMPANY_NAME, which carry any text exactly and win
+# over the cache values above.
 set(GENERATED "${CMAKE_BINARY_DIR}/generated")
-# Its message goes straight to the terminal, as the script wrote it.
-execute_process(
-  COMMAND ${Python3_EXECUTABLE} "${CMAKE_SOURCE_DIR}/resources/payload_resources.py"
-          "${DICTIONARY}" "${GENERATED}" "${VENDOR_SITE}" "${COMPANY_NAME}"
-  RESULT_VARIABLE PAYLOAD_RESULT)
-if(NOT PAYLOAD_RESULT EQUAL 0)
-  message(FATAL_ERROR "The dictionary in ${DICTIONARY} cannot be built (see the error above).")
-endif()
-set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS
-             "${DICTIONARY}/manifest.txt" "${CMAKE_SOURCE_DIR}/resources/payload_resources.py"
-             "${CMAKE_SOURCE_DIR}/resources/resource_set.py")
 # The manifest goes in without its comments and indentation: every byte counts.
 file(READ resources/setup.manifest MANIFEST)
 string(REGEX REPLACE "<!--[^>]*-->" "" MANIFEST "${MANIFEST}")

@@ -75,12 +75,7 @@ def build_ours(dictionary):
                        check=True, stdout=subprocess.DEVNULL)
         return os.path.join(BENCH, "dist", "setup.exe")
     build = os.path.join(BENCH, "win64")
-    subprocess.run(["cmake", "--no-warn-unused-cli", "-S", ROOT, "-B", build,
-                    f"-DCMAKE_TOOLCHAIN_FILE={ROOT}/cmake/x86_64-w64-mingw32.cmake",
-                    "-DCMAKE_BUILD_TYPE=MinSizeRel", f"-DDICTIONARY={dictionary}"],
-                   check=True, stdout=subprocess.DEVNULL)
-    subprocess.run(["cmake", "--build", build, "--target", "setup", "-j2"], check=True,
-                   stdout=subprocess.DEVNULL)
+    wine.build_64_bit(build, "setup", dictionary=dictionary)
     return os.path.join(build, "setup.exe")
 
 

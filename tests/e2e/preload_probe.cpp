@@ -3,12 +3,18 @@
 // and comdlg32 as the installer does there (by full path), and prints where each DLL
 // of the list came from:
 //   LOADED<TAB>name<TAB>path    or    ABSENT<TAB>name    (this system has no such DLL)
+// With --names it only prints the list, a name a line, and loads nothing.
 #include <stdio.h>
+#include <string.h>
 #include <windows.h>
 
 #include "platform/win32_libraries.h"
 
-int main() {
+int main(int argc, char** argv) {
+  if (argc > 1 && strcmp(argv[1], "--names") == 0) {
+    for (const char* name : kUserInterfaceLibraries) puts(name);
+    return 0;
+  }
   PreloadUserInterfaceLibraries();
   LoadSystemLibrary("user32.dll");
   LoadSystemLibrary("comdlg32.dll");

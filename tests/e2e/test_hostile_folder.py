@@ -37,15 +37,6 @@ KNOWN_PLANTED = """
     wintrust wldp ws2_32 wsock32 wtsapi32 xmllite
 """.split()
 
-# The DLLs the installer preloads from the system folder where Windows cannot restrict
-# the search (src/platform/win32_libraries.cpp).
-PRELOADED = """
-    advapi32.dll combase.dll compstui.dll gdi32.dll imm32.dll msimg32.dll ole32.dll
-    rpcrt4.dll sechost.dll shcore.dll shell32.dll shlwapi.dll uxtheme.dll version.dll
-    winspool.drv apphelp.dll clbcatq.dll cryptbase.dll dwmapi.dll oleacc.dll propsys.dll
-    setupapi.dll userenv.dll
-""".split()
-
 LOADED = re.compile(r'^([0-9a-f]+):[0-9a-f]+:trace:loaddll:\w+ Loaded L"(.*)" at \S+: (\w+)')
 
 
@@ -151,6 +142,16 @@ class HostileFolder(base.EndToEnd):
                            path.startswith((DOWNLOADS.lower(), WORKDIR.lower()))]
                 self.assertEqual(planted, [], "the loader mapped a planted DLL")
 
+    def run_probe(self, prefix, probe, *arguments):
+        """What the preload probe prints. Through a file: a program Wine keeps running
+        may hold a pipe open."""
+        with tempfile.TemporaryFile() as output:
+            wine.subprocess.run([wine.WINE, probe, *arguments], env=prefix.env, stdout=output,
+                                stderr=wine.subprocess.DEVNULL, timeout=120,
+                                cwd=prefix.path(DOWNLOADS))
+            output.seek(0)
+            return output.read().decode("cp1252")
+
     def test_without_a_restricted_search_the_dialogs_dlls_come_from_the_system(self):
         # Windows 7 and Vista without KB2533623 cannot restrict the DLL search: the
         # installer preloads what the boxes and the dialog load by name. The probe takes
@@ -159,17 +160,12 @@ class HostileFolder(base.EndToEnd):
         probe = DOWNLOADS + "\\probe.exe"
         prefix.write(probe, self.read(os.path.join(wine.BUILD, "e2e_preload_probe.exe")))
         marker = self.read(wine.MARKER_DLL)
-        names = PRELOADED
+        names = self.run_probe(prefix, probe, "--names").split()
+        self.assertTrue(names, "the probe lists the names it preloads")
         for name in names:
             prefix.write(DOWNLOADS + "\\" + name, marker)
 
-        # Its output through a file: a program Wine keeps running may hold a pipe open.
-        with tempfile.TemporaryFile() as output:
-            wine.subprocess.run([wine.WINE, probe], env=prefix.env, stdout=output,
-                                stderr=wine.subprocess.DEVNULL, timeout=120,
-                                cwd=prefix.path(DOWNLOADS))
-            output.seek(0)
-            printed = output.read().decode("cp1252")
+        printed = self.run_probe(prefix, probe)
 
         lines = [line.split("\t") for line in printed.splitlines()]
         system = next(line[1] for line in lines if line[0] == "SYSTEM").lower()

@@ -90,23 +90,31 @@ def installer_to_run():
     return setup
 
 
+def build_64_bit(build, *targets, dictionary=None):
+    """Builds the same sources for 64-bit Windows into build (the targets, else all)."""
+    settings = [f"-DDICTIONARY={dictionary}"] if dictionary else []
+    subprocess.run(["cmake", "--no-warn-unused-cli", "-S", ROOT, "-B", build,
+                    f"-DCMAKE_TOOLCHAIN_FILE={ROOT}/cmake/x86_64-w64-mingw32.cmake",
+                    "-DCMAKE_BUILD_TYPE=MinSizeRel", *settings],
+                   check=True, stdout=subprocess.DEVNULL)
+    subprocess.run(["cmake", "--build", build, "-j2", *(["--target", *targets] if targets else [])],
+                   check=True, stdout=subprocess.DEVNULL)
+
+
 def build_bench():
-    """Builds the tests' own programs (driver, marker, preload probe) beside `make dist`'s
-    installer; where this machine runs no 32-bit code, the 64-bit bench whole."""
+    """Builds the tests' own programs (driver, marker, preload probe, desktop holder)
+    beside `make dist`'s installer; where this machine runs no 32-bit code, the 64-bit
+    bench whole."""
     if BITS == 32:
-        sys.exit(subprocess.run(["cmake", "--build", BUILD, "-j2", "--target", "e2e_driver",
-                                 "e2e_marker", "e2e_preload_probe", "e2e_desktop"],
-                                stdout=subprocess.DEVNULL).returncode)
+        subprocess.run(["cmake", "--build", BUILD, "-j2", "--target", "e2e_driver",
+                        "e2e_marker", "e2e_preload_probe", "e2e_desktop"],
+                       check=True, stdout=subprocess.DEVNULL)
+        return
     print("The end-to-end bench: this kernel runs no 32-bit code, so the tests run a "
           "64-bit build of the same sources under 64-bit Wine.", flush=True)
-    configure = subprocess.run(
-        ["cmake", "--no-warn-unused-cli", "-S", ROOT, "-B", BUILD,
-         f"-DCMAKE_TOOLCHAIN_FILE={ROOT}/cmake/x86_64-w64-mingw32.cmake",
-         "-DCMAKE_BUILD_TYPE=MinSizeRel"], stdout=subprocess.DEVNULL)
-    if configure.returncode != 0:
-        sys.exit(configure.returncode)
-    sys.exit(subprocess.run(["cmake", "--build", BUILD, "-j2"], stdout=subprocess.DEVNULL)
-             .returncode)
+    build_64_bit(BUILD)
+
+
 # Files of a prepared prefix that Wine never changes: shared by hard links.
 SHARED_SUFFIXES = (".dll", ".exe", ".drv", ".sys", ".ocx", ".acm", ".cpl", ".tlb", ".ax",
                    ".ds", ".nls", ".ttf", ".fon", ".mui", ".msstyles", ".efi", ".com")
