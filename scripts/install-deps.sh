@@ -10,8 +10,10 @@
 #                            clang with its fuzzer runtime, clang-format, pytest with
 #                            pytest-xdist, ccache
 #   install-deps.sh --bench  Wine, and the peer installer system (nsis)
-# On a machine whose kernel runs no 32-bit code, Wine brings the 64-bit MinGW
-# cross-compiler too: the tests and the demo then run a 64-bit build of the sources.
+# On a machine whose kernel runs no 32-bit code, Wine is 64-bit Wine alone and brings the
+# 64-bit MinGW cross-compiler: the tests and the demo then run a 64-bit build of the
+# sources. A package index that a mirror is still syncing is tried again, then done
+# without.
 set -eu
 
 need=""
@@ -41,9 +43,17 @@ fi
 wine_missing=0
 if [ "$wine" -eq 1 ]; then
   has Xvfb || want xvfb
-  if ! has wine || ! dpkg -s wine32:i386 >/dev/null 2>&1; then
-    wine_missing=1
-    want wine wine32:i386 wine64
+  if "$(dirname "$0")/runs-32-bit-code.sh"; then
+    if ! has wine || ! dpkg -s wine32:i386 >/dev/null 2>&1; then
+      wine_missing=1
+      want wine wine32:i386 wine64
+    fi
+  else
+    # This kernel runs no 32-bit code, so Wine for 32-bit programs could never start:
+    # the tests and the demo run a 64-bit build of the same sources under 64-bit Wine.
+    { has wine && [ -x /usr/lib/wine/wine64 ]; } || want wine wine64
+    has x86_64-w64-mingw32-g++ || want g++-mingw-w64-x86-64
+    has x86_64-w64-mingw32-windres || want binutils-mingw-w64-x86-64
   fi
 fi
 if [ "$test" -eq 1 ]; then
@@ -61,13 +71,6 @@ if [ "$bench" -eq 1 ]; then
   has makensis || want nsis
 fi
 
-# A kernel that runs no 32-bit code (Linux's ia32_emulation=off) cannot start Wine's
-# 32-bit loader: the tests and the demo then run a 64-bit build of the same sources.
-needs_64_bit_build() {
-  [ "$wine" -eq 1 ] && [ -x /usr/lib/wine/wine ] &&
-    ! /usr/lib/wine/wine --version >/dev/null 2>&1 && ! has x86_64-w64-mingw32-g++
-}
-needs_64_bit_build && want g++-mingw-w64-x86-64 binutils-mingw-w64-x86-64
 [ -n "$need" ] || exit 0
 
 if [ "$(id -u)" -ne 0 ]; then
@@ -80,11 +83,34 @@ export DEBIAN_FRONTEND=noninteractive
 if [ "$wine_missing" -eq 1 ] && ! dpkg --print-foreign-architectures | grep -qx i386; then
   $SUDO dpkg --add-architecture i386
 fi
-$SUDO apt-get update -qq
+answer=$(mktemp)
+trap 'rm -f "$answer"' EXIT
+
+# A mirror in the middle of a sync serves an index whose size its Release file does not
+# promise ("File has unexpected size ... Mirror sync in progress?"), and apt-get update
+# then fails although every other list is fine. Try again a few seconds later; then go
+# on with the lists there are, which usually still hold every package needed.
+updated=0
+for attempt in 1 2 3; do
+  if $SUDO apt-get update -qq -o Acquire::Retries=2 >"$answer" 2>&1; then
+    updated=1
+    break
+  fi
+  [ "$attempt" -eq 3 ] || sleep 5
+done
+if [ "$updated" -eq 0 ]; then
+  cause=$(grep -E '^(E|W|Err):' "$answer" | grep -v 'Some index files failed' | head -n 1)
+  echo "warning: apt-get update failed 3 times (${cause:-$(tail -n 1 "$answer")}); going on with the package lists there are" >&2
+fi
+
 # shellcheck disable=SC2086
-$SUDO apt-get install -y -qq --no-install-recommends $need </dev/null
-# Wine has just come: only now can it tell whether this kernel runs its 32-bit loader.
-if needs_64_bit_build; then
-  $SUDO apt-get install -y -qq --no-install-recommends g++-mingw-w64-x86-64 \
-    binutils-mingw-w64-x86-64 </dev/null
+if ! $SUDO apt-get install -y -qq --no-install-recommends $need </dev/null >"$answer" 2>&1; then
+  missing=""
+  for package in $need; do
+    dpkg -s "$package" >/dev/null 2>&1 || missing="$missing $package"
+  done
+  echo "error: apt-get could not install:${missing:-$need}" >&2
+  echo "apt-get said: $(grep -v '^ ' "$answer" | tail -n 1)" >&2
+  echo "A Debian mirror may be in the middle of a sync; trying again later may help." >&2
+  exit 1
 fi

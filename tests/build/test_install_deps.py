@@ -1,0 +1,84 @@
+"""The package step against a Debian mirror in the middle of a sync, played by a
+stand-in apt-get (and dpkg, sleep and sudo) found first on PATH: never the network."""
+
+import os
+import subprocess
+import tempfile
+
+import pytest
+
+ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
+SCRIPT = os.path.join(ROOT, "scripts", "install-deps.sh")
+
+MID_SYNC = ("E: Failed to fetch http://deb.debian.org/debian-security/dists/bookworm-security/"
+            "main/binary-i386/Packages.xz  File has unexpected size (374820 != 376004). "
+            "Mirror sync in progress? [IP: 203.0.113.80 80]")
+HELD = "E: Unable to correct problems, you have held broken packages."
+
+STAND_INS = {
+    # update fails as a mirror mid-sync does; install succeeds unless told to fail.
+    "apt-get": f"""#!/bin/sh
+echo "apt-get $*" >>"$CALLS"
+case "$*" in
+  *update*) echo "{MID_SYNC}" >&2
+            echo "E: Some index files failed to download. They have been ignored." >&2
+            exit 100 ;;
+  *install*) [ -z "$INSTALL_FAILS" ] && exit 0
+             echo "Reading package lists..."
+             echo " libcurl4:i386 : Depends: libssl3:i386 but it is not going to be installed"
+             echo "{HELD}" >&2
+             exit 100 ;;
+esac
+""",
+    # Nothing is installed; the i386 architecture is there already.
+    "dpkg": """#!/bin/sh
+case "$1" in
+  --print-foreign-architectures) echo i386 ;;
+  -s) exit 1 ;;
+esac
+""",
+    "sleep": "#!/bin/sh\necho \"sleep $*\" >>\"$CALLS\"\n",
+    "sudo": "#!/bin/sh\nexec \"$@\"\n",
+}
+
+
+def run_script(install_fails):
+    with tempfile.TemporaryDirectory() as folder:
+        bin_folder = os.path.join(folder, "bin")
+        os.mkdir(bin_folder)
+        for name, text in STAND_INS.items():
+            path = os.path.join(bin_folder, name)
+            with open(path, "w") as out:
+                out.write(text)
+            os.chmod(path, 0o755)
+        calls = os.path.join(folder, "calls")
+        env = dict(os.environ, PATH=f"{bin_folder}:{os.environ['PATH']}", CALLS=calls,
+                   INSTALL_FAILS="1" if install_fails else "")
+        result = subprocess.run(["sh", SCRIPT, "--test"], capture_output=True, text=True,
+                                env=env, stdin=subprocess.DEVNULL, timeout=60)
+        with open(calls) as recorded:
+            return result, recorded.read().splitlines()
+
+
+@pytest.mark.parametrize("install_fails", [False, True], ids=["install works", "install fails"])
+def test_a_mirror_mid_sync(install_fails):
+    result, calls = run_script(install_fails)
+    output = (result.stdout + result.stderr).splitlines()
+    updates = [call for call in calls if " update" in call]
+    installs = [call for call in calls if " install" in call]
+    assert len(updates) == 3, calls  # tried again, twice, a few seconds apart
+    assert calls.count("sleep 5") == 2, calls
+    assert len(installs) == 1, calls  # then went on with the lists there are
+    assert "libgtest-dev" in installs[0]
+    warning = [line for line in output if line.startswith("warning:")]
+    assert len(warning) == 1 and "Mirror sync in progress?" in warning[0], output
+    if not install_fails:
+        assert result.returncode == 0, output
+        assert len(output) <= 3, output
+    else:
+        assert result.returncode != 0
+        assert len(output) <= 10, output
+        error = "\n".join(output[output.index(warning[0]) + 1:])
+        assert "could not install:" in error and "libgtest-dev" in error, error
+        assert HELD in error, "the last line of apt's answer"
+        assert "mirror" in error and "later" in error, error
