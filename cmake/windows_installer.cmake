@@ -64,8 +64,15 @@ target_link_options(setup PRIVATE -static -s -Wl,--gc-sections -Wl,--file-alignm
                     -Wl,--no-insert-timestamp -Wl,--tsaware)
 if(CMAKE_SIZEOF_VOID_P EQUAL 4)
   # The shipped installer. A 64-bit build of the same sources (the end-to-end bench of
-  # a machine that runs no 32-bit code) keeps the default sections.
-  target_link_options(setup PRIVATE -Wl,-T,${CMAKE_SOURCE_DIR}/cmake/setup.ld)
+  # a machine that runs no 32-bit code) keeps the default sections and headers.
+  # NO_SEH: nothing in the image registers an SEH frame (DWARF unwinding, no exceptions,
+  # no write to fs:[0], which the build checks hold it to), and GNU ld can write no
+  # SafeSEH table, so the image says it has no handlers and Windows takes none an
+  # overwritten frame could name. Subsystem and OS version 6.0: it needs Vista anyway
+  # (GetFileInformationByHandleEx); the subsystem option alone leaves the OS at 4.0.
+  target_link_options(setup PRIVATE -Wl,-T,${CMAKE_SOURCE_DIR}/cmake/setup.ld -Wl,--no-seh
+                      -Wl,--major-subsystem-version,6 -Wl,--minor-subsystem-version,0
+                      -Wl,--major-os-version,6 -Wl,--minor-os-version,0)
   set_target_properties(setup PROPERTIES LINK_DEPENDS "${CMAKE_SOURCE_DIR}/cmake/setup.ld")
 endif()
 # It imports kernel32 and msvcrt only, which every process has from the system

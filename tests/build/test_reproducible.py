@@ -1,15 +1,99 @@
 """Two builds of the same sources in different folders give the same setup.exe, byte
-for byte: no time stamp and no build path inside. And the executable needs no DLL that
-a clean Windows lacks: it imports kernel32 and msvcrt only, and loads the rest from the
-system folder itself."""
+for byte: no time stamp and no build path inside. And the shipped image is hardened as
+Microsoft's BinSkim asks of a 32-bit image that GCC can make: ASLR with its relocations
+(BA2009), NX (BA2016), no section both writable and executable or writable and shared
+(BA2021, BA2019), NO_SEH in place of a SafeSEH table (BA2018), and no write to fs:[0],
+which would register an SEH frame that NO_SEH makes Windows refuse. It says it needs
+Vista (subsystem and OS 6.0), which it does, and imports kernel32 and msvcrt only,
+loading the rest from the system folder itself."""
 
 import os
+import re
 import shutil
 import subprocess
 import tempfile
 import unittest
 
 import pefile
+
+DLL = pefile.DLL_CHARACTERISTICS
+SECTION = pefile.SECTION_CHARACTERISTICS
+# An instruction whose destination is fs:[0], the head of the thread's SEH chain, as
+# objdump writes it in Intel syntax: "mov DWORD PTR fs:0x0,esp", "pop DWORD PTR fs:0x0".
+SEH_HEAD = re.compile(r"^(?:(?:BYTE|WORD|DWORD) PTR )?fs:(?:0x0|\[0x0\])$")
+
+
+def writes_to_seh_head(image):
+    """The instructions of the image's code that write to fs:[0]."""
+    with tempfile.NamedTemporaryFile(suffix=".exe") as exe:
+        exe.write(image)
+        exe.flush()
+        listing = subprocess.run(["i686-w64-mingw32-objdump", "-d", "-M", "intel", exe.name],
+                                 capture_output=True, text=True, check=True).stdout
+    found = []
+    for line in listing.splitlines():
+        fields = line.split("\t")
+        if len(fields) < 3:
+            continue
+        mnemonic, _, operands = fields[2].strip().partition(" ")
+        destination = operands.strip().split(",")[0]
+        if SEH_HEAD.match(destination) and mnemonic not in ("push", "cmp", "test"):
+            found.append(line.strip())
+    return found
+
+
+def hardening_faults(image):
+    """What the shipped image lacks of its hardening, a line each; empty when nothing."""
+    pe = pefile.PE(data=image)
+    header = pe.OPTIONAL_HEADER
+    faults = []
+    relocations = header.DATA_DIRECTORY[pefile.DIRECTORY_ENTRY["IMAGE_DIRECTORY_ENTRY_BASERELOC"]]
+    if (not header.DllCharacteristics & DLL["IMAGE_DLLCHARACTERISTICS_DYNAMIC_BASE"] or
+            pe.FILE_HEADER.IMAGE_FILE_RELOCS_STRIPPED or relocations.Size == 0):
+        faults.append("ASLR: DYNAMIC_BASE with its relocations")
+    if not header.DllCharacteristics & DLL["IMAGE_DLLCHARACTERISTICS_NX_COMPAT"]:
+        faults.append("NX_COMPAT")
+    if not header.DllCharacteristics & DLL["IMAGE_DLLCHARACTERISTICS_NO_SEH"]:
+        faults.append("NO_SEH")
+    for section in pe.sections:
+        flags = section.Characteristics
+        if flags & SECTION["IMAGE_SCN_MEM_WRITE"] and flags & (
+                SECTION["IMAGE_SCN_MEM_EXECUTE"] | SECTION["IMAGE_SCN_MEM_SHARED"]):
+            name = section.Name.rstrip(b"\0").decode()
+            faults.append(f"section {name} is writable and executable or shared")
+    versions = (header.MajorSubsystemVersion, header.MinorSubsystemVersion,
+                header.MajorOperatingSystemVersion, header.MinorOperatingSystemVersion)
+    if versions != (6, 0, 6, 0):
+        faults.append(f"subsystem and OS version 6.0, not {versions}")
+    imports = {entry.dll.decode().lower() for entry in pe.DIRECTORY_ENTRY_IMPORT}
+    if imports != {"kernel32.dll", "msvcrt.dll"}:
+        faults.append(f"imports kernel32 and msvcrt only, not {sorted(imports)}")
+    faults += [f"writes fs:[0]: {line}" for line in writes_to_seh_head(image)]
+    return faults
+
+
+def lose(image, what):
+    """The image with one of its hardening properties taken away."""
+    pe = pefile.PE(data=image)
+    header = pe.OPTIONAL_HEADER
+    if what == "fs:[0]":
+        # mov DWORD PTR fs:[0], esp at the entry point, as an SEH prologue begins.
+        data = bytearray(image)
+        offset = pe.get_offset_from_rva(header.AddressOfEntryPoint)
+        data[offset:offset + 7] = b"\x64\x89\x25\x00\x00\x00\x00"
+        return bytes(data)
+    if what == "imports":
+        return image.replace(b"msvcrt.dll", b"user32.dll", 1)
+    if what == "W+X":
+        pe.sections[0].Characteristics |= SECTION["IMAGE_SCN_MEM_WRITE"]
+    elif what == "version":
+        header.MajorOperatingSystemVersion = 4
+    elif what == "relocations":
+        pe.FILE_HEADER.Characteristics |= pefile.IMAGE_CHARACTERISTICS[
+            "IMAGE_FILE_RELOCS_STRIPPED"]
+    else:
+        header.DllCharacteristics &= ~DLL[what]
+    return pe.write()
 
 ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
 
@@ -58,9 +142,18 @@ class Reproducible(unittest.TestCase):
 
             pe = pefile.PE(data=images[0])
             self.assertEqual(pe.FILE_HEADER.TimeDateStamp, 0, "PE time stamp")
-            self.assertEqual({entry.dll.decode().lower() for entry in pe.DIRECTORY_ENTRY_IMPORT},
-                             {"kernel32.dll", "msvcrt.dll"})
             self.assertTrue(pe.OPTIONAL_HEADER.IMAGE_DLLCHARACTERISTICS_TERMINAL_SERVER_AWARE)
+            self.assertEqual(hardening_faults(images[0]), [])
+            # The check has teeth: each property taken away is named.
+            for what, named in [("IMAGE_DLLCHARACTERISTICS_DYNAMIC_BASE", "ASLR"),
+                                ("relocations", "ASLR"),
+                                ("IMAGE_DLLCHARACTERISTICS_NX_COMPAT", "NX_COMPAT"),
+                                ("IMAGE_DLLCHARACTERISTICS_NO_SEH", "NO_SEH"),
+                                ("W+X", "writable and executable"), ("version", "6.0"),
+                                ("imports", "user32"), ("fs:[0]", "writes fs:[0]")]:
+                faults = hardening_faults(lose(images[0], what))
+                self.assertEqual(len(faults), 1, f"{what}: {faults}")
+                self.assertIn(named, faults[0], what)
             with open(os.path.join(folders[0], "build", "generated",
                                    "setup.min.manifest")) as source:
                 manifest = source.read()
