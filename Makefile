@@ -8,11 +8,9 @@
 # Each target installs the Debian packages it needs first.
 
 DICTIONARY ?= $(CURDIR)/resources/payload
-VENDOR_SITE ?= www.torvix.example
-COMPANY_NAME ?= Torvix Software
-DIST ?= dist
-# The installer that inspect, demo and screenshots take: the one of DIST.
-SETUP ?= $(DIST)/setup.exe
+# DIST names the output folder (default dist/, in scripts/cmake_build.py). SETUP names
+# the installer that inspect, demo and screenshots take; without it, the one of DIST,
+# which they build first.
 # The build reads these from the environment, so that paths with spaces and names
 # with quotes arrive exactly as typed.
 export DICTIONARY VENDOR_SITE COMPANY_NAME DIST SETUP SIGN_CERT SIGN_KEY SIGN_PASS_FILE \
@@ -30,6 +28,10 @@ FUZZ_SECONDS ?= 30
 WIN32 := build/win32
 # Debian's Python, which has the packages the scripts and tests use (pefile, pytest).
 PYTHON := /usr/bin/python3
+# A build run by this make takes its share of the job server when there is one (make
+# -jN, as make test runs its stages); otherwise two jobs, for two cores. A recipe that
+# builds is marked + so that the job server reaches it.
+JOBS = $(if $(findstring jobserver,$(MAKEFLAGS)),,-j2)
 SOURCES := $(shell git ls-files 'src/*.cpp' 'src/*.h' 'tests/*.cpp' 'tests/*.h' 'tests/*.c' 2>/dev/null)
 
 .PHONY: all deps native unit dist inspect e2e build-checks format format-check test \
@@ -43,16 +45,16 @@ deps:
 
 native: deps
 	cmake -S . -B $(NATIVE) -DCMAKE_BUILD_TYPE=Debug >/dev/null
-	cmake --build $(NATIVE) -j2
+	+cmake --build $(NATIVE) $(JOBS)
 
 unit: native
 	cd $(NATIVE) && ctest --output-on-failure -j2
 
 dist:
 	@./scripts/install-deps.sh $(if $(SIGN_CERT)$(SIGN_KEY),--sign)
-	$(PYTHON) scripts/dist.py
+	+$(PYTHON) scripts/dist.py
 
-inspect:
+inspect: $(if $(SETUP),,dist)
 	@./scripts/install-deps.sh --sign
 	$(PYTHON) scripts/setup_contents.py
 
@@ -60,7 +62,7 @@ inspect:
 E2E_JOBS ?= 3
 e2e: dist
 	@./scripts/install-deps.sh --test
-	$(PYTHON) tests/e2e/wine.py --build
+	+$(PYTHON) tests/e2e/wine.py --build
 	cd tests/e2e && SETUP_EXE=$(CURDIR)/dist/setup.exe $(PYTHON) -m pytest -p no:cacheprovider \
 	  -n $(E2E_JOBS) -rs --durations=8 test_end_to_end.py test_faults.py \
 	  test_hostile_folder.py test_existing_files.py
@@ -78,7 +80,7 @@ format-check:
 fuzz-build: deps
 	cmake -S . -B $(FUZZ) -DCMAKE_CXX_COMPILER=clang++ -DWITH_FUZZER=ON -DWITH_SANITIZERS=OFF \
 	  >/dev/null
-	cmake --build $(FUZZ) --target payload_fuzzer -j2
+	+cmake --build $(FUZZ) --target payload_fuzzer $(JOBS)
 
 # A bounded run from the kept corpus; what it finds new stays in the build folder.
 fuzz-check: fuzz-build
@@ -104,15 +106,15 @@ test-stages: format-check unit fuzz-check build-checks e2e
 
 demo: dist
 	@./scripts/install-deps.sh --wine
-	$(PYTHON) scripts/demo.py
+	+$(PYTHON) scripts/demo.py
 
 screenshots: dist
 	@./scripts/install-deps.sh --wine
-	$(PYTHON) scripts/screenshots.py
+	+$(PYTHON) scripts/screenshots.py
 
 bench:
 	@./scripts/install-deps.sh --bench
-	$(PYTHON) scripts/bench.py
+	+$(PYTHON) scripts/bench.py
 
 clean:
 	rm -rf build dist

@@ -4,16 +4,14 @@ enable_language(C RC)
 
 set(DICTIONARY "${CMAKE_SOURCE_DIR}/resources/payload" CACHE PATH
     "Folder with the dictionary's files and its manifest.txt")
-set(VENDOR_SITE "www.torvix.example" CACHE STRING "The vendor's web site, shown in two messages")
-set(COMPANY_NAME "Torvix Software" CACHE STRING "The company name in the version record")
 
 find_package(Python3 REQUIRED COMPONENTS Interpreter)
 
 # The resource set comes from the manifest and the settings, made by the custom target
 # below before every build; a manifest or a setting the installer could not carry stops
-# the build there, naming the line or the setting. scripts/dist.py passes the settings
-# in SETUP_VENDOR_SITE and SETUP_COMPANY_NAME, which carry any text exactly and win
-# over the cache values above.
+# the build there, naming the line or the setting. The settings come from the build's
+# environment (SETUP_VENDOR_SITE, SETUP_COMPANY_NAME), which carries any text exactly;
+# the generator holds their defaults.
 set(GENERATED "${CMAKE_BINARY_DIR}/generated")
 # The manifest goes in without its comments and indentation: every byte counts.
 file(READ resources/setup.manifest MANIFEST)
@@ -46,7 +44,7 @@ target_compile_definitions(setup PRIVATE WIN32_LEAN_AND_MEAN NOMINMAX)
 # of the resource object's inputs among them: rebuilds follow content, never times.
 add_custom_target(payload_resources
   COMMAND "${Python3_EXECUTABLE}" "${CMAKE_SOURCE_DIR}/resources/payload_resources.py"
-          "${DICTIONARY}" "${GENERATED}" "${VENDOR_SITE}" "${COMPANY_NAME}"
+          "${DICTIONARY}" "${GENERATED}"
   BYPRODUCTS "${GENERATED}/inputs.digest" "${GENERATED}/build_constants.cpp"
              "${GENERATED}/settings.rh" "${GENERATED}/payload.rc"
   COMMENT "Resource set from ${DICTIONARY}"

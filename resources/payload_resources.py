@@ -53,6 +53,7 @@ TEMPORARY_NAME = "~SETUP.TMP"
 # before it: the classic ones, the console's, and the ports with superscript digits.
 RESERVED = ({"CON", "PRN", "AUX", "NUL", "CONIN$", "CONOUT$"}
             | {f"{port}{digit}" for port in ("COM", "LPT") for digit in "123456789¹²³"})
+# The build settings' defaults, here and nowhere else.
 DEFAULT_VENDOR_SITE = "www.torvix.example"
 DEFAULT_COMPANY_NAME = "Torvix Software"
 
@@ -341,10 +342,11 @@ def main():
     if not 3 <= len(sys.argv) <= 5:
         sys.exit(__doc__)
     dictionary, output = sys.argv[1:3]
-    vendor_site = os.environ.get("SETUP_VENDOR_SITE",
-                                 sys.argv[3] if len(sys.argv) > 3 else DEFAULT_VENDOR_SITE)
-    company_name = os.environ.get("SETUP_COMPANY_NAME",
-                                  sys.argv[4] if len(sys.argv) > 4 else DEFAULT_COMPANY_NAME)
+    # The environment wins, then the arguments; what neither gives takes the default.
+    vendor_site = (os.environ.get("SETUP_VENDOR_SITE") or
+                   (sys.argv[3] if len(sys.argv) > 3 else "") or DEFAULT_VENDOR_SITE)
+    company_name = (os.environ.get("SETUP_COMPANY_NAME") or
+                    (sys.argv[4] if len(sys.argv) > 4 else "") or DEFAULT_COMPANY_NAME)
     try:
         generate(dictionary, output, vendor_site, company_name)
     except ManifestError as error:

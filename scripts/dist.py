@@ -15,9 +15,8 @@ quotes arrive exactly as typed:
                             own certificate and key, without a server
   SOURCE_DATE_EPOCH         the signing time (and the time stamp's, when made here)
 
-Each output folder gets a build folder of its own (build/win32 for dist, else
-build/dist-<digest of the folder's path>), so builds into different folders can run
-at the same time. setup.exe and SHA256SUMS are removed from the output folder before
+Each output folder gets a build folder of its own (cmake_build.build_folder), so builds
+into different folders can run at the same time. setup.exe and SHA256SUMS are removed from the output folder before
 anything else, so that a build that fails leaves nothing there that could be shipped
 by mistake; SHA256SUMS is written last, after signing.
 """
@@ -30,18 +29,12 @@ import sys
 
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 sys.path.insert(0, os.path.join(ROOT, "scripts"))
+import cmake_build  # noqa: E402
 from size_report import report  # noqa: E402
 
 
 def fail(message):
     sys.exit(f"error: {message}")
-
-
-def build_folder(dist):
-    if dist == os.path.join(ROOT, "dist"):
-        return os.path.join(ROOT, "build", "win32")
-    digest = hashlib.sha256(dist.encode("utf-8", "surrogateescape")).hexdigest()[:16]
-    return os.path.join(ROOT, "build", f"dist-{digest}")
 
 
 def quiet(command):
@@ -101,10 +94,9 @@ def signing_command(unsigned, signed):
 
 
 def main():
-    dictionary = os.path.abspath(os.environ.get("DICTIONARY") or
-                                 os.path.join(ROOT, "resources", "payload"))
-    dist = os.path.abspath(os.environ.get("DIST") or os.path.join(ROOT, "dist"))
-    build = build_folder(dist)
+    dictionary = cmake_build.dictionary_folder()
+    dist = cmake_build.dist_folder()
+    build = cmake_build.build_folder(dist)
     setup = os.path.join(dist, "setup.exe")
     sums = os.path.join(dist, "SHA256SUMS")
     os.makedirs(dist, exist_ok=True)
@@ -112,14 +104,10 @@ def main():
         if os.path.lexists(stale):
             os.remove(stale)
 
-    env = dict(os.environ)
-    env["SETUP_VENDOR_SITE"] = os.environ.get("VENDOR_SITE", "www.torvix.example")
-    env["SETUP_COMPANY_NAME"] = os.environ.get("COMPANY_NAME", "Torvix Software")
-    # The signing settings, the dictionary and the settings first, so that a fault in
-    # them is said in one line before any build tool runs.
+    env = cmake_build.settings_env()
+    # The signing settings, then the dictionary and the settings, so that a fault in
+    # them is said in one line, as the reader says it, before any build tool runs.
     command = signing_command(os.path.join(build, "setup.exe"), setup + ".part")
-    # The dictionary and the settings, so that a fault in them is said in one line,
-    # as the reader says it, before any build tool runs.
     checked = subprocess.run([sys.executable, os.path.join(ROOT, "resources", "payload_resources.py"),
                               dictionary, os.path.join(build, "generated")], env=env,
                              stderr=subprocess.PIPE, text=True)
@@ -128,15 +116,11 @@ def main():
     if checked.stderr:
         print(checked.stderr, end="", file=sys.stderr)
     env["SETUP_WARNED"] = "1"  # said once is enough
-    configure = subprocess.run(
-        ["cmake", "--no-warn-unused-cli", "-S", ROOT, "-B", build,
-         f"-DCMAKE_TOOLCHAIN_FILE={ROOT}/cmake/i686-w64-mingw32.cmake",
-         "-DCMAKE_BUILD_TYPE=MinSizeRel", f"-DDICTIONARY={dictionary}"],
-        env=env, stdout=subprocess.DEVNULL)
-    if configure.returncode != 0:
-        sys.exit(configure.returncode)
+    failed = cmake_build.configure(build, 32, dictionary, env)
+    if failed:
+        sys.exit(failed.returncode)
     # The installer alone: the tests' own programs are built where the tests need them.
-    built = subprocess.run(["cmake", "--build", build, "--target", "setup", "-j2"], env=env)
+    built = cmake_build.build_targets(build, "setup", env=env)
     if built.returncode != 0:
         sys.exit(built.returncode)
 

@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """Prints what an installer carries, without running it: what `make inspect` runs.
 
-    setup_contents.py [SETUP_EXE]    (default: $SETUP, else dist/setup.exe)
+    setup_contents.py [SETUP_EXE]    (default: $SETUP, else the one of $DIST)
 
 It reads the executable's resources itself: the language and web site (INFO), the
 company (the version record), each file's name, size, stored local date and time (as
@@ -25,10 +25,10 @@ import subprocess
 import sys
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+import cmake_build  # noqa: E402
 import pe_resources  # noqa: E402
 import resource_set  # noqa: E402  (pe_resources puts resources/ on the path)
 
-ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 
 
 def stamp_text(stamp):
@@ -129,8 +129,8 @@ def signature_report(path, image):
 
 
 def main():
-    path = sys.argv[1] if len(sys.argv) > 1 else (os.environ.get("SETUP") or
-                                                   os.path.join(ROOT, "dist", "setup.exe"))
+    path = sys.argv[1] if len(sys.argv) > 1 else (
+        os.environ.get("SETUP") or os.path.join(cmake_build.dist_folder(), "setup.exe"))
     try:
         with open(path, "rb") as source:
             image = pe_resources.PeImage(source.read())

@@ -3,13 +3,12 @@ per run, and answers its windows through the driver (driver.c).
 
 The bench is the shipped 32-bit installer (dist/setup.exe, or SETUP_EXE) with the
 driver and marker of build/win32. A machine whose kernel runs no 32-bit code gets a
-64-bit build of the same sources, driver and marker in build/win64 (`wine.py --build`
-makes it) under 64-bit Wine. E2E_WORK is a scratch folder that keeps the prepared
-prefix between runs (default build/e2e).
+64-bit build of the same sources, driver and marker in build/win64 under 64-bit Wine.
+`wine.py --build` builds the bench. E2E_WORK is a scratch folder that keeps the
+prepared prefix between runs (default build/e2e).
 """
 
 import atexit
-import errno
 import fcntl
 import os
 import select
@@ -20,35 +19,31 @@ import tempfile
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 ROOT = os.path.dirname(os.path.dirname(HERE))
-sys.path.insert(0, os.path.join(ROOT, "scripts"))  # the PE reader lives there
+sys.path.insert(0, os.path.join(ROOT, "scripts"))  # the PE reader and the build live there
+import cmake_build  # noqa: E402
+
 WORK = os.environ.get("E2E_WORK", os.path.join(ROOT, "build", "e2e"))
-WINE32_LOADER = "/usr/lib/wine/wine"
 WINE64_LOADER = "/usr/lib/wine/wine64"
 
 
 def runs_32_bit_code():
     """Whether this machine's kernel runs 32-bit programs, as Wine's loader of 32-bit
-    Windows programs is one. A kernel with its 32-bit emulation turned off (Linux's
-    ia32_emulation=off) refuses them with ENOEXEC."""
-    try:
-        subprocess.run([WINE32_LOADER, "--version"], capture_output=True, timeout=60)
-    except OSError as error:
-        if error.errno in (errno.ENOEXEC, errno.ENOENT):
-            return False
-        raise
-    return True
+    Windows programs is one (scripts/runs-32-bit-code.sh asks the kernel)."""
+    return subprocess.run([os.path.join(ROOT, "scripts", "runs-32-bit-code.sh")]).returncode == 0
 
 
 # The bench: the shipped 32-bit setup.exe under Wine for 32-bit programs; on a machine
 # whose kernel runs no 32-bit code, a 64-bit build of the same sources (build/win64)
 # under 64-bit Wine, so that every road still runs through the real Win32 calls.
 BITS = int(os.environ.get("E2E_BITS") or (32 if runs_32_bit_code() else 64))
-BUILD = os.path.join(ROOT, "build", "win32" if BITS == 32 else "win64")
+BUILD = os.path.join(ROOT, "build", f"win{BITS}")
 SETUP_EXE = os.environ.get("SETUP_EXE") if BITS == 32 else None
 SETUP_EXE = SETUP_EXE or os.path.join(ROOT, "dist" if BITS == 32 else BUILD, "setup.exe")
 DRIVER_EXE = os.path.join(BUILD, "e2e_driver.exe")
 DESKTOP_EXE = os.path.join(BUILD, "e2e_desktop.exe")
 MARKER_DLL = os.path.join(BUILD, "e2e_marker.dll")
+# The bench's own programs, beside the installer it runs.
+BENCH_TARGETS = ("e2e_driver", "e2e_marker", "e2e_preload_probe", "e2e_desktop")
 WINE = "wine"
 if BITS == 64:
     # Debian's 64-bit Wine has no preloader to reserve the addresses Wine needs before
@@ -73,11 +68,30 @@ if BITS == 64:
     BASE_ENV["WINELOADER"] = WINE64_LOADER
 
 
+def require(program, what):
+    """Stops, naming the program and how to build it, where a program the bench runs is
+    missing (Wine would only say c0000135)."""
+    if not os.path.isfile(program):
+        raise SystemExit(f"error: {what} {program} is missing; build it with "
+                         "`python3 tests/e2e/wine.py --build` (make test does)")
+
+
 def installer_to_run():
-    """The installer that the demo and the screenshots run: SETUP, else DIST's. Stops,
-    saying why, where this machine's Wine cannot start it."""
-    setup = os.path.abspath(os.environ.get("SETUP") or
-                            os.path.join(os.environ.get("DIST") or "dist", "setup.exe"))
+    """The installer that the demo and the screenshots run, with the driver built:
+    SETUP, else DIST's. Where this machine runs no 32-bit code, DIST's is built again for
+    64-bit Windows, from the same sources, dictionary and settings, and run instead."""
+    build_bench("e2e_driver")
+    if os.environ.get("SETUP"):
+        setup = os.path.abspath(os.environ["SETUP"])
+    else:
+        setup = os.path.join(cmake_build.dist_folder(), "setup.exe")
+        if BITS == 64:
+            build = cmake_build.build_folder(cmake_build.dist_folder(), 64)
+            print(f"This kernel runs no 32-bit code: running the 64-bit build of the same "
+                  f"sources, {os.path.relpath(build, ROOT)}/setup.exe, in place of "
+                  f"{os.path.relpath(setup, ROOT)}.", flush=True)
+            cmake_build.build(build, "setup")
+            return os.path.join(build, "setup.exe")
     if not os.path.isfile(setup):
         sys.exit(f"error: there is no installer {setup}")
     import pefile
@@ -85,34 +99,25 @@ def installer_to_run():
     if BITS == 64 and machine == pefile.MACHINE_TYPE["IMAGE_FILE_MACHINE_I386"]:
         sys.exit(f"error: {setup} is a 32-bit program, and this machine's kernel runs no "
                  "32-bit code (Linux's ia32_emulation is off), so Wine cannot start it here; "
-                 "give SETUP= a 64-bit build of the same sources (make test makes one in "
-                 "build/win64)")
+                 "leave SETUP= out to run the 64-bit build of the same sources")
     return setup
 
 
 def build_64_bit(build, *targets, dictionary=None):
     """Builds the same sources for 64-bit Windows into build (the targets, else all)."""
-    settings = [f"-DDICTIONARY={dictionary}"] if dictionary else []
-    subprocess.run(["cmake", "--no-warn-unused-cli", "-S", ROOT, "-B", build,
-                    f"-DCMAKE_TOOLCHAIN_FILE={ROOT}/cmake/x86_64-w64-mingw32.cmake",
-                    "-DCMAKE_BUILD_TYPE=MinSizeRel", *settings],
-                   check=True, stdout=subprocess.DEVNULL)
-    subprocess.run(["cmake", "--build", build, "-j2", *(["--target", *targets] if targets else [])],
-                   check=True, stdout=subprocess.DEVNULL)
+    cmake_build.build(build, *targets, bits=64, dictionary=dictionary)
 
 
-def build_bench():
-    """Builds the tests' own programs (driver, marker, preload probe, desktop holder)
-    beside `make dist`'s installer; where this machine runs no 32-bit code, the 64-bit
-    bench whole."""
-    if BITS == 32:
-        subprocess.run(["cmake", "--build", BUILD, "-j2", "--target", "e2e_driver",
-                        "e2e_marker", "e2e_preload_probe", "e2e_desktop"],
-                       check=True, stdout=subprocess.DEVNULL)
-        return
-    print("The end-to-end bench: this kernel runs no 32-bit code, so the tests run a "
-          "64-bit build of the same sources under 64-bit Wine.", flush=True)
-    build_64_bit(BUILD)
+def build_bench(*targets):
+    """Builds the tests' own programs (the targets, else all of them) beside `make dist`'s
+    installer; where this machine runs no 32-bit code, the 64-bit bench, installer
+    included. A build folder that make dist has not configured is configured here."""
+    if BITS == 64 and not targets:
+        print("The end-to-end bench: this kernel runs no 32-bit code, so the tests run a "
+              "64-bit build of the same sources under 64-bit Wine.", flush=True)
+        targets = (*BENCH_TARGETS, "setup")
+    cmake_build.build(BUILD, *(targets or BENCH_TARGETS), bits=BITS,
+                      dictionary=os.path.join(ROOT, "resources", "payload"))
 
 
 # Files of a prepared prefix that Wine never changes: shared by hard links.
@@ -253,6 +258,7 @@ class Prefix:
         self.display = display
         self.timezone = timezone
         self.reusable = reusable
+        require(SETUP_EXE, "the installer")
         self.root = tempfile.mkdtemp(prefix="prefix-", dir=WORK)
         clone_prefix(self.template, self.root)
         self.env = wine_env(WINEPREFIX=self.root, DISPLAY=display.name, TZ=timezone)
@@ -269,6 +275,7 @@ class Prefix:
         """Starts the desktop holder and waits until a window can be made; a desktop that
         failed to start (Wine has been seen to, when the machine is busy) is started
         again, three times at most."""
+        require(DESKTOP_EXE, "the desktop holder")
         for _ in range(3):
             holder = subprocess.Popen([WINE, DESKTOP_EXE], env=self.env, stdout=subprocess.PIPE,
                                       stderr=subprocess.DEVNULL, stdin=subprocess.DEVNULL)
@@ -383,6 +390,7 @@ class Prefix:
         self.trace. wrapper goes in front of the command (strace, say). hold is a file
         held open without sharing from before the start; release_when a file whose
         appearance lets it go release_after_ms later."""
+        require(DRIVER_EXE, "the end-to-end driver")
         command = [*wrapper, WINE, DRIVER_EXE, "--timeout", str(timeout)]
         if hold:
             command += ["--hold", hold]

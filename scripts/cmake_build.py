@@ -1,0 +1,81 @@
+"""How the sources are configured and built for Windows, in one place: for the
+installer of an output folder (dist.py), its 64-bit build where the kernel runs no
+32-bit code (the demo, the screenshots, the end-to-end bench) and the benchmark.
+
+The build settings come from the environment: DICTIONARY, VENDOR_SITE and
+COMPANY_NAME, as `make dist` takes them. A setting that is not given, or empty, is left
+to the resource-set generator, which holds the defaults.
+"""
+
+import hashlib
+import os
+import subprocess
+
+ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
+TOOLCHAINS = {32: "i686-w64-mingw32.cmake", 64: "x86_64-w64-mingw32.cmake"}
+DEFAULT_DIST = os.path.join(ROOT, "dist")
+
+
+def parallel_jobs():
+    """cmake --build's job count: none under a make that runs a job server, whose share
+    the build then takes (a -j of its own would make that make warn and leave its job
+    server); two otherwise, for this machine's two cores."""
+    return [] if "jobserver" in os.environ.get("MAKEFLAGS", "") else ["-j2"]
+
+
+def dictionary_folder():
+    return os.path.abspath(os.environ.get("DICTIONARY") or
+                           os.path.join(ROOT, "resources", "payload"))
+
+
+def dist_folder():
+    return os.path.abspath(os.environ.get("DIST") or DEFAULT_DIST)
+
+
+def build_folder(dist, bits=32):
+    """The build folder of an output folder: build/win32 for dist (build/win64 for its
+    64-bit build), else one named by a digest of the output folder's path, so that
+    builds into different folders can run at the same time."""
+    if dist == DEFAULT_DIST:
+        return os.path.join(ROOT, "build", f"win{bits}")
+    digest = hashlib.sha256(dist.encode("utf-8", "surrogateescape")).hexdigest()[:16]
+    return os.path.join(ROOT, "build", f"dist{'' if bits == 32 else bits}-{digest}")
+
+
+def settings_env():
+    """The environment of a build: the settings given to make, in the variables the
+    resource-set generator reads, which carry any text exactly."""
+    env = dict(os.environ)
+    for setting in ("VENDOR_SITE", "COMPANY_NAME"):
+        env.pop(f"SETUP_{setting}", None)
+        if os.environ.get(setting):
+            env[f"SETUP_{setting}"] = os.environ[setting]
+    return env
+
+
+def configure(folder, bits=32, dictionary=None, env=None):
+    """Configures the build folder for Windows (32- or 64-bit) with the dictionary; None when done,
+    else the failed process."""
+    result = subprocess.run(
+        ["cmake", "--no-warn-unused-cli", "-S", ROOT, "-B", folder,
+         f"-DCMAKE_TOOLCHAIN_FILE={os.path.join(ROOT, 'cmake', TOOLCHAINS[bits])}",
+         "-DCMAKE_BUILD_TYPE=MinSizeRel", f"-DDICTIONARY={dictionary or dictionary_folder()}"],
+        env=env or settings_env(), stdout=subprocess.DEVNULL)
+    return result if result.returncode else None
+
+
+def build_targets(folder, *targets, env=None, quiet=False):
+    """Builds the targets (all when none are named) in a configured build folder."""
+    command = ["cmake", "--build", folder, *parallel_jobs()]
+    if targets:
+        command += ["--target", *targets]
+    return subprocess.run(command, env=env or settings_env(),
+                          stdout=subprocess.DEVNULL if quiet else None)
+
+
+def build(folder, *targets, bits=32, dictionary=None, quiet=True):
+    """Configures and builds; raises CalledProcessError when either fails."""
+    failed = configure(folder, bits, dictionary)
+    if failed:
+        failed.check_returncode()
+    build_targets(folder, *targets, quiet=quiet).check_returncode()

@@ -1,0 +1,70 @@
+"""The README's commands as a newcomer runs them: on a fresh clone of the committed tree,
+with nothing built, `make demo` without a display (it answers the boxes itself), then
+`make inspect` and `make screenshots`. The clone reuses this checkout's prepared Wine
+prefix and compiler cache, so that the check costs builds and runs, not a machine's
+set-up."""
+
+import os
+import subprocess
+import tempfile
+
+import pytest
+
+import wine
+
+# What a make running these tests hands down (its job server, its settings) and the
+# display: a newcomer's shell has none of it.
+INHERITED = ("MAKEFLAGS", "MFLAGS", "MAKELEVEL", "DISPLAY", "SETUP", "DIST", "DICTIONARY",
+             "VENDOR_SITE", "COMPANY_NAME", "SIGN_", "E2E_", "CCACHE_", "CMAKE_")
+
+
+@pytest.fixture(scope="module")
+def clone():
+    with tempfile.TemporaryDirectory(prefix="fresh clone ") as scratch:
+        folder = os.path.join(scratch, "setup")
+        subprocess.run(["git", "clone", "-q", wine.ROOT, folder], check=True)
+        env = {k: v for k, v in os.environ.items() if not k.startswith(INHERITED)}
+        env.update(E2E_WORK=wine.WORK, CCACHE_DIR=os.path.join(wine.ROOT, "build", "ccache"),
+                   CCACHE_BASEDIR=folder, CMAKE_C_COMPILER_LAUNCHER="ccache",
+                   CMAKE_CXX_COMPILER_LAUNCHER="ccache")
+
+        def make(target):
+            return subprocess.run(["make", "-s", target], cwd=folder, env=env,
+                                  stdin=subprocess.DEVNULL, capture_output=True, text=True,
+                                  timeout=600)
+        yield folder, make
+
+
+def test_make_demo_then_inspect_on_a_fresh_clone(clone):
+    folder, make = clone
+    demo = make("demo")
+    assert demo.returncode == 0, demo.stdout + demo.stderr
+    lines = [line.strip() for line in demo.stdout.splitlines()]
+    assert "[box] Lexward Dictionary" in lines, demo.stdout
+    assert ("Installation of Brazilian Portuguese dictionary for Lexward is about to begin."
+            in lines), demo.stdout
+    assert "[box] Setup Complete" in lines, demo.stdout
+    assert "setup.exe ended with exit status 0" in lines
+    listing = [line.split() for line in lines[lines.index("setup.exe ended with exit status 0"):]]
+    assert ["LXWEPB.TLX", "8,385", "bytes", "1997-01-06", "13:44:46"] in listing, demo.stdout
+    assert ["LXWEPB2.CLX", "310,992", "bytes", "1999-11-30", "17:04:48"] in listing, demo.stdout
+    assert "warning" not in demo.stderr.lower(), demo.stderr
+
+    inspected = make("inspect")
+    assert inspected.returncode == 0, inspected.stdout + inspected.stderr
+    assert "LXWEPB.TLX" in inspected.stdout and "LXWEPB2.CLX" in inspected.stdout
+
+
+def test_make_screenshots_on_a_fresh_clone(clone):
+    folder, make = clone
+    shots = os.path.join(folder, "docs", "screenshots")
+    for name in os.listdir(shots):
+        os.remove(os.path.join(shots, name))
+    taken = make("screenshots")
+    assert taken.returncode == 0, taken.stdout + taken.stderr
+    assert sorted(os.listdir(shots)) == sorted(
+        f"{name}.png" for name in ("confirm", "complete", "locate-prompt", "locate-dialog",
+                                   "version-too-old", "version-unknown")), taken.stdout
+    for name in os.listdir(shots):
+        with open(os.path.join(shots, name), "rb") as png:
+            assert png.read(8) == b"\x89PNG\r\n\x1a\n", name
