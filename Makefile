@@ -65,7 +65,7 @@ e2e: dist
 	+$(PYTHON) tests/e2e/wine.py --build
 	cd tests/e2e && SETUP_EXE=$(CURDIR)/dist/setup.exe $(PYTHON) -m pytest -p no:cacheprovider \
 	  -n $(E2E_JOBS) -rs --durations=8 test_end_to_end.py test_faults.py \
-	  test_hostile_folder.py test_existing_files.py
+	  test_hostile_folder.py test_existing_files.py test_readme_commands.py
 
 build-checks: deps
 	cd tests/build && $(PYTHON) -m pytest -p no:cacheprovider -n 3 -rs --durations=5 \

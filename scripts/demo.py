@@ -34,6 +34,7 @@ def main():
     os.environ["TZ"] = timezone  # the listing shows the times Wine's local time gave
     time.tzset()
     prefix = wine.Prefix(display, timezone)
+    failed = None
     try:
         prefix.add_host()
         print("Sample host folder C:\\TORVIX: torvixx.exe, torvix.ini (Version=45)")
@@ -50,6 +51,8 @@ def main():
                     print("    " + window[2].replace("\\r", "\n    "))
                 print()
             print(f"setup.exe ended with exit status {status}\n")
+            if status != 0:
+                failed = f"setup.exe did not run to its end (exit status {status})"
         print(f"C:\\TORVIX now holds (last-write times in {timezone}):")
         folder = prefix.path("C:\\TORVIX")
         for name in sorted(os.listdir(folder)):
@@ -59,6 +62,8 @@ def main():
     finally:
         prefix.close()
         display.close()
+    if failed:
+        sys.exit(f"error: {failed}")
 
 
 if __name__ == "__main__":

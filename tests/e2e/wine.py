@@ -76,6 +76,12 @@ def require(program, what):
                          "`python3 tests/e2e/wine.py --build` (make test does)")
 
 
+def shown(path):
+    """A path as a message shows it: from the checkout's top when it is inside."""
+    relative = os.path.relpath(path, ROOT)
+    return path if relative.startswith("..") else relative
+
+
 def installer_to_run():
     """The installer that the demo and the screenshots run, with the driver built:
     SETUP, else DIST's. Where this machine runs no 32-bit code, DIST's is built again for
@@ -88,9 +94,8 @@ def installer_to_run():
         if BITS == 64:
             build = cmake_build.build_folder(cmake_build.dist_folder(), 64)
             print(f"This kernel runs no 32-bit code: running the 64-bit build of the same "
-                  f"sources, {os.path.relpath(build, ROOT)}/setup.exe, in place of "
-                  f"{os.path.relpath(setup, ROOT)}.", flush=True)
-            cmake_build.build(build, "setup")
+                  f"sources, {shown(build)}/setup.exe, in place of {shown(setup)}.", flush=True)
+            cmake_build.build(build, "setup", bits=64)
             return os.path.join(build, "setup.exe")
     if not os.path.isfile(setup):
         sys.exit(f"error: there is no installer {setup}")
