@@ -9,6 +9,7 @@ to the resource-set generator, which holds the defaults.
 
 import hashlib
 import os
+import re
 import subprocess
 
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
@@ -16,11 +17,31 @@ TOOLCHAINS = {32: "i686-w64-mingw32.cmake", 64: "x86_64-w64-mingw32.cmake"}
 DEFAULT_DIST = os.path.join(ROOT, "dist")
 
 
-def parallel_jobs():
-    """cmake --build's job count: none under a make that runs a job server, whose share
-    the build then takes (a -j of its own would make that make warn and leave its job
-    server); two otherwise, for this machine's two cores."""
-    return [] if "jobserver" in os.environ.get("MAKEFLAGS", "") else ["-j2"]
+def job_server():
+    """The file descriptors of the job server of the make that runs this build, when it
+    has one and they are open here; None otherwise."""
+    found = re.search(r"--jobserver-auth=(\d+),(\d+)", os.environ.get("MAKEFLAGS", ""))
+    if not found:
+        return None
+    descriptors = tuple(int(number) for number in found.groups())
+    try:
+        for descriptor in descriptors:
+            os.fstat(descriptor)
+    except OSError:
+        return None
+    return descriptors
+
+
+def run_parallel(command, env, **options):
+    """Runs a command that runs make: under a make with a job server it takes its share
+    of that server's jobs (whose descriptors a child process would otherwise not get);
+    otherwise two jobs, for this machine's two cores, without a job server it could not
+    reach (make would warn of it)."""
+    server = job_server()
+    if server:
+        return subprocess.run(command, env=env, pass_fds=server, **options)
+    env = {k: v for k, v in env.items() if k not in ("MAKEFLAGS", "MFLAGS")}
+    return subprocess.run([*command, "-j2"], env=env, **options)
 
 
 def dictionary_folder():
@@ -66,11 +87,11 @@ def configure(folder, bits=32, dictionary=None, env=None):
 
 def build_targets(folder, *targets, env=None, quiet=False):
     """Builds the targets (all when none are named) in a configured build folder."""
-    command = ["cmake", "--build", folder, *parallel_jobs()]
+    command = ["cmake", "--build", folder]
     if targets:
         command += ["--target", *targets]
-    return subprocess.run(command, env=env or settings_env(),
-                          stdout=subprocess.DEVNULL if quiet else None)
+    return run_parallel(command, env or settings_env(),
+                        stdout=subprocess.DEVNULL if quiet else None)
 
 
 def build(folder, *targets, bits=32, dictionary=None, quiet=True):
