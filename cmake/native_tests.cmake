@@ -18,6 +18,7 @@ add_executable(unit_tests
   tests/support/fake_platform.cpp
   tests/support/build_constants.cpp
   tests/support/payload_builder.cpp
+  tests/support/extraction.cpp
   tests/unit/text_test.cpp
   tests/unit/crc32_test.cpp
   tests/unit/verify_payload_test.cpp

@@ -15,6 +15,8 @@
 #include <stdio.h>
 #include <string.h>
 
+#include "payload/resource_layout.h"
+
 namespace {
 
 constexpr DWORD kPiece = 32768;
@@ -24,22 +26,23 @@ struct Resource {
   DWORD size;
 };
 
-bool Find(HMODULE module, const char* kind, unsigned index, Resource& resource) {
-  char name[16];
-  if (index == 0) {
-    snprintf(name, sizeof name, "%s", kind);
-  } else {
-    snprintf(name, sizeof name, "%s%03u", kind, index);
-  }
-  HRSRC info = FindResourceA(module, name, MAKEINTRESOURCEA(10));
+bool Find(HMODULE module, const char* name, Resource& resource) {
+  HRSRC info = FindResourceA(module, name, RT_RCDATA);
   if (info == nullptr) return false;
   resource.size = SizeofResource(module, info);
   resource.bytes = static_cast<const unsigned char*>(LockResource(LoadResource(module, info)));
   return resource.bytes != nullptr;
 }
 
+bool FindEntry(HMODULE module, EntryKind kind, unsigned index, Resource& resource) {
+  char name[16];
+  snprintf(name, sizeof name, "%s%0*u", kEntryKindNames[kind], static_cast<int>(kIndexDigits),
+           index);
+  return Find(module, name, resource);
+}
+
 void Stamp(HANDLE file, const unsigned char* time) {
-  DWORD stamp = time[0] | time[1] << 8 | time[2] << 16 | static_cast<DWORD>(time[3]) << 24;
+  DWORD stamp = ReadLittleEndian32(time);
   FILETIME local;
   FILETIME universal;
   if (DosDateTimeToFileTime(HIWORD(stamp), LOWORD(stamp), &local) &&
@@ -109,15 +112,15 @@ int main(int argc, char** argv) {
   if (argc != 4) return 2;
   HMODULE module = LoadLibraryExA(argv[2], nullptr, LOAD_LIBRARY_AS_IMAGE_RESOURCE);
   Resource files;
-  if (module == nullptr || !Find(module, "FILES", 0, files) || files.size < 1) return 2;
+  if (module == nullptr || !Find(module, kCountResource, files) || files.size < 1) return 2;
   char temporary[MAX_PATH];
   snprintf(temporary, sizeof temporary, "%s\\~floor.tmp", argv[3]);
   for (unsigned index = 1; index <= files.bytes[0]; ++index) {
     Resource name;
     Resource time;
     Resource data;
-    if (!Find(module, "NAME", index, name) || !Find(module, "TIME", index, time) ||
-        !Find(module, "DATA", index, data)) {
+    if (!FindEntry(module, kEntryName, index, name) || !FindEntry(module, kEntryTime, index, time) ||
+        !FindEntry(module, kEntryData, index, data)) {
       return 1;
     }
     char path[MAX_PATH];

@@ -1,7 +1,13 @@
 #include "payload/brief_hold.h"
 
-bool BriefHold::WaitedOut(FileOutcome outcome) {
-  if (outcome != FileOutcome::kHeld || waited_ >= kMostInAll) return false;
+bool IsBriefHold(FileError error, uint32_t attributes) {
+  if (error == FileError::kSharing) return true;
+  return error == FileError::kAccessDenied && attributes != kNoAttributes &&
+         (attributes & (kAttributeReadOnly | kAttributeDirectory)) == 0;
+}
+
+bool BriefHold::WaitBeforeRetry() {
+  if (waited_ >= kMostInAll) return false;
   uint32_t wait = next_ < kMostInAll - waited_ ? next_ : kMostInAll - waited_;
   platform_.Sleep(wait);
   waited_ += wait;

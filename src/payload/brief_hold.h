@@ -3,11 +3,16 @@
 #include "platform/platform.h"
 
 // On Windows an antivirus scanner or the search indexer opens a file that was just
-// written, or is about to be replaced, for a moment and without delete sharing; a
-// move over it or of it, or an open of it, then fails although it would succeed a
-// little later. BriefHold waits such a hold out, for one file at a time: waits that
-// grow from 50 ms to 500 ms, at most 3 s in all for the file. Every other failure
-// fails at once.
+// written, or is about to be replaced, for a moment and without delete sharing; an open
+// of it, or a move over it, then fails although it would succeed a little later.
+//
+// True when a failure is such a hold: a sharing or lock violation, or access denied on
+// an entry (its attributes given) that is neither read-only nor a directory. Access
+// denied on those, a missing entry, and every other failure will not end by itself.
+bool IsBriefHold(FileError error, uint32_t attributes);
+
+// Waits out a brief hold of one file: waits that grow from 50 ms to 500 ms, at most 3 s
+// in all for the file.
 class BriefHold {
  public:
   static constexpr uint32_t kFirstWait = 50;
@@ -16,9 +21,9 @@ class BriefHold {
 
   explicit BriefHold(Platform& platform) : platform_(platform) {}
 
-  // True when the outcome is a hold and the file's time is not used up: it has waited,
-  // and the caller tries again. False otherwise, at once.
-  bool WaitedOut(FileOutcome outcome);
+  // Waits before the next try and returns true; false at once when the file's time is
+  // used up.
+  bool WaitBeforeRetry();
 
  private:
   Platform& platform_;

@@ -1,6 +1,7 @@
 #include "payload/extract_payload.h"
 
 #include "common/global_areas.h"
+#include "common/messages.h"
 #include "common/text.h"
 #include "payload/install_entry.h"
 #include "payload/payload_resource.h"
@@ -20,9 +21,9 @@ bool IsSameName(const char* a, const char* b) {
   return UpperCase(*a) == UpperCase(*b);
 }
 
-// A name must end inside its resource and be a bare file name: not empty, no
-// folder part, not "." or "..", so that nothing is ever written outside the folder;
-// and not the temporary file's name, which would replace a file with itself.
+// A name must end inside its resource and be a bare file name: not empty, no folder
+// part, not "." or "..", so that nothing is ever written outside the folder; and none
+// of the installer's temporary names, whose entries it writes and reclaims itself.
 bool IsSafeName(const PayloadResource& resource) {
   const unsigned char* bytes = resource.bytes;
   int32_t length = 0;
@@ -33,22 +34,26 @@ bool IsSafeName(const PayloadResource& resource) {
   }
   if (length == resource.size || length == 0) return false;
   const char* name = reinterpret_cast<const char*>(bytes);
-  return !IsSameName(name, ".") && !IsSameName(name, "..") && !IsSameName(name, kTemporaryNames[0]);
+  if (IsSameName(name, ".") || IsSameName(name, "..")) return false;
+  for (const char* temporary : kTemporaryNames) {
+    if (IsSameName(name, temporary)) return false;
+  }
+  return true;
 }
 
 PayloadEntry LoadEntry(Platform& platform, unsigned index) {
   PayloadEntry entry;
-  EntryResourceName nameResource("NAME", index);
+  EntryResourceName nameResource(kEntryName, index);
   PayloadResource name = LoadPayloadResource(platform, nameResource.text);
   if (!IsSafeName(name)) ReportMalformedResource(platform, nameResource.text);
   entry.name = reinterpret_cast<const char*>(name.bytes);
 
-  EntryResourceName timeResource("TIME", index);
+  EntryResourceName timeResource(kEntryTime, index);
   PayloadResource time = LoadPayloadResource(platform, timeResource.text);
-  if (time.size < 4) ReportMalformedResource(platform, timeResource.text);
+  if (time.size < kStampSize) ReportMalformedResource(platform, timeResource.text);
   entry.stamp = ReadLittleEndian32(time.bytes);
 
-  EntryResourceName dataResource("DATA", index);
+  EntryResourceName dataResource(kEntryData, index);
   entry.data = LoadPayloadResource(platform, dataResource.text);
   if (entry.data.size < 0) ReportMalformedResource(platform, dataResource.text);
   return entry;
@@ -60,16 +65,16 @@ void ExtractPayload(Platform& platform, const char* folder) {
   // Nothing is written unless every resource present is as the build made it.
   VerifyPayload(platform);
 
-  PayloadResource files = LoadPayloadResource(platform, "FILES");
-  if (files.size < 1) ReportMalformedResource(platform, "FILES");
+  PayloadResource files = LoadPayloadResource(platform, kCountResource);
+  if (files.size < 1) ReportMalformedResource(platform, kCountResource);
   unsigned count = files.bytes[0];
 
   for (unsigned index = 1; index <= count; ++index) {
     PayloadEntry entry = LoadEntry(platform, index);
     if (!InstallEntry(platform, folder, entry)) {
       CopyText(MessageText, entry.name);
-      AppendText(MessageText, " could not be created.");
-      platform.ShowMessageBox(MessageText, "Fatal error", kStyleError);
+      AppendText(MessageText, kEntryFailed);
+      platform.ShowMessageBox(MessageText, kEntryFailedCaption, kStyleError);
       platform.EndRun();
     }
   }

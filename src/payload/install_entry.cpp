@@ -22,20 +22,16 @@ bool WriteEntry(Platform& platform, FileHandle file, const PayloadResource& data
   return true;
 }
 
-// Fills a file this run has just created, stamps and closes it; a replacement copy
-// is also written through to the disk first, so that the name it is moved to never
-// holds less than a whole file. On failure the file is removed through its handle,
-// so that nothing else can be removed in its place.
-bool FillFile(Platform& platform, FileHandle file, const PayloadEntry& entry, bool durable) {
-  bool filled = WriteEntry(platform, file, entry.data);
-  if (filled) platform.StampWriteTime(file, entry.stamp);
-  if (filled && durable) filled = platform.FlushOutputFile(file);
-  if (!filled) {
-    platform.DiscardOutputFile(file);
-    return false;
-  }
-  platform.CloseOutputFile(file);
-  return true;
+// A file of this one name, neither a directory nor a link, that the system names by the
+// path it was opened by: its time may be set in place. Wine opens what a symbolic link
+// points to and reports it as a plain file, but names it by where it really is.
+bool IsPlainFile(const FileFacts& facts) {
+  return (facts.attributes & (kAttributeDirectory | kAttributeReparsePoint)) == 0 &&
+         facts.links == 1 && facts.namedAsOpened;
+}
+
+bool IsReadOnly(uint32_t attributes) {
+  return attributes != kNoAttributes && (attributes & kAttributeReadOnly) != 0;
 }
 
 // Reads exactly count bytes. False at the end of the file or on failure.
@@ -51,62 +47,69 @@ bool ReadPiece(Platform& platform, FileHandle file, unsigned char* buffer, int32
 
 // True when the open file holds exactly the entry's bytes: the same size, then the
 // same bytes, read piece by piece and compared with the mapped resource in place.
-bool HoldsSameBytes(Platform& platform, const ExistingFile& existing, const PayloadResource& data) {
-  if (existing.size != data.size) return false;
+bool HoldsSameBytes(Platform& platform, FileHandle file, int64_t size,
+                    const PayloadResource& data) {
+  if (size != data.size) return false;
   unsigned char* buffer = static_cast<unsigned char*>(malloc(kPieceSize));
   if (buffer == nullptr) return false;
   bool same = true;
   for (int32_t offset = 0; same && offset < data.size; offset += kPieceSize) {
     int32_t piece = data.size - offset < kPieceSize ? data.size - offset : kPieceSize;
-    same = ReadPiece(platform, existing.file, buffer, piece) &&
+    same = ReadPiece(platform, file, buffer, piece) &&
            memcmp(buffer, data.bytes + offset, static_cast<size_t>(piece)) == 0;
   }
   free(buffer);
   return same;
 }
 
-// Removes the temporary copy that this run created and closed, waiting out a brief
-// hold of its own.
-void DeleteTemporary(Platform& platform, const char* temporary) {
-  BriefHold hold(platform);
-  FileOutcome deleted;
-  do {
-    deleted = platform.DeleteOutputFile(temporary);
-  } while (deleted != FileOutcome::kDone && hold.WaitedOut(deleted));
+// Moves the open copy over the target: with POSIX semantics where the system offers
+// them, which replace even a target that others have open with delete sharing; else as
+// every Windows since Vista does (FileRenameInfo), where FileRenameInfoEx is answered
+// with an invalid parameter (before Windows 10 1607, and Wine).
+FileError MoveCopy(Platform& platform, FileHandle copy, const char* target) {
+  FileError error = platform.MoveOpenFile(copy, target, MoveSemantics::kPosix);
+  if (error == FileError::kUnsupported) {
+    error = platform.MoveOpenFile(copy, target, MoveSemantics::kClassic);
+  }
+  return error;
 }
 
-// Replaces an existing target by a complete copy, written beside it under a
-// temporary name and then moved over it, so that a failure never destroys it. The
-// target is replaced as a name: a link there is never written through. A brief hold
-// of the target or the copy is waited out. False when any step fails; what was
-// written is then gone and the target is as it was.
+// Replaces an existing target by a complete copy, written beside it under a temporary
+// name, stamped and written through to the disk, then moved over it through its still
+// open handle, so that a failure never destroys the target and the copy is never
+// opened by name again. The target is replaced as a name: a link there is never
+// written through. A brief hold of the target is waited out. False when any step
+// fails; the copy is then removed through its handle and the target is as it was.
 bool ReplaceEntry(Platform& platform, const char* folder, const char* target,
                   const PayloadEntry& entry, BriefHold& hold) {
+  FileHandle copy = kNoFile;
   for (const char* name : kTemporaryNames) {
     char* temporary = JoinText(folder, "\\", name);
     if (temporary == nullptr) return false;
     // Only ever created new. Whatever already holds the name (what an earlier run
-    // left, a link someone planted, a copy still held while it is deleted) is neither
-    // opened nor removed: removing a link can act on what it points to, so the next
-    // name is tried instead.
-    FileHandle file = platform.CreateNewOutputFile(temporary);
-    if (file == kNoFile) {
-      FreeText(temporary);
-      continue;
-    }
-    bool replaced = FillFile(platform, file, entry, true);
-    if (replaced) {
-      FileOutcome moved;
-      do {
-        moved = platform.ReplaceOutputFile(temporary, target);
-      } while (moved != FileOutcome::kDone && hold.WaitedOut(moved));
-      replaced = moved == FileOutcome::kDone;
-      if (!replaced) DeleteTemporary(platform, temporary);
-    }
+    // left, a link someone planted) is neither opened nor removed here.
+    FileError error;
+    copy = platform.CreateOutputFile(temporary, error);
     FreeText(temporary);
-    return replaced;
+    if (copy != kNoFile) break;
   }
-  return false;
+  if (copy == kNoFile) return false;
+  bool replaced = WriteEntry(platform, copy, entry.data);
+  if (replaced) platform.StampWriteTime(copy, entry.stamp);
+  if (replaced) replaced = platform.FlushOutputFile(copy);
+  if (replaced) {
+    FileError moved;
+    while ((moved = MoveCopy(platform, copy, target)) != FileError::kNone &&
+           IsBriefHold(moved, platform.GetFileAttributesA(target)) && hold.WaitBeforeRetry()) {
+    }
+    replaced = moved == FileError::kNone;
+  }
+  if (replaced) {
+    platform.CloseOutputFile(copy);
+  } else {
+    platform.DeleteAndCloseFile(copy);
+  }
+  return replaced;
 }
 
 // A file that is already there. A read-only one is never changed. One that already
@@ -115,18 +118,40 @@ bool ReplaceEntry(Platform& platform, const char* folder, const char* target,
 bool UpdateExistingEntry(Platform& platform, const char* folder, const char* target,
                          const PayloadEntry& entry) {
   BriefHold hold(platform);
-  ExistingFile existing = platform.OpenExistingFile(target);
-  while (existing.held && hold.WaitedOut(FileOutcome::kHeld)) {
-    existing = platform.OpenExistingFile(target);
+  FileError error;
+  FileHandle file;
+  while ((file = platform.OpenExistingFile(target, ExistingAccess::kReadAndStamp, error)) ==
+             kNoFile &&
+         IsBriefHold(error, platform.GetFileAttributesA(target)) && hold.WaitBeforeRetry()) {
   }
   bool same = false;
-  if (existing.file != kNoFile) {
-    same = !existing.readOnly && existing.plain && HoldsSameBytes(platform, existing, entry.data);
-    if (same) platform.StampWriteTime(existing.file, entry.stamp);
-    platform.CloseOutputFile(existing.file);
+  uint32_t attributes = kNoAttributes;
+  if (file != kNoFile) {
+    FileFacts facts;
+    if (platform.QueryOpenFile(file, target, facts)) {
+      attributes = facts.attributes;
+      same = !IsReadOnly(attributes) && IsPlainFile(facts) &&
+             HoldsSameBytes(platform, file, facts.size, entry.data);
+    }
+    if (same) platform.StampWriteTime(file, entry.stamp);
+    platform.CloseOutputFile(file);
+  } else {
+    attributes = platform.GetFileAttributesA(target);
   }
-  if (existing.readOnly) return false;
+  if (IsReadOnly(attributes)) return false;
   return same || ReplaceEntry(platform, folder, target, entry, hold);
+}
+
+// A file that was not there: created in place, filled and stamped; on failure removed
+// through its handle, so that nothing else can be removed in its place.
+bool FillNewFile(Platform& platform, FileHandle file, const PayloadEntry& entry) {
+  if (!WriteEntry(platform, file, entry.data)) {
+    platform.DeleteAndCloseFile(file);
+    return false;
+  }
+  platform.StampWriteTime(file, entry.stamp);
+  platform.CloseOutputFile(file);
+  return true;
 }
 
 }  // namespace
@@ -134,8 +159,9 @@ bool UpdateExistingEntry(Platform& platform, const char* folder, const char* tar
 bool InstallEntry(Platform& platform, const char* folder, const PayloadEntry& entry) {
   char* target = JoinText(folder, "\\", entry.name);
   if (target == nullptr) return false;
-  FileHandle file = platform.CreateNewOutputFile(target);
-  bool installed = file != kNoFile ? FillFile(platform, file, entry, false)
+  FileError error;
+  FileHandle file = platform.CreateOutputFile(target, error);
+  bool installed = file != kNoFile ? FillNewFile(platform, file, entry)
                                    : UpdateExistingEntry(platform, folder, target, entry);
   FreeText(target);
   return installed;

@@ -1,16 +1,13 @@
 #pragma once
 
+#include "payload/resource_layout.h"
 #include "platform/platform.h"
 
-// The name of one entry's resource: its kind and the 3-digit index, for instance
-// NAME001.
+// The name of one entry's resource: its kind and its index, for instance NAME001.
 struct EntryResourceName {
-  char text[8];
-  EntryResourceName(const char* kind, unsigned index);
+  char text[kLongestEntryResourceName + 1];
+  EntryResourceName(EntryKind kind, unsigned index);
 };
-
-// The kinds of an entry's resources, in lookup order.
-extern const char* const kEntryResourceKinds[3];
 
 // Looks the name up among the RCDATA resources of the running executable. When it
 // is absent, says so under "Internal error" and ends the run.
@@ -21,6 +18,3 @@ PayloadResource LoadPayloadResource(Platform& platform, const char* name);
 // end the run.
 [[noreturn]] void ReportMalformedResource(Platform& platform, const char* name);
 [[noreturn]] void ReportDamagedResource(Platform& platform, const char* name);
-
-// The little-endian 32-bit value at bytes.
-uint32_t ReadLittleEndian32(const unsigned char* bytes);

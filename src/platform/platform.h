@@ -1,7 +1,8 @@
-// The platform seam: every operating-system operation the installer logic calls,
-// each with exactly the result the logic relies on. The logic never includes
-// windows.h; the Windows implementation lives in win32_platform.cpp and the tests
-// use a fake.
+// The platform seam: every operating-system operation the installer logic calls. Each
+// reports what the system said, as facts (an error's class, a file's attributes and
+// links); what they mean for the run, a brief hold, a link, a move to try another way,
+// the logic decides. The logic never includes windows.h; the Windows implementation
+// lives in win32_platform.cpp and the tests use a fake.
 #pragma once
 
 #include <stdint.h>
@@ -17,27 +18,56 @@ constexpr int kAnswerNotShown = 0;
 constexpr int kAnswerOk = 1;
 constexpr int kAnswerCancel = 2;
 
-// An open file: one this run created for writing, or one that was already there,
-// opened for reading. kNoFile is a file that could not be opened: every write to it
-// fails.
+// An open file; kNoFile is none.
 using FileHandle = void*;
 const FileHandle kNoFile = nullptr;
 
-// How an operation on a file ended.
-enum class FileOutcome {
-  kDone,
-  // Another program holds the file for now: a sharing or lock violation, or access
-  // denied on a file that is not read-only (a scanner or the search indexer that has
-  // it open for a moment). A later try may succeed.
-  kHeld,
-  kFailed,
+// File attributes, as Windows keeps them.
+constexpr uint32_t kAttributeReadOnly = 0x1;
+constexpr uint32_t kAttributeHidden = 0x2;
+constexpr uint32_t kAttributeSystem = 0x4;
+constexpr uint32_t kAttributeDirectory = 0x10;
+constexpr uint32_t kAttributeArchive = 0x20;
+constexpr uint32_t kAttributeNormal = 0x80;  // none of the others, said alone
+constexpr uint32_t kAttributeReparsePoint = 0x400;
+constexpr uint32_t kNoAttributes = 0xFFFFFFFF;  // no entry of that name, or no answer
+
+// The class of the error a file operation ended with.
+enum class FileError {
+  kNone,
+  kSharing,       // a sharing or lock violation: another program has the file open
+  kAccessDenied,  // access denied: read-only, a directory, a hold, or permissions
+  kExists,        // an entry of that name is already there
+  kNotFound,      // no such file or folder
+  kUnsupported,   // the system does not offer the operation (an invalid parameter)
+  kOther,
+};
+
+// What a handle says of the file it has open.
+struct FileFacts {
+  uint32_t attributes;
+  uint32_t links;  // its number of names (hard links)
+  int64_t size;
+  bool namedAsOpened;  // the system names the open file by the very path it was opened
+                       // by, not by where a link led
+};
+
+// How a file is opened that was already there.
+enum class ExistingAccess {
+  kReadAndStamp,  // its bytes read and its time set; others may read it meanwhile
+  kRemove,        // removed, through the handle; others may do anything meanwhile
+};
+
+// How a move through a handle replaces the entry at its target.
+enum class MoveSemantics {
+  kPosix,    // FileRenameInfoEx, replace and POSIX semantics: even a target that others
+             // have open (with delete sharing) is replaced. Windows 10 1607 and later.
+  kClassic,  // FileRenameInfo with replace: every Windows since Vista.
 };
 
 // One raw-data resource of the running executable. The bytes stay valid until the
 // process ends.
 struct PayloadResource {
-  const void* info;
-  const void* data;
   int32_t size;
   const unsigned char* bytes;
 };
@@ -70,16 +100,6 @@ struct OpenFileRecord {
   uint32_t FlagsEx;
 };
 
-// A file that was already there, opened for reading its bytes and writing its
-// attributes (others may only read it meanwhile); never for writing its bytes.
-struct ExistingFile {
-  FileHandle file;  // kNoFile when it could not be opened
-  int64_t size;     // when opened
-  bool readOnly;    // its read-only attribute, known also when it could not be opened
-  bool plain;       // a file of this one name, no link: its time may be set in place
-  bool held;        // it could not be opened because another program holds it for now
-};
-
 class Platform {
  public:
   // A modal box with no owner. Returns kAnswerOk, kAnswerCancel (also when the box
@@ -109,32 +129,39 @@ class Platform {
   // False when there is none.
   virtual bool FindPayloadResource(const char* name, PayloadResource& resource) = 0;
 
-  // Creates the file for reading and writing, without sharing, only when there is no
-  // entry of that name yet (a link counts as one and is never followed). Returns
-  // kNoFile otherwise or when it cannot be created.
-  virtual FileHandle CreateNewOutputFile(const char* path) = 0;
+  // Creates the file for reading, writing and removal, without sharing, only when there
+  // is no entry of that name yet (a link counts as one and is never followed): never
+  // truncates what is there. kNoFile, with the error, when it cannot.
+  virtual FileHandle CreateOutputFile(const char* path, FileError& error) = 0;
   // Returns the number of bytes written, or -1 on failure.
   virtual int32_t WriteOutputFile(FileHandle file, const unsigned char* bytes, int32_t count) = 0;
   // Writes what the file holds through to the disk. False on failure.
   virtual bool FlushOutputFile(FileHandle file) = 0;
-  virtual void CloseOutputFile(FileHandle file) = 0;
-  // Removes a file this run created, through its handle, and closes it.
-  virtual void DiscardOutputFile(FileHandle file) = 0;
   // Sets the last-write time from a packed local DOS date (high 16 bits) and time
-  // (low 16 bits). Failures are ignored.
-  virtual void StampWriteTime(FileHandle file, uint32_t stamp) = 0;
-  // Moves a closed file onto target, replacing the entry of that name (a link there
-  // is replaced, not followed), and returns only when the move is on the disk.
-  virtual FileOutcome ReplaceOutputFile(const char* path, const char* target) = 0;
-  // Removes a file that this run created and closed.
-  virtual FileOutcome DeleteOutputFile(const char* path) = 0;
+  // (low 16 bits). False when it could not. Also for a file opened to be stamped.
+  virtual bool StampWriteTime(FileHandle file, uint32_t stamp) = 0;
+  // Sets the attributes (kAttributeNormal for none). False when it could not.
+  virtual bool SetFileAttributesByHandle(FileHandle file, uint32_t attributes) = 0;
+  // Gives the open file the name target, replacing the entry there as a name (a link
+  // there is replaced, never followed); the file stays open.
+  virtual FileError MoveOpenFile(FileHandle file, const char* target, MoveSemantics semantics) = 0;
+  // Removes the open file through its handle and closes the handle. False when the
+  // removal could not be set; the handle is closed either way.
+  virtual bool DeleteAndCloseFile(FileHandle file) = 0;
+  // Closes the handle. Also for a file opened with OpenExistingFile.
+  virtual void CloseOutputFile(FileHandle file) = 0;
 
-  // Opens a file that is already there; see ExistingFile. CloseOutputFile closes it
-  // and StampWriteTime sets its time.
-  virtual ExistingFile OpenExistingFile(const char* path) = 0;
+  // Opens a file that is already there, as itself where it is a link; never a directory.
+  // kNoFile, with the error, when it cannot.
+  virtual FileHandle OpenExistingFile(const char* path, ExistingAccess access,
+                                      FileError& error) = 0;
+  // What the open file is; path is the one it was opened by. False when not known.
+  virtual bool QueryOpenFile(FileHandle file, const char* path, FileFacts& facts) = 0;
   // Reads up to count bytes from the current position. Returns the number read (0 at
   // the end), or -1 on failure.
   virtual int32_t ReadExistingFile(FileHandle file, unsigned char* bytes, int32_t count) = 0;
+  // The attributes of the entry at path, or kNoAttributes when there is none.
+  virtual uint32_t GetFileAttributesA(const char* path) = 0;
 
   // The value of an environment variable in area: its length, or 0 when it is not
   // set; when it does not fit, the size area would need, terminator included.

@@ -23,25 +23,36 @@ namespace {
 
 HANDLE HandleOf(FileHandle file) { return file == kNoFile ? INVALID_HANDLE_VALUE : file; }
 
-// True when the file at path is there, and neither read-only nor a directory.
-bool IsWritableFile(const char* path) {
-  DWORD attributes = GetFileAttributesA(path);
-  return attributes != INVALID_FILE_ATTRIBUTES &&
-         (attributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_DIRECTORY)) == 0;
+// The class of the last error of a file operation.
+FileError LastFileError() {
+  switch (GetLastError()) {
+    case ERROR_SUCCESS:
+      return FileError::kNone;
+    case ERROR_SHARING_VIOLATION:
+    case ERROR_LOCK_VIOLATION:
+      return FileError::kSharing;
+    case ERROR_ACCESS_DENIED:
+      return FileError::kAccessDenied;
+    case ERROR_FILE_EXISTS:
+    case ERROR_ALREADY_EXISTS:
+      return FileError::kExists;
+    case ERROR_FILE_NOT_FOUND:
+    case ERROR_PATH_NOT_FOUND:
+      return FileError::kNotFound;
+    case ERROR_INVALID_PARAMETER:
+    case ERROR_INVALID_FUNCTION:
+    case ERROR_NOT_SUPPORTED:
+      return FileError::kUnsupported;
+    default:
+      return FileError::kOther;
+  }
 }
 
-// Why the last call on the file at path failed. Another program that has the file
-// open without the sharing asked for gives a sharing violation, or, for a move or a
-// delete, access denied; a locked range gives a lock violation. Access denied on a
-// read-only file or a directory is no hold: it will not end by itself.
-FileOutcome FailureOf(const char* path) {
-  DWORD error = GetLastError();
-  if (error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION) {
-    return FileOutcome::kHeld;
-  }
-  if (error == ERROR_ACCESS_DENIED && IsWritableFile(path)) return FileOutcome::kHeld;
-  return FileOutcome::kFailed;
-}
+// FileRenameInfoEx and its flags: Windows 10 1607 and later (Microsoft Learn,
+// "FILE_RENAME_INFORMATION structure"); older headers lack them.
+constexpr FILE_INFO_BY_HANDLE_CLASS kFileRenameInfoEx = static_cast<FILE_INFO_BY_HANDLE_CLASS>(22);
+constexpr DWORD kRenameReplaceIfExists = 0x1;
+constexpr DWORD kRenamePosixSemantics = 0x2;
 
 using MessageBoxFunction = int(WINAPI*)(HWND, LPCSTR, LPCSTR, UINT);
 using GetOpenFileNameFunction = BOOL(WINAPI*)(LPOPENFILENAMEA);
@@ -88,21 +99,19 @@ class Win32Platform final : public Platform {
   bool IsLeadByte(unsigned char byte) override { return IsDBCSLeadByte(byte) != FALSE; }
 
   bool FindPayloadResource(const char* name, PayloadResource& resource) override {
-    HRSRC info = FindResourceA(nullptr, name, MAKEINTRESOURCEA(10));
+    HRSRC info = FindResourceA(nullptr, name, RT_RCDATA);
     if (info == nullptr) return false;
-    HGLOBAL data = LoadResource(nullptr, info);
-    resource.info = info;
-    resource.data = data;
     resource.size = static_cast<int32_t>(SizeofResource(nullptr, info));
-    resource.bytes = static_cast<const unsigned char*>(LockResource(data));
+    resource.bytes = static_cast<const unsigned char*>(LockResource(LoadResource(nullptr, info)));
     return true;
   }
 
-  FileHandle CreateNewOutputFile(const char* path) override {
+  FileHandle CreateOutputFile(const char* path, FileError& error) override {
     // Only ever a new file: an entry of that name, a link among them, makes it fail.
-    // Delete access lets a failed file be removed through this very handle.
+    // Delete access lets the file be moved and removed through this very handle.
     HANDLE file = CreateFileA(path, GENERIC_READ | GENERIC_WRITE | DELETE, 0, nullptr, CREATE_NEW,
                               FILE_ATTRIBUTE_NORMAL, nullptr);
+    error = file == INVALID_HANDLE_VALUE ? LastFileError() : FileError::kNone;
     return file == INVALID_HANDLE_VALUE ? kNoFile : file;
   }
 
@@ -117,77 +126,88 @@ class Win32Platform final : public Platform {
     return file != kNoFile && FlushFileBuffers(file) != FALSE;
   }
 
+  bool StampWriteTime(FileHandle file, uint32_t stamp) override {
+    FILETIME local;
+    FILETIME universal;
+    return DosDateTimeToFileTime(HIWORD(stamp), LOWORD(stamp), &local) &&
+           LocalFileTimeToFileTime(&local, &universal) &&
+           SetFileTime(HandleOf(file), nullptr, nullptr, &universal);
+  }
+
+  bool SetFileAttributesByHandle(FileHandle file, uint32_t attributes) override {
+    // Times of zero are left as they are.
+    FILE_BASIC_INFO basic = {};
+    basic.FileAttributes = attributes;
+    return SetFileInformationByHandle(HandleOf(file), FileBasicInfo, &basic, sizeof basic) != FALSE;
+  }
+
+  FileError MoveOpenFile(FileHandle file, const char* target, MoveSemantics semantics) override {
+    // FILE_RENAME_INFO with the target's full path and no root folder (Microsoft Learn,
+    // "SetFileInformationByHandle function", FileRenameInfo: Vista and later).
+    struct {
+      FILE_RENAME_INFO info;
+      WCHAR rest[MAX_PATH + 1];
+    } rename = {};
+    int characters = MultiByteToWideChar(CP_ACP, 0, target, -1, rename.info.FileName, MAX_PATH + 1);
+    if (characters == 0) return FileError::kOther;
+    rename.info.FileNameLength = static_cast<DWORD>(characters - 1) * sizeof(WCHAR);
+    FILE_INFO_BY_HANDLE_CLASS kind = FileRenameInfo;
+    if (semantics == MoveSemantics::kPosix) {
+      kind = kFileRenameInfoEx;
+      // The flags share their place with ReplaceIfExists.
+      *reinterpret_cast<DWORD*>(&rename.info) = kRenameReplaceIfExists | kRenamePosixSemantics;
+    } else {
+      rename.info.ReplaceIfExists = TRUE;
+    }
+    if (SetFileInformationByHandle(HandleOf(file), kind, &rename, sizeof rename)) {
+      return FileError::kNone;
+    }
+    return LastFileError();
+  }
+
+  bool DeleteAndCloseFile(FileHandle file) override {
+    if (file == kNoFile) return false;
+    FILE_DISPOSITION_INFO disposition = {};
+    disposition.DeleteFile = TRUE;
+    bool deleted =
+        SetFileInformationByHandle(file, FileDispositionInfo, &disposition, sizeof disposition);
+    CloseHandle(file);
+    return deleted;
+  }
+
   void CloseOutputFile(FileHandle file) override {
     if (file != kNoFile) CloseHandle(file);
   }
 
-  void DiscardOutputFile(FileHandle file) override {
-    if (file == kNoFile) return;
-    FILE_DISPOSITION_INFO disposition = {};
-    disposition.DeleteFile = TRUE;
-    SetFileInformationByHandle(file, FileDispositionInfo, &disposition, sizeof disposition);
-    CloseHandle(file);
-  }
-
-  void StampWriteTime(FileHandle file, uint32_t stamp) override {
-    FILETIME local;
-    FILETIME universal;
-    if (DosDateTimeToFileTime(HIWORD(stamp), LOWORD(stamp), &local) &&
-        LocalFileTimeToFileTime(&local, &universal)) {
-      SetFileTime(HandleOf(file), nullptr, nullptr, &universal);
-    }
-  }
-
-  FileOutcome ReplaceOutputFile(const char* path, const char* target) override {
-    if (MoveFileExA(path, target, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-      return FileOutcome::kDone;
-    }
-    // The target held, or else the copy this run has just closed.
-    DWORD error = GetLastError();
-    FileOutcome outcome = FailureOf(target);
-    if (outcome == FileOutcome::kFailed) {
-      SetLastError(error);
-      outcome = FailureOf(path);
-    }
-    return outcome;
-  }
-
-  FileOutcome DeleteOutputFile(const char* path) override {
-    return DeleteFileA(path) ? FileOutcome::kDone : FailureOf(path);
-  }
-
   void Sleep(uint32_t milliseconds) override { ::Sleep(milliseconds); }
 
-  ExistingFile OpenExistingFile(const char* path) override {
-    ExistingFile existing = {kNoFile, 0, false, false, false};
-    // Read and attribute access only: its bytes are never written through this
-    // handle, and others may only read it while it is open. A link is opened as
-    // itself, where the system can.
-    HANDLE file = CreateFileA(path, GENERIC_READ | FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ, nullptr,
-                              OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
-    if (file == INVALID_HANDLE_VALUE) {
-      existing.held = FailureOf(path) == FileOutcome::kHeld;
-      DWORD attributes = GetFileAttributesA(path);
-      existing.readOnly =
-          attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) != 0;
-      return existing;
-    }
+  FileHandle OpenExistingFile(const char* path, ExistingAccess access, FileError& error) override {
+    // A link is opened as itself, where the system can. To be stamped: read and attribute
+    // access only, its bytes never written through this handle, and others may only read
+    // it while it is open. To be removed: delete access, and any sharing.
+    bool stamp = access == ExistingAccess::kReadAndStamp;
+    HANDLE file = CreateFileA(
+        path, stamp ? GENERIC_READ | FILE_WRITE_ATTRIBUTES : DELETE | FILE_READ_ATTRIBUTES,
+        stamp ? FILE_SHARE_READ : FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+        OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    error = file == INVALID_HANDLE_VALUE ? LastFileError() : FileError::kNone;
+    return file == INVALID_HANDLE_VALUE ? kNoFile : file;
+  }
+
+  bool QueryOpenFile(FileHandle file, const char* path, FileFacts& facts) override {
     // These information classes need no volume information, which is slow to get
     // under Wine (GetFileInformationByHandle asks for the volume's serial number).
     FILE_STANDARD_INFO standard;
     FILE_BASIC_INFO basic;
     if (!GetFileInformationByHandleEx(file, FileStandardInfo, &standard, sizeof standard) ||
         !GetFileInformationByHandleEx(file, FileBasicInfo, &basic, sizeof basic)) {
-      CloseHandle(file);
-      return existing;
+      return false;
     }
-    existing.file = file;
-    existing.size = standard.EndOfFile.QuadPart;
-    existing.readOnly = (basic.FileAttributes & FILE_ATTRIBUTE_READONLY) != 0;
-    existing.plain =
-        (basic.FileAttributes & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY)) == 0 &&
-        standard.NumberOfLinks == 1 && !standard.Directory && IsOpenedAsNamed(file, path);
-    return existing;
+    facts.attributes = basic.FileAttributes;
+    facts.links = standard.NumberOfLinks;
+    facts.size = standard.EndOfFile.QuadPart;
+    facts.namedAsOpened = IsOpenedAsNamed(file, path);
+    return true;
   }
 
   int32_t ReadExistingFile(FileHandle file, unsigned char* bytes, int32_t count) override {
@@ -195,6 +215,8 @@ class Win32Platform final : public Platform {
     if (!ReadFile(file, bytes, static_cast<DWORD>(count), &read, nullptr)) return -1;
     return static_cast<int32_t>(read);
   }
+
+  uint32_t GetFileAttributesA(const char* path) override { return ::GetFileAttributesA(path); }
 
   uint32_t GetEnvironmentVariableA(const char* name, char* area, uint32_t limit) override {
     return ::GetEnvironmentVariableA(name, area, limit);
@@ -220,10 +242,8 @@ class Win32Platform final : public Platform {
 
  private:
   // True when the system says the open file is the one named path, not another one a
-  // link led to: Wine opens what a symbolic link points to and reports it as a plain
-  // file, but names it by where it really is. Any doubt (another spelling of the same
-  // folder, a path too long) says no, which only costs a replacement instead of a
-  // time stamp.
+  // link led to: Wine opens what a symbolic link points to, but names it by where it
+  // really is. Any doubt (another spelling of the same folder, a path too long) says no.
   static bool IsOpenedAsNamed(HANDLE file, const char* path) {
     char full[MAX_PATH + 1];
     DWORD length = GetFullPathNameA(path, sizeof full, full, nullptr);

@@ -1,6 +1,7 @@
 #include "run/host_version.h"
 
 #include "common/global_areas.h"
+#include "common/messages.h"
 #include "common/text.h"
 
 namespace {
@@ -69,15 +70,13 @@ void CheckHostVersion(Platform& platform) {
   if (!SortsBefore(HostVersion, kMinimumVersion)) return;
 
   if (HostVersion[0] == '\0') {
-    CopyText(MessageText, "Your Torvix version could not be determined.\r\r");
-    AppendText(MessageText, "If you have just now installed it, you need to first run it once ");
-    AppendText(MessageText, "and then run this program again.");
+    CopyText(MessageText, kVersionUnknown);
   } else {
-    CopyText(MessageText, "Torvix version must be 41 or newer.\rYour version is ");
+    CopyText(MessageText, kVersionTooOld);
     AppendText(MessageText, HostVersion);
-    AppendText(MessageText, ".\r\rYou can download the newest Torvix version from ");
+    AppendText(MessageText, kVersionTooOldSite);
     AppendText(MessageText, VendorSite);
   }
-  platform.ShowMessageBox(MessageText, "Error", kStyleError);
+  platform.ShowMessageBox(MessageText, kVersionCaption, kStyleError);
   platform.EndRun();
 }

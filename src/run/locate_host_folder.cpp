@@ -3,6 +3,7 @@
 #include <string.h>
 
 #include "common/global_areas.h"
+#include "common/messages.h"
 #include "common/text.h"
 
 namespace {
@@ -11,8 +12,6 @@ namespace {
 constexpr uint32_t kOpenFileRecordSize = sizeof(OpenFileRecord);
 // OFN_FILEMUSTEXIST | OFN_NOCHANGEDIR | OFN_HIDEREADONLY
 constexpr uint32_t kDialogFlags = 0x1000 | 0x8 | 0x4;
-// One filter: its description, its pattern, and the closing zero byte.
-const char kDialogFilter[] = "Torvix program\0torvixx*.exe\0";
 
 char DialogFileName[kTextAreaSize];
 OpenFileRecord Dialog;
@@ -21,12 +20,26 @@ void PrepareDialog() {
   CopyText(DialogFileName, kHostProgram);
   memset(&Dialog, 0, sizeof Dialog);
   Dialog.lStructSize = kOpenFileRecordSize;
-  Dialog.lpstrFilter = kDialogFilter;
+  Dialog.lpstrFilter = kLocateDialogFilter;
   Dialog.lpstrFile = DialogFileName;
   Dialog.nMaxFile = sizeof DialogFileName;
   Dialog.lpstrInitialDir = HostFolder;
-  Dialog.lpstrTitle = "Locate Torvix Folder";
+  Dialog.lpstrTitle = kLocateDialogTitle;
   Dialog.Flags = kDialogFlags;
+}
+
+// The last "\" or ":" in path, where a byte that is the second byte of a double-byte
+// character does not count; nullptr when there is none.
+const char* FindLastSeparator(Platform& platform, const char* path) {
+  const char* last = nullptr;
+  for (const char* p = path; *p != '\0'; ++p) {
+    if (platform.IsLeadByte(static_cast<unsigned char>(*p)) && p[1] != '\0') {
+      ++p;  // the trail byte is part of the character, whatever its value
+    } else if (*p == '\\' || *p == ':') {
+      last = p;
+    }
+  }
+  return last;
 }
 
 // Puts the folder of the chosen file, without its final separator, in HostFolder.
@@ -50,23 +63,10 @@ bool ProbeHostFile(Platform& platform, const char* fileName) {
   return found;
 }
 
-const char* FindLastSeparator(Platform& platform, const char* path) {
-  const char* last = nullptr;
-  for (const char* p = path; *p != '\0'; ++p) {
-    if (platform.IsLeadByte(static_cast<unsigned char>(*p)) && p[1] != '\0') {
-      ++p;  // the trail byte is part of the character, whatever its value
-    } else if (*p == '\\' || *p == ':') {
-      last = p;
-    }
-  }
-  return last;
-}
-
 void LocateHostFolder(Platform& platform) {
   bool found = false;
   while (!found) {
-    int answer = platform.ShowMessageBox("Please locate the Torvix program (torvixx.exe)",
-                                         "Torvix not found in default folder", kStyleOkCancel);
+    int answer = platform.ShowMessageBox(kLocatePrompt, kLocatePromptCaption, kStyleOkCancel);
     if (answer == kAnswerCancel) platform.EndRun();
     bool promptShown = answer == kAnswerOk;
 

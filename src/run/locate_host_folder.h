@@ -13,7 +13,3 @@ bool ProbeHostFile(Platform& platform, const char* fileName);
 // needed, until HostFolder holds it; then records HostFolder in WIN.INI. Cancel on
 // the prompt ends the run.
 void LocateHostFolder(Platform& platform);
-
-// The last "\" or ":" in path, where a byte that is the second byte of a double-byte
-// character does not count; nullptr when there is none.
-const char* FindLastSeparator(Platform& platform, const char* path);

@@ -1,6 +1,7 @@
 #include "run/report_completion.h"
 
 #include "common/global_areas.h"
+#include "common/messages.h"
 #include "common/text.h"
 
 namespace {
@@ -15,16 +16,13 @@ bool HasLexicon(Platform& platform) {
 }  // namespace
 
 void ReportCompletion(Platform& platform) {
-  CopyText(MessageText, "Installation completed successfully.\r\r");
+  CopyText(MessageText, kCompletionOpening);
   if (HasLexicon(platform)) {
-    AppendText(MessageText,
-               "You can select which dictionary should be used in Torvix in "
-               "Options > Spell Checker > Options.");
+    AppendText(MessageText, kCompletionWithLexicon);
   } else {
-    AppendText(MessageText, "You will now need to install one or more dictionaries.\r");
-    AppendText(MessageText, "Download them from ");
+    AppendText(MessageText, kCompletionWithoutLexicon);
     AppendText(MessageText, VendorSite);
-    AppendText(MessageText, "\r");
+    AppendText(MessageText, kCompletionWithoutLexiconEnd);
   }
-  platform.ShowMessageBox(MessageText, "Setup Complete", kStyleOk);
+  platform.ShowMessageBox(MessageText, kCompletionCaption, kStyleOk);
 }

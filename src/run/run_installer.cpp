@@ -1,6 +1,7 @@
 #include "run/run_installer.h"
 
 #include "common/global_areas.h"
+#include "common/messages.h"
 #include "common/text.h"
 #include "payload/extract_payload.h"
 #include "run/host_version.h"
@@ -11,10 +12,10 @@ namespace {
 
 // Asks before anything is touched; Cancel, or closing the box, ends the run.
 void ConfirmInstallation(Platform& platform) {
-  CopyText(MessageText, "Installation of ");
+  CopyText(MessageText, kConfirmationOpening);
   AppendText(MessageText, DictionaryLanguage);
-  AppendText(MessageText, " dictionary for Lexward is about to begin.");
-  if (platform.ShowMessageBox(MessageText, "Lexward Dictionary", kStyleOkCancel) == kAnswerCancel) {
+  AppendText(MessageText, kConfirmationClosing);
+  if (platform.ShowMessageBox(MessageText, kConfirmationCaption, kStyleOkCancel) == kAnswerCancel) {
     platform.EndRun();
   }
 }

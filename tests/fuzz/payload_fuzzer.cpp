@@ -44,24 +44,24 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     return Bytes(bytes.begin(), bytes.end());
   };
 
-  if (input.ConsumeIntegralInRange<int>(0, 15) != 0) platform.SetResource("FILES", take(4));
+  if (input.ConsumeIntegralInRange<int>(0, 15) != 0) platform.SetResource(kCountResource, take(4));
   unsigned entries = input.ConsumeIntegralInRange<unsigned>(0, 5);
   for (unsigned i = 1; i <= entries; ++i) {
-    for (const char* kind : {"NAME", "TIME", "DATA"}) {
+    for (unsigned kind = 0; kind < kEntryKindCount; ++kind) {
       if (input.ConsumeIntegralInRange<int>(0, 15) == 0) continue;  // now and then missing
-      size_t most = std::string(kind) == "DATA" ? 70000 : 40;
-      platform.SetResource(kind + Suffix(i), take(most));
+      size_t most = kind == kEntryData ? 70000 : 40;
+      platform.SetResource(EntryResource(static_cast<EntryKind>(kind), i), take(most));
     }
   }
   switch (input.ConsumeIntegralInRange<int>(0, 7)) {
     case 0:
       break;  // no checksums at all
     case 1:
-      platform.SetResource("SUMS", take(64));
+      platform.SetResource(kChecksumResource, take(64));
       break;
     default: {
       // The checksums of what was generated, for the count FILES gives or another.
-      const Bytes* files = platform.Resource("FILES");
+      const Bytes* files = platform.Resource(kCountResource);
       unsigned count = files != nullptr && !files->empty() ? (*files)[0] : 0;
       if (input.ConsumeIntegralInRange<int>(0, 7) == 0) count = input.ConsumeIntegral<uint8_t>();
       SealPayload(platform, count);
@@ -72,8 +72,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (input.ConsumeBool()) {
     std::string path = kFolder + "\\" + input.ConsumeRandomLengthString(12);
     FakeEntry& old = platform.AddFile(path, Bytes(3, 7));
-    old.readOnly = input.ConsumeBool();
-    if (old.readOnly) readOnlyPath = path;
+    if (input.ConsumeBool()) {
+      old.attributes = kAttributeReadOnly;
+      readOnlyPath = path;
+    }
   }
 
   try {

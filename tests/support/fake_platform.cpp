@@ -133,14 +133,6 @@ bool FakePlatform::Held(FakeEntry& entry) {
   return true;
 }
 
-// What no wait will change: a directory, a read-only file, a file this run has open.
-bool FakePlatform::Busy(const FakeEntry& entry) const {
-  if (entry.directory || entry.readOnly) return true;
-  std::string key = Upper(entry.path);
-  return std::any_of(handles_.begin(), handles_.end(),
-                     [&](const auto& handle) { return handle.second == key; });
-}
-
 int FakePlatform::ShowMessageBox(const char* text, const char* caption, unsigned style) {
   calls.push_back(std::string("ShowMessageBox ") + caption);
   boxes.push_back({text, caption, style});
@@ -226,83 +218,183 @@ bool FakePlatform::FindPayloadResource(const char* name, PayloadResource& resour
   calls.push_back(std::string("FindPayloadResource ") + name);
   auto found = resources_.find(Upper(name));
   if (found == resources_.end()) return false;
-  resource.info = &found->second;
-  resource.data = &found->second;
   resource.size = static_cast<int32_t>(found->second.size());
   resource.bytes = found->second.data();
   return true;
 }
 
-FileHandle FakePlatform::CreateNewOutputFile(const char* path) {
-  calls.push_back(std::string("CreateNewOutputFile ") + path);
-  if (Rejected(path) || Find(path) != nullptr) return kNoFile;
-  return Open(path);
+FakePlatform::OpenFile* FakePlatform::Handle(FileHandle file) {
+  auto found = handles_.find(reinterpret_cast<intptr_t>(file));
+  return found == handles_.end() ? nullptr : &found->second;
 }
 
-FileHandle FakePlatform::Open(const std::string& path) {
-  AddFile(path);
+std::string FakePlatform::PathOf(FileHandle file) {
+  OpenFile* open = Handle(file);
+  return open == nullptr ? "(no file)" : entries_[open->key].path;
+}
+
+FileHandle FakePlatform::Open(const std::string& key, bool writable, ExistingAccess access) {
   ++openFiles;
-  handles_[nextHandle_] = Upper(path);
+  handles_[nextHandle_] = {key, writable, !writable, access, 0};
   return reinterpret_cast<FileHandle>(nextHandle_++);
 }
 
+uint32_t FakePlatform::AttributesOf(const FakeEntry& entry) const {
+  uint32_t attributes = entry.attributes;
+  if (entry.directory) attributes |= kAttributeDirectory;
+  if (!entry.linkTo.empty()) attributes |= kAttributeReparsePoint;
+  return attributes == 0 ? kAttributeNormal : attributes;
+}
+
+FileHandle FakePlatform::CreateOutputFile(const char* path, FileError& error) {
+  calls.push_back(std::string("CreateOutputFile ") + path);
+  error = Rejected(path)          ? FileError::kNotFound
+          : Find(path) != nullptr ? FileError::kExists
+                                  : FileError::kNone;
+  if (error != FileError::kNone) return kNoFile;
+  AddFile(path);
+  return Open(Upper(path), true, ExistingAccess::kRemove);
+}
+
 int32_t FakePlatform::WriteOutputFile(FileHandle file, const unsigned char* bytes, int32_t count) {
-  auto handle = handles_.find(reinterpret_cast<intptr_t>(file));
-  std::string path = handle == handles_.end() ? "(no file)" : entries_[handle->second].path;
+  std::string path = PathOf(file);
   calls.push_back("WriteOutputFile " + path + " " + std::to_string(count));
   writes.push_back({path, count});
-  if (handle == handles_.end() || readers_.count(handle->first) != 0) return -1;
+  OpenFile* open = Handle(file);
+  if (open == nullptr || !open->writable) return -1;
   int32_t fits = count;
   if (freeSpace >= 0 && freeSpace < count) fits = static_cast<int32_t>(freeSpace);
   if (freeSpace >= 0) freeSpace -= fits;
-  Bytes& content = entries_[handle->second].bytes;
-  content.insert(content.end(), bytes, bytes + fits);
-  entries_[handle->second].flushed = false;
+  FakeEntry& entry = entries_[open->key];
+  entry.bytes.insert(entry.bytes.end(), bytes, bytes + fits);
+  entry.flushed = false;
   return fits;
 }
 
 bool FakePlatform::FlushOutputFile(FileHandle file) {
-  auto handle = handles_.find(reinterpret_cast<intptr_t>(file));
-  calls.push_back("FlushOutputFile " +
-                  (handle == handles_.end() ? "(no file)" : entries_[handle->second].path));
-  if (handle == handles_.end() || flushFails) return false;
-  entries_[handle->second].flushed = true;
+  calls.push_back("FlushOutputFile " + PathOf(file));
+  OpenFile* open = Handle(file);
+  if (open == nullptr || !open->writable || flushFails) return false;
+  entries_[open->key].flushed = true;
   return true;
 }
 
-ExistingFile FakePlatform::OpenExistingFile(const char* path) {
+bool FakePlatform::StampWriteTime(FileHandle file, uint32_t stamp) {
+  calls.push_back("StampWriteTime " + std::to_string(stamp));
+  OpenFile* open = Handle(file);
+  if (open == nullptr || (open->existing && open->access != ExistingAccess::kReadAndStamp)) {
+    return false;
+  }
+  entries_[open->key].stamp = stamp;
+  return true;
+}
+
+bool FakePlatform::SetFileAttributesByHandle(FileHandle file, uint32_t attributes) {
+  calls.push_back("SetFileAttributesByHandle " + PathOf(file) + " " + std::to_string(attributes));
+  OpenFile* open = Handle(file);
+  if (open == nullptr || !open->writable) return false;
+  entries_[open->key].attributes = attributes == kAttributeNormal ? 0 : attributes;
+  return true;
+}
+
+FileError FakePlatform::MoveOpenFile(FileHandle file, const char* target, MoveSemantics semantics) {
+  calls.push_back("MoveOpenFile " + PathOf(file) + " " + target +
+                  (semantics == MoveSemantics::kPosix ? " posix" : " classic"));
+  OpenFile* open = Handle(file);
+  if (open == nullptr || !open->writable) return FileError::kOther;
+  if (semantics == MoveSemantics::kPosix && !posixMoves) return FileError::kUnsupported;
+  if (Rejected(target)) return FileError::kNotFound;
+  FakeEntry* existing = Find(target);
+  if (existing != nullptr && Upper(target) != open->key) {
+    // What no wait changes, and another program's hold, alike refuse the move.
+    if (Held(*existing) || existing->directory || (existing->attributes & kAttributeReadOnly)) {
+      return FileError::kAccessDenied;
+    }
+    for (const auto& other : handles_) {
+      if (other.second.key == Upper(target)) return FileError::kAccessDenied;
+    }
+  }
+  FakeEntry moved = entries_[open->key];
+  moved.path = target;
+  entries_.erase(open->key);
+  entries_[Upper(target)] = moved;  // a link there is replaced as a name
+  open->key = Upper(target);
+  return FileError::kNone;
+}
+
+bool FakePlatform::DeleteAndCloseFile(FileHandle file) {
+  calls.push_back("DeleteAndCloseFile " + PathOf(file));
+  OpenFile* open = Handle(file);
+  if (open == nullptr) return false;
+  bool deletable = open->writable || open->access == ExistingAccess::kRemove;
+  std::string key = open->key;
+  handles_.erase(reinterpret_cast<intptr_t>(file));
+  --openFiles;
+  if (deletable) entries_.erase(key);
+  return deletable;
+}
+
+void FakePlatform::CloseOutputFile(FileHandle file) {
+  calls.push_back("CloseOutputFile " + PathOf(file));
+  OpenFile* open = Handle(file);
+  if (open == nullptr) return;
+  if (open->writable) entries_[open->key].heldFor = heldAfterClose;
+  handles_.erase(reinterpret_cast<intptr_t>(file));
+  --openFiles;
+}
+
+FileHandle FakePlatform::OpenExistingFile(const char* path, ExistingAccess access,
+                                          FileError& error) {
   calls.push_back(std::string("OpenExistingFile ") + path);
-  ExistingFile existing = {kNoFile, 0, false, false, false};
   FakeEntry* entry = Find(path);
-  if (entry == nullptr) return existing;
-  existing.readOnly = entry->readOnly;
   // Like CreateFile without backup semantics: no directory, nothing held without sharing.
-  if (entry->directory) return existing;
-  existing.held = Held(*entry);
-  if (existing.held) return existing;
-  const FakeEntry* content = entry->linkTo.empty() ? entry : Find(entry->linkTo);
-  if (content == nullptr) return existing;
-  existing.size = static_cast<int64_t>(content->bytes.size());
-  existing.plain = entry->linkTo.empty();
-  ++openFiles;
-  intptr_t handle = nextHandle_++;
-  handles_[handle] = Upper(entry->linkTo.empty() ? std::string(path) : entry->linkTo);
-  readers_[handle] = 0;
-  existing.file = reinterpret_cast<FileHandle>(handle);
-  return existing;
+  error = entry == nullptr   ? FileError::kNotFound
+          : entry->directory ? FileError::kAccessDenied
+          : Held(*entry)     ? FileError::kSharing
+                             : FileError::kNone;
+  if (error != FileError::kNone) return kNoFile;
+  std::string key = Upper(path);
+  if (!entry->linkTo.empty() && linksFollowed) {
+    if (Find(entry->linkTo) == nullptr) {
+      error = FileError::kNotFound;
+      return kNoFile;
+    }
+    key = Upper(entry->linkTo);
+  }
+  return Open(key, false, access);
+}
+
+bool FakePlatform::QueryOpenFile(FileHandle file, const char* path, FileFacts& facts) {
+  calls.push_back("QueryOpenFile " + PathOf(file));
+  OpenFile* open = Handle(file);
+  if (open == nullptr) return false;
+  const FakeEntry& entry = entries_[open->key];
+  facts.attributes = AttributesOf(entry);
+  facts.links = entry.links;
+  facts.size = static_cast<int64_t>(entry.bytes.size());
+  facts.namedAsOpened = open->key == Upper(path);
+  return true;
 }
 
 int32_t FakePlatform::ReadExistingFile(FileHandle file, unsigned char* bytes, int32_t count) {
-  auto reader = readers_.find(reinterpret_cast<intptr_t>(file));
-  if (reader == readers_.end()) return -1;
-  const Bytes& content = entries_[handles_[reader->first]].bytes;
-  size_t available = content.size() - std::min(content.size(), reader->second);
+  OpenFile* open = Handle(file);
+  if (open == nullptr || !open->existing || open->access != ExistingAccess::kReadAndStamp) {
+    return -1;
+  }
+  const FakeEntry& entry = entries_[open->key];
+  const Bytes& content = entry.linkTo.empty() ? entry.bytes : Bytes();
+  size_t available = content.size() - std::min(content.size(), open->position);
   size_t taken = std::min<size_t>(available, static_cast<size_t>(count));
-  std::copy_n(content.begin() + static_cast<std::ptrdiff_t>(reader->second), taken, bytes);
-  reader->second += taken;
-  calls.push_back("ReadExistingFile " + entries_[handles_[reader->first]].path + " " +
-                  std::to_string(taken));
+  std::copy_n(content.begin() + static_cast<std::ptrdiff_t>(open->position), taken, bytes);
+  open->position += taken;
+  calls.push_back("ReadExistingFile " + entry.path + " " + std::to_string(taken));
   return static_cast<int32_t>(taken);
+}
+
+uint32_t FakePlatform::GetFileAttributesA(const char* path) {
+  calls.push_back(std::string("GetFileAttributesA ") + path);
+  const FakeEntry* entry = Find(path);
+  return entry == nullptr ? kNoAttributes : AttributesOf(*entry);
 }
 
 uint32_t FakePlatform::GetEnvironmentVariableA(const char* name, char* area, uint32_t limit) {
@@ -312,57 +404,6 @@ uint32_t FakePlatform::GetEnvironmentVariableA(const char* name, char* area, uin
   if (length >= limit) return length + 1;
   Fill(area, limit, found->second);
   return length;
-}
-
-void FakePlatform::CloseOutputFile(FileHandle file) {
-  auto handle = handles_.find(reinterpret_cast<intptr_t>(file));
-  calls.push_back("CloseOutputFile " +
-                  (handle == handles_.end() ? "(no file)" : entries_[handle->second].path));
-  if (handle == handles_.end()) return;
-  if (readers_.erase(handle->first) == 0) entries_[handle->second].heldFor = heldAfterClose;
-  handles_.erase(handle);
-  --openFiles;
-}
-
-void FakePlatform::DiscardOutputFile(FileHandle file) {
-  auto handle = handles_.find(reinterpret_cast<intptr_t>(file));
-  calls.push_back("DiscardOutputFile " +
-                  (handle == handles_.end() ? "(no file)" : entries_[handle->second].path));
-  if (handle == handles_.end()) return;
-  std::string key = handle->second;
-  handles_.erase(handle);
-  --openFiles;
-  entries_.erase(key);
-}
-
-void FakePlatform::StampWriteTime(FileHandle file, uint32_t stamp) {
-  calls.push_back("StampWriteTime " + std::to_string(stamp));
-  auto handle = handles_.find(reinterpret_cast<intptr_t>(file));
-  if (handle != handles_.end()) entries_[handle->second].stamp = stamp;
-}
-
-FileOutcome FakePlatform::ReplaceOutputFile(const char* path, const char* target) {
-  calls.push_back(std::string("ReplaceOutputFile ") + path + " " + target);
-  FakeEntry* source = Find(path);
-  if (source == nullptr || Rejected(target)) return FileOutcome::kFailed;
-  FakeEntry* existing = Find(target);
-  if (Held(*source) || (existing != nullptr && Held(*existing))) return FileOutcome::kHeld;
-  if (Busy(*source) || (existing != nullptr && Busy(*existing))) return FileOutcome::kFailed;
-  FakeEntry moved = *source;
-  moved.path = target;
-  entries_.erase(Upper(path));
-  entries_[Upper(target)] = moved;
-  return FileOutcome::kDone;
-}
-
-FileOutcome FakePlatform::DeleteOutputFile(const char* path) {
-  calls.push_back(std::string("DeleteOutputFile ") + path);
-  FakeEntry* entry = Find(path);
-  if (entry == nullptr) return FileOutcome::kFailed;
-  if (Held(*entry)) return FileOutcome::kHeld;
-  if (Busy(*entry)) return FileOutcome::kFailed;
-  entries_.erase(Upper(path));
-  return FileOutcome::kDone;
 }
 
 void FakePlatform::Sleep(uint32_t milliseconds) {

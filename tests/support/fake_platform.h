@@ -35,11 +35,12 @@ struct DialogCall {
 struct FakeEntry {
   std::string path;  // as first written
   Bytes bytes;
+  uint32_t attributes = 0;  // read-only, hidden, system, archive
   bool directory = false;
-  bool readOnly = false;
   bool inUse = false;  // held open without sharing by another process, for good
   int heldFor = 0;     // held for a moment: this many attempts on it meet the hold
-  std::string linkTo;  // a link to this path (its bytes live there); empty for none
+  std::string linkTo;  // a symbolic link to this path (its bytes live there); empty for none
+  uint32_t links = 1;  // its names (hard links)
   std::optional<uint32_t> stamp;
   bool flushed = false;  // written through to the disk since its last write
 };
@@ -58,10 +59,14 @@ class FakePlatform final : public Platform {
   std::deque<std::optional<std::string>> choices;  // dialog: a chosen path, or cancel
   unsigned codePage = 1252;                        // 932 has double-byte characters
   size_t pathLimit = 0;                            // longer paths are rejected; 0 for no limit
-  int64_t freeSpace = -1;   // bytes that still fit on the disk; -1 for no limit
-  bool flushFails = false;  // FlushOutputFile reports an error
-  int heldAfterClose = 0;   // a file this run closes is then held for that many attempts,
-                            // as a scanner that opens every new file for a moment
+  int64_t freeSpace = -1;      // bytes that still fit on the disk; -1 for no limit
+  bool flushFails = false;     // FlushOutputFile reports an error
+  int heldAfterClose = 0;      // a file this run closes is then held for that many attempts,
+                               // as a scanner that opens every new file for a moment
+  bool posixMoves = true;      // the system offers moves with POSIX semantics (Windows 10 1607
+                               // and later); Wine and older Windows answer "invalid parameter"
+  bool linksFollowed = false;  // an open of a symbolic link opens what it points to, as
+                               // Wine does; Windows opens the link itself
   std::map<std::string, std::string> environment;  // environment variables
 
   void SetWinIni(const std::string& section, const std::string& key, const std::string& value);
@@ -95,34 +100,46 @@ class FakePlatform final : public Platform {
   bool GetOpenFileNameA(OpenFileRecord& record) override;
   bool IsLeadByte(unsigned char byte) override;
   bool FindPayloadResource(const char* name, PayloadResource& resource) override;
-  FileHandle CreateNewOutputFile(const char* path) override;
+  FileHandle CreateOutputFile(const char* path, FileError& error) override;
   int32_t WriteOutputFile(FileHandle file, const unsigned char* bytes, int32_t count) override;
   bool FlushOutputFile(FileHandle file) override;
+  bool StampWriteTime(FileHandle file, uint32_t stamp) override;
+  bool SetFileAttributesByHandle(FileHandle file, uint32_t attributes) override;
+  FileError MoveOpenFile(FileHandle file, const char* target, MoveSemantics semantics) override;
+  bool DeleteAndCloseFile(FileHandle file) override;
   void CloseOutputFile(FileHandle file) override;
-  void DiscardOutputFile(FileHandle file) override;
-  void StampWriteTime(FileHandle file, uint32_t stamp) override;
-  FileOutcome ReplaceOutputFile(const char* path, const char* target) override;
-  FileOutcome DeleteOutputFile(const char* path) override;
-  void Sleep(uint32_t milliseconds) override;
-  ExistingFile OpenExistingFile(const char* path) override;
+  FileHandle OpenExistingFile(const char* path, ExistingAccess access, FileError& error) override;
+  bool QueryOpenFile(FileHandle file, const char* path, FileFacts& facts) override;
   int32_t ReadExistingFile(FileHandle file, unsigned char* bytes, int32_t count) override;
+  uint32_t GetFileAttributesA(const char* path) override;
   uint32_t GetEnvironmentVariableA(const char* name, char* area, uint32_t limit) override;
+  void Sleep(uint32_t milliseconds) override;
   bool ProbeFile(const char* path) override;
   bool ProbePattern(const char* pattern) override;
   void EndProcess() override;
 
  private:
+  // An open file: the entry it has open (upper-case path), how, and where it reads.
+  struct OpenFile {
+    std::string key;
+    bool writable;          // created by this run
+    bool existing;          // opened with OpenExistingFile
+    ExistingAccess access;  // for an existing one
+    size_t position;
+  };
+
   bool Rejected(const std::string& path) const;
   FakeEntry* Find(const std::string& path);
-  bool Busy(const FakeEntry& entry) const;
   bool Held(FakeEntry& entry);
-  FileHandle Open(const std::string& path);
+  uint32_t AttributesOf(const FakeEntry& entry) const;
+  OpenFile* Handle(FileHandle file);
+  std::string PathOf(FileHandle file);
+  FileHandle Open(const std::string& key, bool writable, ExistingAccess access);
 
   std::map<std::string, std::string> winIni_;  // "SECTION\KEY" -> value
   std::map<std::string, FakeEntry> entries_;   // upper-case path -> entry
   std::map<std::string, Bytes> resources_;     // upper-case name -> bytes
-  std::map<intptr_t, std::string> handles_;    // open handle -> upper-case path
-  std::map<intptr_t, size_t> readers_;         // handles of existing files -> read position
+  std::map<intptr_t, OpenFile> handles_;       // open handle -> what it has open
   intptr_t nextHandle_ = 1;
 };
 

@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "payload/crc32.h"
+#include "payload/resource_layout.h"
 
 Bytes PatternBytes(size_t size, unsigned seed) {
   Bytes bytes(size);
@@ -15,24 +16,28 @@ Bytes PatternBytes(size_t size, unsigned seed) {
 }
 
 std::string Suffix(unsigned index) {
-  char text[8];
-  std::snprintf(text, sizeof text, "%03u", index);
+  char text[16];
+  std::snprintf(text, sizeof text, "%0*u", static_cast<int>(kIndexDigits), index);
   return text;
 }
 
+std::string EntryResource(EntryKind kind, unsigned index) {
+  return kEntryKindNames[kind] + Suffix(index);
+}
+
 void SetPayload(FakePlatform& platform, const std::vector<PayloadFile>& files) {
-  platform.SetResource("FILES", {static_cast<unsigned char>(files.size()), 0});
+  platform.SetResource(kCountResource, {static_cast<unsigned char>(files.size()), 0});
   for (size_t i = 0; i < files.size(); ++i) {
-    std::string suffix = Suffix(static_cast<unsigned>(i + 1));
+    unsigned index = static_cast<unsigned>(i + 1);
     Bytes name(files[i].name.begin(), files[i].name.end());
     name.push_back(0);
     uint32_t stamp = files[i].stamp;
-    platform.SetResource("NAME" + suffix, name);
+    platform.SetResource(EntryResource(kEntryName, index), name);
     platform.SetResource(
-        "TIME" + suffix,
+        EntryResource(kEntryTime, index),
         {static_cast<unsigned char>(stamp), static_cast<unsigned char>(stamp >> 8),
          static_cast<unsigned char>(stamp >> 16), static_cast<unsigned char>(stamp >> 24)});
-    platform.SetResource("DATA" + suffix, files[i].bytes);
+    platform.SetResource(EntryResource(kEntryData, index), files[i].bytes);
   }
   SealPayload(platform, static_cast<unsigned>(files.size()));
 }
@@ -47,9 +52,11 @@ void AppendLittleEndian(Bytes& bytes, uint32_t value) {
 }  // namespace
 
 Bytes ChecksumsOf(const FakePlatform& platform, unsigned count) {
-  std::vector<std::string> names = {"FILES"};
+  std::vector<std::string> names = {kCountResource};
   for (unsigned i = 1; i <= count; ++i) {
-    for (const char* kind : {"NAME", "TIME", "DATA"}) names.push_back(kind + Suffix(i));
+    for (unsigned kind = 0; kind < kEntryKindCount; ++kind) {
+      names.push_back(EntryResource(static_cast<EntryKind>(kind), i));
+    }
   }
   Bytes sums;
   for (const std::string& name : names) {
@@ -62,7 +69,7 @@ Bytes ChecksumsOf(const FakePlatform& platform, unsigned count) {
 }
 
 void SealPayload(FakePlatform& platform, unsigned count) {
-  platform.SetResource("SUMS", ChecksumsOf(platform, count));
+  platform.SetResource(kChecksumResource, ChecksumsOf(platform, count));
 }
 
 std::vector<PayloadFile> ThisBuildsPayload() {

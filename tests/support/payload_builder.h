@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "payload/resource_layout.h"
 #include "support/fake_platform.h"
 
 struct PayloadFile {
@@ -37,5 +38,6 @@ std::vector<PayloadFile> ThisBuildsPayload();
 void SetUpHost(FakePlatform& platform, const std::string& folder,
                const std::string& version = "45");
 
-// The 3-digit suffix of an entry, as the resource names carry it.
+// The suffix of an entry's resources (001), and the name of one of them (NAME001).
 std::string Suffix(unsigned index);
+std::string EntryResource(EntryKind kind, unsigned index);

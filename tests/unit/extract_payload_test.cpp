@@ -5,21 +5,10 @@
 #include <algorithm>
 #include <string>
 
-#include "support/fake_platform.h"
+#include "support/extraction.h"
 #include "support/payload_builder.h"
 
 namespace {
-
-const char kFolder[] = "C:\\TORVIX";
-
-void Extract(FakePlatform& platform) {
-  try {
-    ExtractPayload(platform, kFolder);
-  } catch (const RunEnded&) {
-  }
-}
-
-std::string InFolder(const std::string& name) { return std::string(kFolder) + "\\" + name; }
 
 // Nothing but the named files is in the folder: no temporary file is left behind.
 void ExpectOnly(const FakePlatform& platform, std::vector<std::string> names) {
@@ -208,7 +197,7 @@ TEST(ExtractPayload, FailureLeavesTheTargetAsItWas) {
     SetPayload(platform, ThisBuildsPayload());
     FakeEntry& target = c.fault == kDirectory ? platform.AddDirectory(InFolder("LXWEPB2.CLX"))
                                               : platform.AddFile(InFolder("LXWEPB2.CLX"), old);
-    target.readOnly = c.fault == kReadOnly;
+    if (c.fault == kReadOnly) target.attributes = kAttributeReadOnly;
     target.inUse = c.fault == kInUse;
     if (c.fault == kDiskFull) platform.freeSpace = 8385 + 100000;
     if (c.fault == kDiskFullAtFirstByte) platform.freeSpace = 8385;
@@ -262,22 +251,22 @@ TEST(ExtractPayload, NewFilesInPlaceExistingOnesThroughACompleteCopy) {
   const std::string target = InFolder("LXWEPB.TLX");
   const std::string temporary = InFolder("~setup.tmp");
   const Case cases[] = {
-      {"a new file is written in place", false, -1, true, {"CreateNewOutputFile " + target}},
+      {"a new file is written in place", false, -1, true, {"CreateOutputFile " + target}},
       {"an existing file is replaced by a complete copy",
        true,
        -1,
        true,
-       {"CreateNewOutputFile " + target, "CreateNewOutputFile " + temporary}},
+       {"CreateOutputFile " + target, "CreateOutputFile " + temporary}},
       {"a new file that does not fit is removed",
        false,
        100,
        false,
-       {"CreateNewOutputFile " + target}},
+       {"CreateOutputFile " + target}},
       {"an existing file stays when its copy does not fit",
        true,
        100,
        false,
-       {"CreateNewOutputFile " + target, "CreateNewOutputFile " + temporary}},
+       {"CreateOutputFile " + target, "CreateOutputFile " + temporary}},
   };
   const Bytes old = PatternBytes(20, 4);
   for (const Case& c : cases) {
@@ -354,7 +343,7 @@ TEST(ExtractPayload, TemporaryNamesAreNeverOpenedWhenTheyExist) {
           platform.AddDirectory(path);
           break;
         case kReadOnly:
-          platform.AddFile(path, Bytes(5, 2)).readOnly = true;
+          platform.AddFile(path, Bytes(5, 2)).attributes = kAttributeReadOnly;
           break;
       }
     }
@@ -388,7 +377,8 @@ TEST(ExtractPayload, TemporaryNamesAreNeverOpenedWhenTheyExist) {
       }
     }
     for (const std::string& call : platform.calls) {
-      EXPECT_NE(call.rfind("DeleteOutputFile ", 0), 0u) << c.what << ": " << call;
+      EXPECT_EQ(call.find("OpenExistingFile " + InFolder("~")), std::string::npos)
+          << c.what << ": " << call;
     }
     EXPECT_EQ(platform.openFiles, 0) << c.what;
   }
@@ -423,7 +413,7 @@ TEST(ExtractPayload, AFailedWriteRemovesOnlyTheFileItCreatedThroughItsHandle) {
 
     std::string created = InFolder(exists ? "~setup.tmp" : "LXWEPB.TLX");
     EXPECT_NE(
-        std::find(platform.calls.begin(), platform.calls.end(), "DiscardOutputFile " + created),
+        std::find(platform.calls.begin(), platform.calls.end(), "DeleteAndCloseFile " + created),
         platform.calls.end())
         << exists;
     EXPECT_EQ(platform.File(created), nullptr) << exists;

@@ -186,14 +186,16 @@ TEST(LocateHostFolder, NothingCanBeShown) {
   }
 }
 
-TEST(FindLastSeparator, SkipsTrailBytesOfDoubleByteCharacters) {
+// The chosen file's folder is the path up to its last "\\" or ":"; a trail byte of a
+// double-byte character never counts. The next dialog opens where the last one led.
+TEST(LocateHostFolder, TheFolderOfTheChosenFile) {
   struct Case {
     const char* what;
     unsigned codePage;
     std::string path;
     std::string folder;
   };
-  // In code page 932 the character 0x95 0x5C has a trail byte with the value of "\".
+  // In code page 932 the character 0x95 0x5C has a trail byte with the value of "\\".
   const Case cases[] = {
       {"a plain path", 1252, "D:\\Apps\\Host\\torvixx.exe", "D:\\Apps\\Host"},
       {"a drive only", 1252, "C:torvixx.exe", "C"},
@@ -202,16 +204,20 @@ TEST(FindLastSeparator, SkipsTrailBytesOfDoubleByteCharacters) {
        "C:\\Host\\\x95"},
       {"a double-byte folder name", 932, "C:\\\x95\x5C\\torvixx.exe", "C:\\\x95\x5C"},
       {"a lead byte at the very end", 932, "C:\\Host\\\x95", "C:\\Host"},
+      {"no separator at all: the folder stays", 1252, "torvixx.exe", "C:\\Missing"},
   };
   for (const Case& c : cases) {
     FakePlatform platform;
     platform.codePage = c.codePage;
-    const char* separator = FindLastSeparator(platform, c.path.c_str());
-    ASSERT_NE(separator, nullptr) << c.what;
-    EXPECT_EQ(std::string(c.path.c_str(), separator), c.folder) << c.what;
+    platform.SetWinIni("Applications", "Torvix", "C:\\Missing");
+    platform.choices = {c.path, std::nullopt};
+    platform.answers = {kAnswerOk, kAnswerOk, kAnswerOk, kAnswerCancel};
+
+    RunToEnd(platform);
+
+    ASSERT_EQ(platform.dialogs.size(), 2u) << c.what;
+    EXPECT_EQ(platform.dialogs[1].initialDir, c.folder) << c.what;
   }
-  FakePlatform platform;
-  EXPECT_EQ(FindLastSeparator(platform, "torvixx.exe"), nullptr);
 }
 
 }  // namespace

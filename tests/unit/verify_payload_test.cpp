@@ -6,22 +6,10 @@
 
 #include <string>
 
-#include "payload/extract_payload.h"
-#include "support/fake_platform.h"
+#include "support/extraction.h"
 #include "support/payload_builder.h"
 
 namespace {
-
-const char kFolder[] = "C:\\TORVIX";
-
-std::string InFolder(const std::string& name) { return std::string(kFolder) + "\\" + name; }
-
-void Extract(FakePlatform& platform) {
-  try {
-    ExtractPayload(platform, kFolder);
-  } catch (const RunEnded&) {
-  }
-}
 
 // Older copies of this build's files, which a refused run must leave as they are.
 const Bytes kOldTlx = PatternBytes(5000, 21);
