@@ -35,20 +35,18 @@ or the setting at fault.
 import datetime
 import hashlib
 import os
-import struct
 import sys
 import unicodedata
 import zlib
 
-from resource_set import checksum, pack_sums
+import cpp_texts
+import resource_set
 
-MOST_FILES = 255
-# A name of at most this many bytes keeps "<name> could not be created." whole.
-LONGEST_NAME = 234
 LARGEST_FILE = 2 ** 31 - 1
 FORBIDDEN = set('\\/:*?"<>|')
-# The installer writes a replacement under this name before it moves it into place.
-TEMPORARY_NAME = "~SETUP.TMP"
+# The installer writes a replacement under these names before it moves it into place,
+# and reclaims what an interrupted run left under them: no payload file may bear one.
+TEMPORARY_NAMES = cpp_texts.text_list("src/payload/temporary_names.h", "kTemporaryNames")
 # Names Windows takes for devices, whatever extension follows and with any spaces
 # before it: the classic ones, the console's, and the ports with superscript digits.
 RESERVED = ({"CON", "PRN", "AUX", "NUL", "CONIN$", "CONOUT$"}
@@ -58,21 +56,24 @@ DEFAULT_VENDOR_SITE = "www.torvix.example"
 DEFAULT_COMPANY_NAME = "Torvix Software"
 
 
-# Every message is built in an area of 256 characters (Windows-1252 bytes). The build
-# refuses a setting that would not fit the longest message it goes into.
+# Every message is built in an area of 256 characters (Windows-1252 bytes), from the
+# installer's own texts. The build refuses a language name, a web site or a file name
+# that would not fit the message it goes into.
 MESSAGE_AREA = 256
-CONFIRMATION = ("Installation of ", " dictionary for Lexward is about to begin.")
+MESSAGES = cpp_texts.texts("src/common/messages.h")
+LONGEST_VERSION = 2  # the host's version is read into an area of 2 characters
+CONFIRMATION = (MESSAGES["kConfirmationOpening"], MESSAGES["kConfirmationClosing"])
 # The messages that end with the web site: the completion report when no lexicon is
-# found, and the version refusal with the longest version it can show (2 characters).
+# found, and the version refusal with the longest version it can show.
 SITE_MESSAGES = (
-    ("Installation completed successfully.\r\r"
-     "You will now need to install one or more dictionaries.\r"
-     "Download them from ", "\r"),
-    ("Torvix version must be 41 or newer.\rYour version is 99"
-     ".\r\rYou can download the newest Torvix version from ", ""),
+    (MESSAGES["kCompletionOpening"] + MESSAGES["kCompletionWithoutLexicon"],
+     MESSAGES["kCompletionWithoutLexiconEnd"]),
+    (MESSAGES["kVersionTooOld"] + "9" * LONGEST_VERSION + MESSAGES["kVersionTooOldSite"], ""),
 )
 LONGEST_LANGUAGE = MESSAGE_AREA - len("".join(CONFIRMATION))
 LONGEST_SITE = MESSAGE_AREA - max(len(before + after) for before, after in SITE_MESSAGES)
+# A name of at most this many bytes keeps "<name> could not be created." whole.
+LONGEST_NAME = MESSAGE_AREA - len(MESSAGES["kEntryFailed"])
 KEYWORDS = {"language": "language<TAB>NAME", "file": "file<TAB>NAME<TAB>YYYY-MM-DD HH:MM:SS"}
 
 
@@ -101,9 +102,7 @@ def parse_time(text):
         raise ManifestError(f"time {text} is outside 1980-2107, which DOS time stamps cannot hold")
     if when.second % 2:
         raise ManifestError(f"time {text} has odd seconds; DOS time stamps keep two-second steps")
-    date = (when.year - 1980) << 9 | when.month << 5 | when.day
-    time = when.hour << 11 | when.minute << 5 | when.second // 2
-    return date << 16 | time
+    return resource_set.pack_stamp(when)
 
 
 def character(c):
@@ -138,8 +137,9 @@ def encode_name(name):
         raise ManifestError(f"file name {name!r} ends in a dot or a space")
     if folded(name.split(".")[0].rstrip(" ")) in RESERVED:
         raise ManifestError(f"file name {name!r} is a reserved device name")
-    if folded(name) == TEMPORARY_NAME:
-        raise ManifestError(f"file name {name!r} is the installer's temporary file name")
+    if folded(name) in {folded(temporary) for temporary in TEMPORARY_NAMES}:
+        raise ManifestError(f"file name {name!r} is one of the installer's temporary names "
+                            f"({', '.join(TEMPORARY_NAMES)})")
     if len(encoded) > LONGEST_NAME:
         raise ManifestError(f"file name {name!r} is longer than {LONGEST_NAME} bytes")
     return encoded
@@ -221,8 +221,8 @@ def read_manifest(folder):
                     raise ManifestError(f"file {fields[1]} is listed twice (as {seen[key]} "
                                         "before; Windows does not tell the two apart)")
                 seen[key] = fields[1]
-                if len(entries) == MOST_FILES:
-                    raise ManifestError(f"more than {MOST_FILES} files")
+                if len(entries) == resource_set.MOST_ENTRIES:
+                    raise ManifestError(f"more than {resource_set.MOST_ENTRIES} files")
                 source = os.path.abspath(os.path.join(folder, fields[1]))
                 if not os.path.isfile(source):
                     raise ManifestError(f"file {fields[1]} is missing from {folder}")
@@ -302,36 +302,51 @@ def generate(dictionary, output, vendor_site, company_name):
     # dictionary's files. Its digest decides when the object is made again, never the
     # files' times: a file replaced by other bytes with an older time is still seen.
     digest = hashlib.sha256()
-    pieces = {"files.bin": bytes([len(entries), 0])}
-    records = [checksum(pieces["files.bin"])]
+    pieces = {}
     lines = ["// Generated from the dictionary's manifest.txt. Do not edit.",
-             "LANGUAGE 0x13, 0x02  // 2067",
-             f'FILES RCDATA "{os.path.join(output, "files.bin")}"']
+             "LANGUAGE 0x13, 0x02  // 2067"]
+    records = []
+
+    def small(name, data):
+        """A small resource, written to a file of its own that the script names."""
+        piece = f"{name.lower()}.bin"
+        pieces[piece] = data
+        lines.append(f'{name} RCDATA "{os.path.join(output, piece)}"')
+        return resource_set.checksum(data)
+
+    records.append(small(resource_set.COUNT, bytes([len(entries), 0])))
     for index, (name, stamp, source) in enumerate(entries, 1):
-        suffix = f"{index:03d}"
-        pieces[f"name{suffix}.bin"] = name + b"\0"
-        pieces[f"time{suffix}.bin"] = struct.pack("<I", stamp)
-        lines.append(f'NAME{suffix} RCDATA "{os.path.join(output, f"name{suffix}.bin")}"')
-        lines.append(f'TIME{suffix} RCDATA "{os.path.join(output, f"time{suffix}.bin")}"')
-        lines.append(f'DATA{suffix} RCDATA "{source}"')
-        for piece in (f"name{suffix}.bin", f"time{suffix}.bin"):
-            records.append(checksum(pieces[piece]))
-        digest.update(f"DATA{suffix}\0{source}\0".encode())
+        records.append(small(resource_set.entry_name(resource_set.NAME, index), name + b"\0"))
+        records.append(small(resource_set.entry_name(resource_set.TIME, index),
+                             resource_set.STAMP.pack(stamp)))
+        data = resource_set.entry_name(resource_set.DATA, index)
+        lines.append(f'{data} RCDATA "{source}"')
+        digest.update(f"{data}\0{source}\0".encode())
         records.append(file_checksum(source, digest))
-    pieces["sums.bin"] = pack_sums(records)
-    lines.append(f'SUMS RCDATA "{os.path.join(output, "sums.bin")}"')
+    small(resource_set.CHECKSUMS, resource_set.pack_sums(records))
     # For those who inspect the installer; the installer itself never reads it.
-    pieces["info.bin"] = b"language\t" + language + b"\r\nsite\t" + site + b"\r\n"
-    lines.append(f'INFO RCDATA "{os.path.join(output, "info.bin")}"')
+    small(resource_set.INFO, b"language\t" + language + b"\r\nsite\t" + site + b"\r\n")
     script = ("\n".join(lines) + "\n").encode()
     for name, data in [*pieces.items(), ("payload.rc", script)]:
         write_if_changed(os.path.join(output, name), data)
         digest.update(name.encode() + b"\0" + data)
     write_if_changed(os.path.join(output, "inputs.digest"), (digest.hexdigest() + "\n").encode())
+    # The compiler checks again that both fit the messages they go into.
     constants = ("// Generated from the dictionary's manifest.txt and the build settings.\n"
-                 '#include "common/global_areas.h"\n\n'
+                 '#include "common/global_areas.h"\n#include "common/messages.h"\n\n'
                  f"const char DictionaryLanguage[] = {c_string(language)};\n"
-                 f"const char VendorSite[] = {c_string(site)};\n")
+                 f"const char VendorSite[] = {c_string(site)};\n\n"
+                 "static_assert(sizeof kConfirmationOpening - 1 + sizeof DictionaryLanguage - 1 +\n"
+                 "                  sizeof kConfirmationClosing <= kTextAreaSize,\n"
+                 '              "the confirmation fits MessageText");\n'
+                 f"static_assert(sizeof kVersionTooOld - 1 + {LONGEST_VERSION} + "
+                 "sizeof kVersionTooOldSite - 1 +\n"
+                 "                  sizeof VendorSite <= kTextAreaSize,\n"
+                 '              "the version refusal fits MessageText");\n'
+                 "static_assert(sizeof kCompletionOpening - 1 + sizeof kCompletionWithoutLexicon - 1 +\n"
+                 "                  sizeof VendorSite - 1 + sizeof kCompletionWithoutLexiconEnd <=\n"
+                 "                  kTextAreaSize,\n"
+                 '              "the completion report fits MessageText");\n')
     write_if_changed(os.path.join(output, "build_constants.cpp"), constants.encode())
     settings = ("// Build settings for the version record. Generated by the build.\n"
                 f"#define COMPANY_NAME {rc_string(company)}\n")

@@ -124,8 +124,8 @@ class PeImage:
         """Rewrites SUMS to match the resources as they are now, so that a test of
         malformed resources meets the code that refuses them rather than the damage
         check."""
-        sums = self.resource("SUMS")
-        count = ((sums.size - 4) // resource_set.RECORD.size - 1) // len(resource_set.ENTRY_KINDS)
+        sums = self.resource(resource_set.CHECKSUMS)
+        count = resource_set.entries_of(sums.size)
         present = {r.name: self.read(r.name) for r in self.rcdata()}
         table = resource_set.sums_for(present, count)
         assert len(table) == sums.size

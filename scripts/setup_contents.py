@@ -15,7 +15,6 @@ damaged (the damaged or missing resources are named) or its signature does not m
 2 when the file cannot be read as an installer.
 """
 
-import datetime
 import hashlib
 import os
 import re
@@ -32,13 +31,8 @@ import resource_set  # noqa: E402  (pe_resources puts resources/ on the path)
 
 
 def stamp_text(stamp):
-    date, time = stamp >> 16, stamp & 0xFFFF
-    try:
-        when = datetime.datetime(1980 + (date >> 9), (date >> 5) & 15, date & 31,
-                                 time >> 11, (time >> 5) & 63, (time & 31) * 2)
-    except ValueError:
-        return f"(not a date: 0x{stamp:08X})"
-    return when.strftime("%Y-%m-%d %H:%M:%S")
+    when = resource_set.unpack_stamp(stamp)
+    return when.strftime("%Y-%m-%d %H:%M:%S") if when else f"(not a date: 0x{stamp:08X})"
 
 
 def check_resources(image):
@@ -46,17 +40,17 @@ def check_resources(image):
     sha256) for the files that can be read; faults name what is damaged or missing."""
     present = {r.name: image.read(r.name) for r in image.rcdata()}
     faults = []
-    sums = present.get("SUMS")
+    sums = present.get(resource_set.CHECKSUMS)
     if sums is None:
-        return [], ['"SUMS" (the checksums) is missing']
+        return [], [f'"{resource_set.CHECKSUMS}" (the checksums) is missing']
     try:
         records = resource_set.read_sums(sums)
     except resource_set.SumsError as error:
-        return [], [f'"SUMS" is {error}']
-    files = present.get("FILES")
+        return [], [f'"{resource_set.CHECKSUMS}" is {error}']
+    files = present.get(resource_set.COUNT)
     count = files[0] if files else 0
     if len(records) != 1 + len(resource_set.ENTRY_KINDS) * count:
-        faults.append(f'"SUMS" has {len(records)} records for {count} files')
+        faults.append(f'"{resource_set.CHECKSUMS}" has {len(records)} records for {count} files')
     for name, record in zip(resource_set.lookup_order(count), records):
         data = present.get(name)
         if data is None:
@@ -65,11 +59,12 @@ def check_resources(image):
             faults.append(f'"{name}" is damaged')
     entries = []
     for i in range(1, count + 1):
-        name, time, data = (present.get(f"{kind}{i:03d}") for kind in resource_set.ENTRY_KINDS)
-        if name is None or time is None or data is None or len(time) < 4:
+        name, time, data = (present.get(resource_set.entry_name(kind, i))
+                            for kind in resource_set.ENTRY_KINDS)
+        if name is None or time is None or data is None or len(time) < resource_set.STAMP.size:
             continue
         text = name.split(b"\0")[0].decode("cp1252", "replace")
-        entries.append((text, len(data), stamp_text(struct.unpack_from("<I", time)[0]),
+        entries.append((text, len(data), stamp_text(resource_set.STAMP.unpack_from(time)[0]),
                         hashlib.sha256(data).hexdigest()))
     return entries, faults
 
@@ -135,12 +130,12 @@ def main():
         with open(path, "rb") as source:
             image = pe_resources.PeImage(source.read())
         names = {r.name for r in image.rcdata()}
-        if not names & {"FILES", "SUMS"}:
+        if not names & {resource_set.COUNT, resource_set.CHECKSUMS}:
             raise pe_resources.NotAnInstaller("no installer resources in it")
         entries, faults = check_resources(image)
         info = dict(line.split("\t", 1) for line in
-                    image.read("INFO").decode("cp1252").splitlines() if "\t" in line) \
-            if "INFO" in names else {}
+                    image.read(resource_set.INFO).decode("cp1252").splitlines() if "\t" in line) \
+            if resource_set.INFO in names else {}
         version = image.version_strings()
     except OSError as error:
         print(f"error: {path}: {error.strerror}", file=sys.stderr)

@@ -9,6 +9,7 @@
 #include <stdio.h>
 
 #include "payload/crc32.h"
+#include "payload/crc32_ways.h"
 
 namespace {
 

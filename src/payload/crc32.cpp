@@ -1,5 +1,7 @@
 #include "payload/crc32.h"
 
+#include "payload/crc32_ways.h"
+
 #if defined(__i386__) || defined(__x86_64__)
 #include <cpuid.h>
 #include <emmintrin.h>

@@ -1,6 +1,7 @@
 #include "platform/win32_libraries.h"
 
 #include "common/text.h"
+#include "platform/win32_preload.h"
 
 namespace {
 

@@ -12,13 +12,6 @@
 // folder first, so they are preloaded from the system folder instead.
 void RestrictDllSearch();
 
-// Loads, from the system folder by full path, every DLL that the message boxes and the
-// open-file dialog load by name. Done by RestrictDllSearch where the search cannot be
-// restricted; declared here so that a test can take that road on any system.
-void PreloadUserInterfaceLibraries();
-constexpr unsigned kUserInterfaceLibraryCount = 23;
-extern const char* const kUserInterfaceLibraries[kUserInterfaceLibraryCount];
-
 // Loads a DLL from the system folder and nowhere else; nullptr when it cannot.
 HMODULE LoadSystemLibrary(const char* name);
 

@@ -9,6 +9,7 @@
 #include <windows.h>
 
 #include "platform/win32_libraries.h"
+#include "platform/win32_preload.h"
 
 int main(int argc, char** argv) {
   if (argc > 1 && strcmp(argv[1], "--names") == 0) {

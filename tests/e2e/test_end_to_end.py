@@ -5,7 +5,6 @@ through the driver, which reads and answers its real boxes and dialog, and then
 checks what the user saw, the exit status and the files left on the disk.
 """
 
-import calendar
 import os
 import subprocess
 import tempfile
@@ -13,56 +12,12 @@ import time
 import unittest
 
 import wine
-
-PAYLOAD = os.path.join(wine.ROOT, "resources", "payload")
-CONFIRM = ("BOX", "Lexward Dictionary",
-           "Installation of Brazilian Portuguese dictionary for Lexward is about to begin.",
-           "okcancel", "none")
-COMPLETE = ("BOX", "Setup Complete",
-            "Installation completed successfully.\\r\\rYou can select which dictionary should be "
-            "used in Torvix in Options > Spell Checker > Options.", "ok", "none")
-PROMPT = ("BOX", "Torvix not found in default folder",
-          "Please locate the Torvix program (torvixx.exe)", "okcancel", "none")
-DIALOG = ("DIALOG", "Locate Torvix Folder")
-# Name, local time as stored.
-PAYLOAD_FILES = [("LXWEPB.TLX", (1997, 1, 6, 13, 44, 46)),
-                 ("LXWEPB2.CLX", (1999, 11, 30, 17, 4, 48))]
-HOST_FILES = ["torvix.ini", "torvixx.exe"]
+from harness import (COMPLETE, CONFIRM, DIALOG, HOST_FILES, PAYLOAD_FILES, PROMPT, WineCase,
+                     error_box, payload_bytes)
 
 
-def payload_bytes(name):
-    with open(os.path.join(PAYLOAD, name), "rb") as source:
-        return source.read()
 
-
-def error_box(caption, text):
-    return ("BOX", caption, text, "ok", "error")
-
-
-class EndToEnd(unittest.TestCase):
-    @classmethod
-    def setUpClass(cls):
-        for path in (wine.SETUP_EXE, wine.DRIVER_EXE):
-            if not os.path.exists(path):
-                raise unittest.SkipTest(f"{path} is not built")
-        cls.display = wine.shared_display()
-
-    def new_prefix(self, timezone="UTC"):
-        prefix = wine.take_prefix(self.display, timezone)
-        self.addCleanup(prefix.release)
-        return prefix
-
-    def read(self, path):
-        with open(path, "rb") as source:
-            return source.read()
-
-    def assert_installed(self, prefix, folder, utc_offset_seconds=0):
-        for name, local in PAYLOAD_FILES:
-            path = prefix.path(folder + "\\" + name)
-            self.assertEqual(self.read(path), payload_bytes(name), name)
-            expected = calendar.timegm(local) - utc_offset_seconds
-            self.assertEqual(os.stat(path).st_mtime, expected, name)
-
+class EndToEnd(WineCase):
     def test_typical_road(self):
         prefix = self.new_prefix()
         prefix.add_host()

@@ -9,9 +9,9 @@ import os
 import re
 import unittest
 
-import test_end_to_end as base
 import wine
-from test_end_to_end import COMPLETE, CONFIRM, HOST_FILES, PAYLOAD_FILES, error_box, payload_bytes
+from harness import (COMPLETE, CONFIRM, HOST_FILES, PAYLOAD_FILES, WineCase, error_box,
+                     payload_bytes)
 
 TLX, CLX = (name for name, _ in PAYLOAD_FILES)
 OLD_TIME = 915148800  # 1999-01-01, a stamp that is not the payload's
@@ -33,7 +33,7 @@ def calls_on(log, folder, names):
     return found
 
 
-class ExistingFiles(base.EndToEnd):
+class ExistingFiles(WineCase):
     """Reuses the end-to-end set-up; only the cases below run here."""
 
     def traced_run(self, prefix, calls):
@@ -170,10 +170,6 @@ class ExistingFiles(base.EndToEnd):
         self.assert_installed(prefix, "C:\\TORVIX")
         self.assertEqual(prefix.listing("C:\\TORVIX"), sorted(HOST_FILES + [TLX, CLX]))
 
-
-# The end-to-end cases themselves run in test_end_to_end.
-for _name in [n for n in dir(base.EndToEnd) if n.startswith("test_")]:
-    setattr(ExistingFiles, _name, None)
 
 if __name__ == "__main__":
     unittest.main()

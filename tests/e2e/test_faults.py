@@ -14,9 +14,8 @@ import unittest
 
 import wine  # first: it puts scripts/ on the path, where pe_resources lives
 import pe_resources  # noqa: E402
-import test_end_to_end as base
-from test_end_to_end import (COMPLETE, CONFIRM, HOST_FILES, PAYLOAD_FILES, PROMPT, error_box,
-                             payload_bytes)
+from harness import (COMPLETE, CONFIRM, HOST_FILES, PAYLOAD_FILES, PROMPT, WineCase, error_box,
+                     payload_bytes)
 
 TLX, CLX = (name for name, _ in PAYLOAD_FILES)
 TALLY = {"cases": 0, "faults": 0, "bytes lost": 0}
@@ -32,7 +31,7 @@ def long_folder(length):
     return path
 
 
-class Faults(base.EndToEnd):
+class Faults(WineCase):
     """Reuses the end-to-end set-up; only the cases below run here."""
 
     def count_case(self, fault=True):
@@ -234,10 +233,6 @@ def tearDownModule():
     print(f"\nFaults suite: {TALLY['cases']} cases, {TALLY['faults']} faults injected, "
           f"{TALLY['bytes lost']} bytes lost")
 
-
-# The end-to-end cases themselves run in test_end_to_end.
-for _name in [n for n in dir(base.EndToEnd) if n.startswith("test_")]:
-    setattr(Faults, _name, None)
 
 if __name__ == "__main__":
     unittest.main()

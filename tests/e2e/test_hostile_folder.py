@@ -13,8 +13,7 @@ import unittest
 
 import wine  # first: it puts scripts/ on the path, where pe_resources lives
 import pe_resources  # noqa: E402
-import test_end_to_end as base
-from test_end_to_end import COMPLETE, CONFIRM, DIALOG, PROMPT, error_box
+from harness import COMPLETE, CONFIRM, DIALOG, HOST_FILES, PROMPT, WineCase, error_box
 
 TLX, CLX = "LXWEPB.TLX", "LXWEPB2.CLX"
 DOWNLOADS = "C:\\Users\\Public\\Downloads"
@@ -51,7 +50,7 @@ def loads_by_setup(trace):
             if pid in pids and not path.endswith("\\setup.exe")]
 
 
-class HostileFolder(base.EndToEnd):
+class HostileFolder(WineCase):
     """Reuses the end-to-end set-up; only the cases below run here."""
 
     def setup_in_downloads(self, prefix, image=None):
@@ -267,7 +266,7 @@ class HostileFolder(base.EndToEnd):
                     self.assertEqual(os.stat(path).st_nlink, 1, "replaced as a name")
                 planted = [name] if name.startswith("~") else []
                 self.assertEqual(prefix.listing("C:\\TORVIX"),
-                                 sorted(base.HOST_FILES + [TLX, CLX] + planted),
+                                 sorted(HOST_FILES + [TLX, CLX] + planted),
                                  "no temporary file of ours left; what was planted stays")
                 if kind == "symlink" and planted:
                     self.assertEqual(os.readlink(link), victim)
@@ -280,10 +279,6 @@ def tearDownModule():
           f"{TALLY['damaged installers']} damaged installers, {TALLY['bytes lost']} bytes lost; "
           f"{TALLY['outside bytes changed']} bytes changed outside the host folder")
 
-
-# The end-to-end cases themselves run in test_end_to_end.
-for _name in [n for n in dir(base.EndToEnd) if n.startswith("test_")]:
-    setattr(HostileFolder, _name, None)
 
 if __name__ == "__main__":
     unittest.main()

@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "payload/crc32_ways.h"
 #include "support/payload_builder.h"
 
 namespace {

@@ -150,6 +150,8 @@ TEST(ExtractPayload, MalformedResource) {
       {"the folder itself", "NAME001", text(std::string(".") + '\0')},
       {"the parent folder", "NAME001", text(std::string("..") + '\0')},
       {"the temporary file's name", "NAME001", text(std::string("~SETUP.TMP") + '\0')},
+      {"another temporary name", "NAME001", text(std::string("~setup.tm1") + '\0')},
+      {"the last temporary name", "NAME001", text(std::string("~Setup.Tm3") + '\0')},
       {"a time of three bytes", "TIME001", {0x97, 0x6D, 0x26}},
       {"a second entry's name", "NAME002", text("X")},
   };

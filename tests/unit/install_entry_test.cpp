@@ -9,6 +9,7 @@
 #include <numeric>
 #include <string>
 
+#include "payload/brief_hold.h"
 #include "support/extraction.h"
 #include "support/payload_builder.h"
 
@@ -135,22 +136,90 @@ TEST(InstallEntry, AFailedFlushKeepsTheOldFile) {
   EXPECT_EQ(platform.openFiles, 0);
 }
 
-TEST(InstallEntry, ALinkToTheSameBytesIsReplacedNotStamped) {
-  FakePlatform platform;
+// Only a plain file, one name that the system names by the path it was opened by, is
+// stamped in place when it holds the payload's bytes; anything else is replaced as a
+// name, so that no time is ever set through a link.
+TEST(InstallEntry, WhatIsStampedInPlace) {
   const Bytes payload = PatternBytes(310992, 2);
-  SetPayload(platform, {{"LXWEPB2.CLX", payload, kClxStamp}});
-  platform.AddFile("C:\\ELSEWHERE.DAT", payload).stamp = 7;
-  platform.AddFile(kTarget).linkTo = "C:\\ELSEWHERE.DAT";
+  struct Case {
+    const char* what;
+    bool symbolicLink;
+    bool linksFollowed;  // opened as what it points to, as Wine does
+    uint32_t links;
+    bool stamped;
+  };
+  const Case cases[] = {
+      {"a plain file", false, false, 1, true},
+      {"a file with a second name", false, false, 2, false},
+      {"a symbolic link, opened as itself (Windows)", true, false, 1, false},
+      {"a symbolic link, opened as what it points to (Wine)", true, true, 1, false},
+  };
+  for (const Case& c : cases) {
+    FakePlatform platform;
+    platform.linksFollowed = c.linksFollowed;
+    SetPayload(platform, {{"LXWEPB2.CLX", payload, kClxStamp}});
+    platform.AddFile("C:\\ELSEWHERE.DAT", payload).stamp = 7;
+    FakeEntry& target = platform.AddFile(kTarget, c.symbolicLink ? Bytes() : payload);
+    target.links = c.links;
+    if (c.symbolicLink) target.linkTo = "C:\\ELSEWHERE.DAT";
 
-  Extract(platform);
+    Extract(platform);
 
-  EXPECT_FALSE(platform.ended);
-  EXPECT_EQ(platform.File("C:\\ELSEWHERE.DAT")->stamp, 7u) << "its time was set through the link";
-  const FakeEntry* after = platform.File(kTarget);
-  ASSERT_NE(after, nullptr);
-  EXPECT_TRUE(after->linkTo.empty());
-  EXPECT_EQ(after->bytes, payload);
-  EXPECT_EQ(after->stamp, kClxStamp);
+    EXPECT_FALSE(platform.ended) << c.what;
+    EXPECT_EQ(platform.File("C:\\ELSEWHERE.DAT")->stamp, 7u) << c.what;
+    const FakeEntry* after = platform.File(kTarget);
+    ASSERT_NE(after, nullptr) << c.what;
+    EXPECT_TRUE(after->linkTo.empty()) << c.what;
+    EXPECT_EQ(after->bytes, payload) << c.what;
+    EXPECT_EQ(after->stamp, kClxStamp) << c.what;
+    EXPECT_EQ(platform.writes.empty(), c.stamped) << c.what;
+  }
+}
+
+TEST(InstallEntry, WhatCountsAsABriefHold) {
+  struct Case {
+    FileError error;
+    uint32_t attributes;  // of the file the operation met
+    bool hold;
+  };
+  const Case cases[] = {
+      {FileError::kSharing, kAttributeNormal, true},
+      {FileError::kSharing, kAttributeReadOnly, true},
+      {FileError::kAccessDenied, kAttributeNormal, true},
+      {FileError::kAccessDenied, kAttributeArchive | kAttributeHidden, true},
+      {FileError::kAccessDenied, kAttributeReadOnly, false},
+      {FileError::kAccessDenied, kAttributeDirectory, false},
+      {FileError::kAccessDenied, kNoAttributes, false},
+      {FileError::kNotFound, kAttributeNormal, false},
+      {FileError::kOther, kAttributeNormal, false},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(IsBriefHold(c.error, c.attributes), c.hold)
+        << static_cast<int>(c.error) << " " << c.attributes;
+  }
+}
+
+// The copy is moved with POSIX semantics where the system offers them, and as every
+// Windows since Vista does where it answers that it does not.
+TEST(InstallEntry, TheMoveFallsBackWhereThePosixOneIsNotOffered) {
+  for (bool offered : {true, false}) {
+    FakePlatform platform;
+    platform.posixMoves = offered;
+    SetPayload(platform, ThisBuildsPayload());
+    platform.AddFile(kTarget, Bytes(10, 1));
+
+    Extract(platform);
+
+    EXPECT_FALSE(platform.ended) << offered;
+    EXPECT_EQ(platform.File(kTarget)->bytes, ThisBuildsPayload()[1].bytes) << offered;
+    std::vector<std::string> moves;
+    for (const std::string& call : platform.calls) {
+      if (call.rfind("MoveOpenFile", 0) == 0) moves.push_back(call.substr(call.rfind(' ') + 1));
+    }
+    const std::vector<std::string> expected =
+        offered ? std::vector<std::string>{"posix"} : std::vector<std::string>{"posix", "classic"};
+    EXPECT_EQ(moves, expected) << offered;
+  }
 }
 
 // Another program holding the file for a moment (a scanner, the indexer) is waited
