@@ -58,7 +58,8 @@ def main():
     try:
         for name, set_up, answers, files in SCENARIOS:
             # The prepared prefix lets Wine draw the title bars itself (no window manager).
-            prefix = wine.Prefix(display)
+            # One prefix serves every scenario, put back as the template has it between.
+            prefix = wine.take_prefix(display)
             try:
                 set_up(prefix)
                 shots = prefix.path("C:\\windows\\temp\\shots")
@@ -72,7 +73,7 @@ def main():
                                    os.path.join(OUT, target + ".png"))
                         print(f"docs/screenshots/{target}.png")
             finally:
-                prefix.close()
+                prefix.release()
     finally:
         display.close()
 

@@ -8,8 +8,6 @@ import os
 import subprocess
 import tempfile
 
-import pytest
-
 import wine
 
 # What a make running these tests hands down (its job server, its settings) and the
@@ -18,8 +16,7 @@ INHERITED = ("MAKEFLAGS", "MFLAGS", "MAKELEVEL", "DISPLAY", "SETUP", "DIST", "DI
              "VENDOR_SITE", "COMPANY_NAME", "SIGN_", "E2E_", "CCACHE_", "CMAKE_")
 
 
-@pytest.fixture(scope="module")
-def clone():
+def test_the_readme_commands_on_a_fresh_clone():
     with tempfile.TemporaryDirectory(prefix="fresh clone ") as scratch:
         folder = os.path.join(scratch, "setup")
         subprocess.run(["git", "clone", "-q", wine.ROOT, folder], check=True)
@@ -32,12 +29,15 @@ def clone():
             return subprocess.run(["make", "-s", target], cwd=folder, env=env,
                                   stdin=subprocess.DEVNULL, capture_output=True, text=True,
                                   timeout=600)
-        yield folder, make
+
+        check_demo(make("demo"))
+        inspected = make("inspect")
+        assert inspected.returncode == 0, inspected.stdout + inspected.stderr
+        assert "LXWEPB.TLX" in inspected.stdout and "LXWEPB2.CLX" in inspected.stdout
+        check_screenshots(os.path.join(folder, "docs", "screenshots"), make)
 
 
-def test_make_demo_then_inspect_on_a_fresh_clone(clone):
-    folder, make = clone
-    demo = make("demo")
+def check_demo(demo):
     assert demo.returncode == 0, demo.stdout + demo.stderr
     lines = [line.strip() for line in demo.stdout.splitlines()]
     assert "[box] Lexward Dictionary" in lines, demo.stdout
@@ -50,14 +50,8 @@ def test_make_demo_then_inspect_on_a_fresh_clone(clone):
     assert ["LXWEPB2.CLX", "310,992", "bytes", "1999-11-30", "17:04:48"] in listing, demo.stdout
     assert "warning" not in demo.stderr.lower(), demo.stderr
 
-    inspected = make("inspect")
-    assert inspected.returncode == 0, inspected.stdout + inspected.stderr
-    assert "LXWEPB.TLX" in inspected.stdout and "LXWEPB2.CLX" in inspected.stdout
 
-
-def test_make_screenshots_on_a_fresh_clone(clone):
-    folder, make = clone
-    shots = os.path.join(folder, "docs", "screenshots")
+def check_screenshots(shots, make):
     for name in os.listdir(shots):
         os.remove(os.path.join(shots, name))
     taken = make("screenshots")
