@@ -34,6 +34,19 @@ bool IsReadOnly(uint32_t attributes) {
   return attributes != kNoAttributes && (attributes & kAttributeReadOnly) != 0;
 }
 
+bool IsDirectory(uint32_t attributes) {
+  return attributes != kNoAttributes && (attributes & kAttributeDirectory) != 0;
+}
+
+// The attributes a replacement takes over from the file it replaces, as Windows'
+// ReplaceFile keeps them: hidden, system and archive; normal when it had none of them.
+uint32_t KeptAttributes(uint32_t attributes) {
+  uint32_t kept = attributes == kNoAttributes
+                      ? 0
+                      : attributes & (kAttributeHidden | kAttributeSystem | kAttributeArchive);
+  return kept != 0 ? kept : kAttributeNormal;
+}
+
 // Reads exactly count bytes. False at the end of the file or on failure.
 bool ReadPiece(Platform& platform, FileHandle file, unsigned char* buffer, int32_t count) {
   while (count > 0) {
@@ -75,13 +88,14 @@ FileError MoveCopy(Platform& platform, FileHandle copy, const char* target) {
 }
 
 // Replaces an existing target by a complete copy, written beside it under a temporary
-// name, stamped and written through to the disk, then moved over it through its still
-// open handle, so that a failure never destroys the target and the copy is never
-// opened by name again. The target is replaced as a name: a link there is never
-// written through. A brief hold of the target is waited out. False when any step
-// fails; the copy is then removed through its handle and the target is as it was.
+// name, stamped, given the target's attributes and written through to the disk, then
+// moved over it through its still open handle, so that a failure never destroys the
+// target and the copy is never opened by name again. The target is replaced as a
+// name: a link there is never written through. A brief hold of the target is waited
+// out. False when any step fails; the copy is then removed through its handle and the
+// target is as it was.
 bool ReplaceEntry(Platform& platform, const char* folder, const char* target,
-                  const PayloadEntry& entry, BriefHold& hold) {
+                  const PayloadEntry& entry, uint32_t attributes, BriefHold& hold) {
   FileHandle copy = kNoFile;
   for (const char* name : kTemporaryNames) {
     char* temporary = JoinText(folder, "\\", name);
@@ -96,6 +110,7 @@ bool ReplaceEntry(Platform& platform, const char* folder, const char* target,
   if (copy == kNoFile) return false;
   bool replaced = WriteEntry(platform, copy, entry.data);
   if (replaced) platform.StampWriteTime(copy, entry.stamp);
+  if (replaced) replaced = platform.SetFileAttributesByHandle(copy, KeptAttributes(attributes));
   if (replaced) replaced = platform.FlushOutputFile(copy);
   if (replaced) {
     FileError moved;
@@ -112,9 +127,10 @@ bool ReplaceEntry(Platform& platform, const char* folder, const char* target,
   return replaced;
 }
 
-// A file that is already there. A read-only one is never changed. One that already
-// holds the entry's bytes only gets its time, so that a repair writes no data. Any
-// other is replaced whole. A brief hold of it is waited out.
+// An entry that is already there. A folder, or a read-only file, is never changed, and
+// fails at once. A file that already holds the entry's bytes only gets its time, so
+// that a repair writes no data. Any other is replaced whole. A brief hold of it is
+// waited out.
 bool UpdateExistingEntry(Platform& platform, const char* folder, const char* target,
                          const PayloadEntry& entry) {
   BriefHold hold(platform);
@@ -138,8 +154,8 @@ bool UpdateExistingEntry(Platform& platform, const char* folder, const char* tar
   } else {
     attributes = platform.GetFileAttributesA(target);
   }
-  if (IsReadOnly(attributes)) return false;
-  return same || ReplaceEntry(platform, folder, target, entry, hold);
+  if (IsReadOnly(attributes) || IsDirectory(attributes)) return false;
+  return same || ReplaceEntry(platform, folder, target, entry, attributes, hold);
 }
 
 // A file that was not there: created in place, filled and stamped; on failure removed

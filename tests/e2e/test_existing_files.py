@@ -1,12 +1,14 @@
 """Files already in the host folder, end to end under Wine: a repair of an intact
 installation writes no data and only restores the stamps; an upgrade flushes every
 replacement to the disk before it takes the name; a read-only file is never changed;
-a link to a file with the same bytes is replaced, not stamped through; and a host whose
+a link to a file with the same bytes is replaced, not stamped through; hidden and system
+files keep those attributes; a folder in the way fails at once; and a host whose
 settings Windows redirected into the user's VirtualStore passes the version gate.
 """
 
 import os
 import re
+import time
 import unittest
 
 import wine
@@ -115,6 +117,53 @@ class ExistingFiles(WineCase):
                     self.assertEqual(os.stat(path).st_mtime, OLD_TIME)
                     self.assertEqual(prefix.listing("C:\\TORVIX"),
                                      sorted(HOST_FILES + [TLX, CLX]), "no temporary file left")
+
+    def test_hidden_and_system_files_keep_their_attributes(self):
+        prefix = self.new_prefix()
+        prefix.add_host()
+        kept = {TLX: 0x2 | 0x4, CLX: 0x2}  # hidden and system, hidden
+        for name, attributes in kept.items():
+            path = prefix.write("C:\\TORVIX\\" + name, b"an older edition" * 300)
+            try:
+                # Where Wine keeps the DOS attributes it does not map to permissions.
+                os.setxattr(path, "user.DOSATTRIB", f"0x{attributes:x}".encode())
+            except OSError as error:
+                self.skipTest(f"this file system keeps no extended attributes: {error}")
+
+        shown, status = prefix.run("ok", "ok")
+
+        self.assertEqual(shown, [CONFIRM, COMPLETE])
+        self.assertEqual(status, 0)
+        self.assert_installed(prefix, "C:\\TORVIX")
+        for name, attributes in kept.items():
+            stored = os.getxattr(prefix.path("C:\\TORVIX\\" + name), "user.DOSATTRIB")
+            self.assertEqual(int(stored, 16) & 0x6, attributes, name)
+        self.assertEqual(prefix.listing("C:\\TORVIX"), sorted(HOST_FILES + [TLX, CLX]),
+                         "nothing left under a temporary name")
+
+    def test_a_folder_in_the_way_fails_at_once(self):
+        # As soon as a read-only file does, and well short of the 3 s a hold would cost:
+        # no copy is written beside it and nothing is waited for.
+        took = {}
+        for case in ("read-only file", "folder"):
+            prefix = self.new_prefix()
+            prefix.add_host()
+            path = prefix.path("C:\\TORVIX\\" + CLX)
+            if case == "folder":
+                os.makedirs(path)
+            else:
+                prefix.write("C:\\TORVIX\\" + CLX, b"an older lexicon" * 500)
+                os.chmod(path, 0o444)
+            started = time.monotonic()
+            shown, status = prefix.run("ok", "ok")
+            took[case] = time.monotonic() - started
+
+            self.assertEqual(shown, [CONFIRM, error_box("Fatal error",
+                                                        f"{CLX} could not be created.")], case)
+            self.assertEqual(status, 0)
+            self.assertEqual(prefix.listing("C:\\TORVIX"), sorted(HOST_FILES + [TLX, CLX]), case)
+        self.assertTrue(os.path.isdir(path) and not os.listdir(path))
+        self.assertLess(took["folder"], took["read-only file"] + 1.0, took)
 
     def test_a_link_to_the_same_bytes_is_replaced_not_stamped(self):
         prefix = self.new_prefix()

@@ -222,6 +222,11 @@ TEST(ExtractPayload, FailureLeavesTheTargetAsItWas) {
     EXPECT_EQ(platform.File(InFolder("LXWEPB.TLX"))->bytes, ThisBuildsPayload()[0].bytes);
     ExpectOnly(platform, {"LXWEPB.TLX", "LXWEPB2.CLX"});
     EXPECT_EQ(platform.openFiles, 0) << c.what;
+    if (c.fault == kReadOnly || c.fault == kDirectory) {
+      // What no wait will change fails at once, before a copy is made.
+      EXPECT_TRUE(platform.sleeps.empty()) << c.what;
+      EXPECT_EQ(CountCalls(platform, "CreateOutputFile " + InFolder("~")), 0u) << c.what;
+    }
   }
 }
 

@@ -33,28 +33,36 @@ TEST(InstallEntry, WhatHappensToAnExistingFile) {
   Bytes longer = payload;
   longer.push_back(0);
   enum Outcome { kStamped, kReplaced, kRefused };
+  const uint32_t kHidden = kAttributeHidden;
+  const uint32_t kHiddenSystem = kAttributeHidden | kAttributeSystem;
+  const uint32_t kArchive = kAttributeArchive;
   struct Case {
     const char* what;
     Bytes old;
-    bool readOnly;
+    uint32_t attributes;  // the old file's, and the new one's when it is replaced
     Outcome outcome;
   };
   const Case cases[] = {
-      {"the same bytes", payload, false, kStamped},
-      {"the last byte differs", lastByte, false, kReplaced},
-      {"the first byte differs", firstByte, false, kReplaced},
-      {"one byte shorter", shorter, false, kReplaced},
-      {"one byte longer", longer, false, kReplaced},
-      {"empty", {}, false, kReplaced},
-      {"read-only with the same bytes", payload, true, kRefused},
-      {"read-only with other bytes", lastByte, true, kRefused},
+      {"the same bytes", payload, 0, kStamped},
+      {"the last byte differs", lastByte, 0, kReplaced},
+      {"the first byte differs", firstByte, 0, kReplaced},
+      {"one byte shorter", shorter, 0, kReplaced},
+      {"one byte longer", longer, 0, kReplaced},
+      {"empty", {}, 0, kReplaced},
+      {"read-only with the same bytes", payload, kAttributeReadOnly, kRefused},
+      {"read-only with other bytes", lastByte, kAttributeReadOnly, kRefused},
+      {"hidden with other bytes: hidden still", lastByte, kHidden, kReplaced},
+      {"hidden and system: both kept", shorter, kHiddenSystem, kReplaced},
+      {"archive: kept", longer, kArchive, kReplaced},
+      {"hidden and system with the same bytes: left alone", payload, kHiddenSystem, kStamped},
+      {"hidden and read-only: refused", lastByte, kHidden | kAttributeReadOnly, kRefused},
   };
   for (const Case& c : cases) {
     FakePlatform platform;
     SetPayload(platform, {{"LXWEPB2.CLX", payload, kClxStamp}});
     FakeEntry& old = platform.AddFile(kTarget, c.old);
     old.stamp = 12345;
-    if (c.readOnly) old.attributes = kAttributeReadOnly;
+    old.attributes = c.attributes;
 
     Extract(platform);
 
@@ -62,6 +70,7 @@ TEST(InstallEntry, WhatHappensToAnExistingFile) {
     ASSERT_NE(after, nullptr) << c.what;
     EXPECT_EQ(platform.openFiles, 0) << c.what;
     EXPECT_EQ(platform.File(kTemporary), nullptr) << c.what;
+    EXPECT_EQ(after->attributes, c.attributes) << c.what;
     switch (c.outcome) {
       case kStamped:
         EXPECT_FALSE(platform.ended) << c.what;
