@@ -166,6 +166,9 @@ class Platform {
   // The value of an environment variable in area: its length, or 0 when it is not
   // set; when it does not fit, the size area would need, terminator included.
   virtual uint32_t GetEnvironmentVariableA(const char* name, char* area, uint32_t limit) = 0;
+  // The long form of an existing path, short 8.3 names expanded: its length, or 0 when
+  // it cannot be had; when it does not fit, the size area would need.
+  virtual uint32_t GetLongPathNameA(const char* path, char* area, uint32_t limit) = 0;
 
   // Waits, doing nothing, for about that long.
   virtual void Sleep(uint32_t milliseconds) = 0;

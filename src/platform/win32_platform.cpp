@@ -222,6 +222,10 @@ class Win32Platform final : public Platform {
     return ::GetEnvironmentVariableA(name, area, limit);
   }
 
+  uint32_t GetLongPathNameA(const char* path, char* area, uint32_t limit) override {
+    return ::GetLongPathNameA(path, area, limit);
+  }
+
   bool ProbeFile(const char* path) override {
     WIN32_FIND_DATAA entry;
     HANDLE search = FindFirstFileA(path, &entry);

@@ -6,5 +6,5 @@
 // Loads, from the system folder by full path, every DLL that the message boxes and the
 // open-file dialog load by name.
 void PreloadUserInterfaceLibraries();
-constexpr unsigned kUserInterfaceLibraryCount = 23;
+constexpr unsigned kUserInterfaceLibraryCount = 24;
 extern const char* const kUserInterfaceLibraries[kUserInterfaceLibraryCount];

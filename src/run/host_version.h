@@ -3,8 +3,9 @@
 #include "platform/platform.h"
 
 // Reads the Version entry of the host's settings file into HostVersion (at most two
-// characters; empty when it cannot be read). The copy Windows keeps in the user's
-// VirtualStore comes first; when it gives none, the file in the host folder.
+// characters; empty when it cannot be read): the file in the host folder, or the copy
+// Windows keeps of it in the user's VirtualStore when the folder is a protected one and
+// the copy's version sorts later.
 void ReadHostVersion(Platform& platform);
 
 // Returns when HostVersion does not sort before "41"; otherwise tells the user why

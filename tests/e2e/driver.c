@@ -241,6 +241,13 @@ int main(int argc, char** argv) {
       shots = argv[i + 1];
     } else if (strcmp(argv[i], "--cwd") == 0) {
       cwd = argv[i + 1];
+    } else if (strcmp(argv[i], "--short-path") == 0) {
+      /* Only prints the 8.3 form of a path, as this Wine makes it. */
+      char shortened[MAX_PATH + 1];
+      DWORD length = GetShortPathNameA(argv[i + 1], shortened, sizeof shortened);
+      if (length == 0 || length >= sizeof shortened) return 2;
+      printf("SHORT\t%s\n", shortened);
+      return 0;
     } else {
       return 2;
     }

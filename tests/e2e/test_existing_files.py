@@ -180,29 +180,69 @@ class ExistingFiles(WineCase):
         self.assertFalse(os.path.islink(prefix.path("C:\\TORVIX\\" + CLX)))
         self.assert_installed(prefix, "C:\\TORVIX")
 
+    def virtual_store(self, prefix):
+        """The user's VirtualStore folder, as a C: path."""
+        users = [u for u in os.listdir(prefix.path("C:\\users")) if u.lower() != "public"]
+        self.assertEqual(len(users), 1, users)
+        return f"C:\\users\\{users[0]}\\AppData\\Local\\VirtualStore"
+
     def test_settings_redirected_into_the_virtual_store(self):
         # An old host that ran without administrator rights reads the VirtualStore copy
-        # in preference to the file in its folder: that copy decides, alone or not.
-        for folder_version in (None, "30"):
-            with self.subTest(folder_version=folder_version):
+        # in preference to the file in its folder; the copy freezes when it last ran so.
+        # Whichever says the later version decides; only protected folders of the system
+        # drive have a copy, found under their long path.
+        installs = [CONFIRM, COMPLETE]
+        refused = [CONFIRM, error_box("Error", "Torvix version must be 41 or newer.\\rYour "
+                                      "version is {}.\\r\\rYou can download the newest Torvix "
+                                      "version from www.torvix.example")]
+        cases = [
+            # what, the folder's version, the copy's, where WIN.INI points, what is shown
+            ("only the copy", None, "45", "long", installs),
+            ("a newer copy", "30", "45", "long", installs),
+            ("a stale copy", "45", "40", "long", installs),
+            ("both old: the newer named", "38", "40", "long", refused[:1] + [
+                (*refused[1][:2], refused[1][2].format(40), *refused[1][3:])]),
+            ("named by its 8.3 path, with a decoy under the short name", "30", "45", "short",
+             installs),
+            ("a host on D: has no copy", "30", "45", "D:", refused[:1] + [
+                (*refused[1][:2], refused[1][2].format(30), *refused[1][3:])]),
+        ]
+        for what, folder_version, copy_version, entry, expected in cases:
+            with self.subTest(what):
                 prefix = self.new_prefix()
                 folder = "C:\\Program Files\\Torvix"
-                prefix.add_host(folder, version=folder_version)
-                prefix.set_host_entry(folder)
-                users = [u for u in os.listdir(prefix.path("C:\\users"))
-                         if u.lower() != "public"]
-                self.assertEqual(len(users), 1, users)
-                store = (f"C:\\users\\{users[0]}\\AppData\\Local\\VirtualStore\\"
-                         "Program Files\\Torvix")
-                prefix.write(store + "\\torvix.ini", "[Common]\r\nVersion=45\r\n")
+                store = self.virtual_store(prefix)
+                prefix.write(store + "\\Program Files\\Torvix\\torvix.ini",
+                             f"[Common]\r\nVersion={copy_version}\r\n")
+                if entry == "D:":
+                    drive_d = os.path.join(prefix.root, "drive_d")
+                    os.makedirs(os.path.join(drive_d, "Program Files", "Torvix"))
+                    prefix.map_drive("d", drive_d)
+                    with open(os.path.join(drive_d, "Program Files", "Torvix", "torvixx.exe"),
+                              "wb") as host:
+                        host.write(b"MZ stand-in host program")
+                    with open(os.path.join(drive_d, "Program Files", "Torvix", "torvix.ini"),
+                              "w") as settings:
+                        settings.write(f"[Common]\r\nVersion={folder_version}\r\n")
+                    prefix.set_host_entry("D:\\Program Files\\Torvix")
+                else:
+                    prefix.add_host(folder, version=folder_version)
+                    named = folder if entry == "long" else prefix.short_path(folder)
+                    if entry == "short":
+                        self.assertNotEqual(named, folder)
+                        prefix.write(store + named[2:] + "\\torvix.ini",
+                                     "[Common]\r\nVersion=30\r\n")
+                    prefix.set_host_entry(named)
 
                 shown, status = prefix.run("ok", "ok")
 
-                self.assertEqual(shown, [CONFIRM, COMPLETE])
+                self.assertEqual(shown, expected)
                 self.assertEqual(status, 0)
-                self.assert_installed(prefix, folder)
-                self.assertEqual(os.path.exists(prefix.path(folder + "\\torvix.ini")),
-                                 folder_version is not None)
+                if expected == installs:
+                    self.assert_installed(prefix, folder)
+                elif entry == "D:":
+                    self.assertEqual(sorted(os.listdir(os.path.join(
+                        drive_d, "Program Files", "Torvix"))), HOST_FILES, "nothing written")
 
     def test_a_file_held_for_a_moment_is_replaced(self):
         # Another program has the old lexicon open without sharing, as a scanner would,

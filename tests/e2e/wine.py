@@ -425,6 +425,16 @@ class Prefix:
                                f"Wine said:\n{self.trace[-3000:]}")
         return [tuple(line.split("\t")) for line in lines], status
 
+    def short_path(self, windows_path):
+        """The 8.3 form of an existing path, as this Wine makes it."""
+        require(DRIVER_EXE, "the end-to-end driver")
+        result = subprocess.run([WINE, DRIVER_EXE, "--short-path", windows_path], env=self.env,
+                                stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, timeout=120)
+        line = result.stdout.decode("cp1252").strip()
+        if not line.startswith("SHORT\t"):
+            raise RuntimeError(f"no short path for {windows_path}: {line!r}")
+        return line.split("\t", 1)[1]
+
     def close(self):
         subprocess.run(["wineserver", "-k"], env=self.env, stdout=subprocess.DEVNULL,
                        stderr=subprocess.DEVNULL)

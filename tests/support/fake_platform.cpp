@@ -334,6 +334,24 @@ bool FakePlatform::DeleteAndCloseFile(FileHandle file) {
   return deletable;
 }
 
+uint32_t FakePlatform::GetLongPathNameA(const char* path, char* area, uint32_t limit) {
+  calls.push_back(std::string("GetLongPathNameA ") + path);
+  if (Rejected(path)) return 0;
+  std::string expanded = path;
+  for (const auto& name : shortNames) {
+    const std::string& shortPath = name.first;
+    std::string upper = Upper(expanded);
+    if (upper.compare(0, shortPath.size(), Upper(shortPath)) == 0 &&
+        (upper.size() == shortPath.size() || upper[shortPath.size()] == '\\')) {
+      expanded = name.second + expanded.substr(shortPath.size());
+    }
+  }
+  uint32_t length = static_cast<uint32_t>(expanded.size());
+  if (length >= limit) return length + 1;
+  Fill(area, limit, expanded);
+  return length;
+}
+
 void FakePlatform::CloseOutputFile(FileHandle file) {
   calls.push_back("CloseOutputFile " + PathOf(file));
   OpenFile* open = Handle(file);

@@ -68,6 +68,7 @@ class FakePlatform final : public Platform {
   bool linksFollowed = false;  // an open of a symbolic link opens what it points to, as
                                // Wine does; Windows opens the link itself
   std::map<std::string, std::string> environment;  // environment variables
+  std::map<std::string, std::string> shortNames;   // an 8.3 path and the long path it names
 
   void SetWinIni(const std::string& section, const std::string& key, const std::string& value);
   std::optional<std::string> WinIni(const std::string& section, const std::string& key) const;
@@ -113,6 +114,7 @@ class FakePlatform final : public Platform {
   int32_t ReadExistingFile(FileHandle file, unsigned char* bytes, int32_t count) override;
   uint32_t GetFileAttributesA(const char* path) override;
   uint32_t GetEnvironmentVariableA(const char* name, char* area, uint32_t limit) override;
+  uint32_t GetLongPathNameA(const char* path, char* area, uint32_t limit) override;
   void Sleep(uint32_t milliseconds) override;
   bool ProbeFile(const char* path) override;
   bool ProbePattern(const char* pattern) override;
