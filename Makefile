@@ -5,6 +5,7 @@
 # make demo   runs the installer under Wine against a sample host folder
 # make bench  measures the installer against a peer on a 64 MiB payload
 # make fuzz   fuzzes the extraction for ten minutes and keeps what it finds new
+# make sweep  fails every platform call in turn and cuts the power after every call
 # Each target installs the Debian packages it needs first.
 
 DICTIONARY ?= $(CURDIR)/resources/payload
@@ -35,7 +36,7 @@ JOBS = $(if $(findstring jobserver,$(MAKEFLAGS)),,-j2)
 SOURCES := $(shell git ls-files 'src/*.cpp' 'src/*.h' 'tests/*.cpp' 'tests/*.h' 'tests/*.c' 2>/dev/null)
 
 .PHONY: all deps native unit dist inspect e2e build-checks format format-check test \
-  test-stages demo bench screenshots fuzz fuzz-build fuzz-check clean
+  test-stages demo bench screenshots fuzz fuzz-build fuzz-check sweep clean
 
 all: dist
 
@@ -103,6 +104,12 @@ test: deps
 	  $(MAKE) --no-print-directory -j4 --output-sync=target test-stages
 
 test-stages: format-check unit fuzz-check build-checks e2e
+
+# Every platform call failed in turn and a power cut after every call, for this build's
+# payload and a 255-file one, and the kept mutants they must catch (make test runs the
+# first of them, under the sanitizers, with the unit tests).
+sweep: deps
+	+$(PYTHON) tests/sweep/run_sweeps.py
 
 demo: dist
 	@./scripts/install-deps.sh --wine

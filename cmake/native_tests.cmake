@@ -34,6 +34,18 @@ target_link_libraries(unit_tests PRIVATE installer_logic GTest::gtest GTest::gte
 include(GoogleTest)
 gtest_discover_tests(unit_tests)
 
+# The sweeps: every platform call failed in turn, and a power cut after every call,
+# for this build's payload (make sweep runs a 255-file payload and the mutants too).
+add_executable(sweep
+  tests/sweep/sweep.cpp
+  tests/support/fake_platform.cpp
+  tests/support/build_constants.cpp
+  tests/support/payload_builder.cpp)
+target_include_directories(sweep PRIVATE tests)
+target_compile_options(sweep PRIVATE -Wall -Wextra -Werror ${SANITIZE})
+target_link_libraries(sweep PRIVATE installer_logic)
+add_test(NAME sweep COMMAND sweep)
+
 # The extraction's fuzzer: clang's libFuzzer over the logic and the fake platform.
 option(WITH_FUZZER "Build the libFuzzer target (needs clang)" OFF)
 if(WITH_FUZZER)

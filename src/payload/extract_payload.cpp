@@ -5,6 +5,7 @@
 #include "common/text.h"
 #include "payload/install_entry.h"
 #include "payload/payload_resource.h"
+#include "payload/reclaim_leftovers.h"
 #include "payload/temporary_names.h"
 #include "payload/verify_payload.h"
 
@@ -64,6 +65,7 @@ PayloadEntry LoadEntry(Platform& platform, unsigned index) {
 void ExtractPayload(Platform& platform, const char* folder) {
   // Nothing is written unless every resource present is as the build made it.
   VerifyPayload(platform);
+  ReclaimLeftovers(platform, folder);
 
   PayloadResource files = LoadPayloadResource(platform, kCountResource);
   if (files.size < 1) ReportMalformedResource(platform, kCountResource);

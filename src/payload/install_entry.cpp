@@ -5,6 +5,7 @@
 
 #include "common/text.h"
 #include "payload/brief_hold.h"
+#include "payload/file_verdicts.h"
 #include "payload/temporary_names.h"
 
 namespace {
@@ -20,22 +21,6 @@ bool WriteEntry(Platform& platform, FileHandle file, const PayloadResource& data
     offset += piece;
   } while (remaining != 0);
   return true;
-}
-
-// A file of this one name, neither a directory nor a link, that the system names by the
-// path it was opened by: its time may be set in place. Wine opens what a symbolic link
-// points to and reports it as a plain file, but names it by where it really is.
-bool IsPlainFile(const FileFacts& facts) {
-  return (facts.attributes & (kAttributeDirectory | kAttributeReparsePoint)) == 0 &&
-         facts.links == 1 && facts.namedAsOpened;
-}
-
-bool IsReadOnly(uint32_t attributes) {
-  return attributes != kNoAttributes && (attributes & kAttributeReadOnly) != 0;
-}
-
-bool IsDirectory(uint32_t attributes) {
-  return attributes != kNoAttributes && (attributes & kAttributeDirectory) != 0;
 }
 
 // The attributes a replacement takes over from the file it replaces, as Windows'
@@ -108,9 +93,9 @@ bool ReplaceEntry(Platform& platform, const char* folder, const char* target,
     if (copy != kNoFile) break;
   }
   if (copy == kNoFile) return false;
-  bool replaced = WriteEntry(platform, copy, entry.data);
-  if (replaced) platform.StampWriteTime(copy, entry.stamp);
-  if (replaced) replaced = platform.SetFileAttributesByHandle(copy, KeptAttributes(attributes));
+  bool replaced = WriteEntry(platform, copy, entry.data) &&
+                  platform.StampWriteTime(copy, entry.stamp) &&
+                  platform.SetFileAttributesByHandle(copy, KeptAttributes(attributes));
   if (replaced) replaced = platform.FlushOutputFile(copy);
   if (replaced) {
     FileError moved;
@@ -122,6 +107,8 @@ bool ReplaceEntry(Platform& platform, const char* folder, const char* target,
   if (replaced) {
     platform.CloseOutputFile(copy);
   } else {
+    // Where even the removal through the handle fails, the copy stays under its
+    // temporary name until the next run reclaims it.
     platform.DeleteAndCloseFile(copy);
   }
   return replaced;
@@ -141,31 +128,32 @@ bool UpdateExistingEntry(Platform& platform, const char* folder, const char* tar
          IsBriefHold(error, platform.GetFileAttributesA(target)) && hold.WaitBeforeRetry()) {
   }
   bool same = false;
-  uint32_t attributes = kNoAttributes;
+  bool stamped = false;
+  FileFacts facts = {kNoAttributes, 0, 0, false};
   if (file != kNoFile) {
-    FileFacts facts;
     if (platform.QueryOpenFile(file, target, facts)) {
-      attributes = facts.attributes;
-      same = !IsReadOnly(attributes) && IsPlainFile(facts) &&
+      same = !IsReadOnly(facts.attributes) && IsPlainFile(facts) &&
              HoldsSameBytes(platform, file, facts.size, entry.data);
     }
-    if (same) platform.StampWriteTime(file, entry.stamp);
+    // A time that cannot be set leaves the file as it was, and says so.
+    if (same) stamped = platform.StampWriteTime(file, entry.stamp);
     platform.CloseOutputFile(file);
-  } else {
-    attributes = platform.GetFileAttributesA(target);
   }
+  uint32_t attributes =
+      facts.attributes != kNoAttributes ? facts.attributes : platform.GetFileAttributesA(target);
   if (IsReadOnly(attributes) || IsDirectory(attributes)) return false;
-  return same || ReplaceEntry(platform, folder, target, entry, attributes, hold);
+  if (same) return stamped;
+  return ReplaceEntry(platform, folder, target, entry, attributes, hold);
 }
 
 // A file that was not there: created in place, filled and stamped; on failure removed
-// through its handle, so that nothing else can be removed in its place.
+// through its handle, so that nothing else can be removed in its place. Where even
+// that removal fails, the next run finds the file there and replaces it whole.
 bool FillNewFile(Platform& platform, FileHandle file, const PayloadEntry& entry) {
-  if (!WriteEntry(platform, file, entry.data)) {
+  if (!WriteEntry(platform, file, entry.data) || !platform.StampWriteTime(file, entry.stamp)) {
     platform.DeleteAndCloseFile(file);
     return false;
   }
-  platform.StampWriteTime(file, entry.stamp);
   platform.CloseOutputFile(file);
   return true;
 }

@@ -165,6 +165,37 @@ class ExistingFiles(WineCase):
         self.assertTrue(os.path.isdir(path) and not os.listdir(path))
         self.assertLess(took["folder"], took["read-only file"] + 1.0, took)
 
+    def test_leftovers_of_interrupted_runs_are_reclaimed(self):
+        # Four interrupted upgrades left a copy under every temporary name; a link planted
+        # under one of them, as another case, stays and is never written through.
+        names = ["~setup.tmp", "~setup.tm1", "~setup.tm2", "~setup.tm3"]
+        for planted in (False, True):
+            with self.subTest(link_planted=planted):
+                prefix = self.new_prefix()
+                prefix.add_host()
+                prefix.write("C:\\TORVIX\\" + CLX, b"an older lexicon" * 500)
+                for name in names:
+                    prefix.write("C:\\TORVIX\\" + name, b"half a lexicon" * 100)
+                outside = prefix.write("C:\\Elsewhere\\victim.dat", b"not the installer's")
+                os.utime(outside, (OLD_TIME, OLD_TIME))
+                if planted:
+                    os.remove(prefix.path("C:\\TORVIX\\" + names[1]))
+                    os.symlink(outside, prefix.path("C:\\TORVIX\\" + names[1]))
+
+                shown, status = prefix.run("ok", "ok")
+
+                self.assertEqual(shown, [CONFIRM, COMPLETE])
+                self.assertEqual(status, 0)
+                self.assert_installed(prefix, "C:\\TORVIX")
+                kept = [names[1]] if planted else []
+                self.assertEqual(prefix.listing("C:\\TORVIX"),
+                                 sorted(HOST_FILES + [TLX, CLX] + kept))
+                self.assertEqual(self.read(outside), b"not the installer's")
+                self.assertEqual(os.stat(outside).st_mtime, OLD_TIME)
+                if planted:
+                    self.assertEqual(os.readlink(prefix.path("C:\\TORVIX\\" + names[1])),
+                                     outside)
+
     def test_a_link_to_the_same_bytes_is_replaced_not_stamped(self):
         prefix = self.new_prefix()
         prefix.add_host()

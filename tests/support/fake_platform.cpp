@@ -137,6 +137,7 @@ int FakePlatform::ShowMessageBox(const char* text, const char* caption, unsigned
   calls.push_back(std::string("ShowMessageBox ") + caption);
   boxes.push_back({text, caption, style});
   if (boxes.size() > kMostPrompts) throw std::runtime_error("the installer keeps asking");
+  if (Fault("ShowMessageBox") >= 0) return kAnswerNotShown;
   if (answers.empty()) return kAnswerOk;
   int answer = answers.front();
   answers.pop_front();
@@ -199,6 +200,7 @@ bool FakePlatform::GetOpenFileNameA(OpenFileRecord& record) {
   dialogs.push_back(call);
   calls.push_back("GetOpenFileNameA " + call.initialDir);
   if (dialogs.size() > kMostPrompts) throw std::runtime_error("the installer keeps asking");
+  if (Fault("GetOpenFileNameA") >= 0) return false;
 
   if (choices.empty()) return false;
   std::optional<std::string> choice = choices.front();
@@ -216,11 +218,40 @@ bool FakePlatform::IsLeadByte(unsigned char byte) {
 
 bool FakePlatform::FindPayloadResource(const char* name, PayloadResource& resource) {
   calls.push_back(std::string("FindPayloadResource ") + name);
+  if (Fault("FindPayloadResource") >= 0) return false;
   auto found = resources_.find(Upper(name));
   if (found == resources_.end()) return false;
   resource.size = static_cast<int32_t>(found->second.size());
   resource.bytes = found->second.data();
   return true;
+}
+
+int FakePlatform::FaultVariants(const std::string& operation) {
+  // The ways each call can really fail on Windows: a box that cannot be shown, a dialog
+  // that fails, a lookup that finds nothing, a create that gives no file, a write that
+  // fails or falls short, a flush, a stamp or an attribute that is not applied, a move
+  // that fails or meets a hold, a removal that fails, an open that finds nothing or a
+  // hold, a read that fails or falls short, a query or an attribute read with no answer.
+  static const std::map<std::string, int> variants = {
+      {"ShowMessageBox", 1},     {"GetOpenFileNameA", 1},          {"FindPayloadResource", 1},
+      {"CreateOutputFile", 1},   {"WriteOutputFile", 2},           {"FlushOutputFile", 1},
+      {"StampWriteTime", 1},     {"SetFileAttributesByHandle", 1}, {"MoveOpenFile", 2},
+      {"DeleteAndCloseFile", 1}, {"OpenExistingFile", 2},          {"ReadExistingFile", 2},
+      {"QueryOpenFile", 1},      {"GetFileAttributesA", 1}};
+  auto found = variants.find(operation);
+  return found == variants.end() ? 0 : found->second;
+}
+
+int FakePlatform::Fault(const char* operation) {
+  size_t number = calls.size();
+  if (faultAt == 0 || number < faultAt || (number > faultAt && !faultOnward)) return -1;
+  int count = FaultVariants(operation);
+  return count == 0 ? -1 : faultVariant % count;
+}
+
+void FakePlatform::Record(DiskEvent::Kind kind, const std::string& key, const std::string& target,
+                          const Bytes& bytes, uint32_t value) {
+  journal.push_back({kind, calls.size(), key, target, bytes, value});
 }
 
 FakePlatform::OpenFile* FakePlatform::Handle(FileHandle file) {
@@ -248,11 +279,13 @@ uint32_t FakePlatform::AttributesOf(const FakeEntry& entry) const {
 
 FileHandle FakePlatform::CreateOutputFile(const char* path, FileError& error) {
   calls.push_back(std::string("CreateOutputFile ") + path);
-  error = Rejected(path)          ? FileError::kNotFound
-          : Find(path) != nullptr ? FileError::kExists
-                                  : FileError::kNone;
+  error = Fault("CreateOutputFile") >= 0 ? FileError::kOther
+          : Rejected(path)               ? FileError::kNotFound
+          : Find(path) != nullptr        ? FileError::kExists
+                                         : FileError::kNone;
   if (error != FileError::kNone) return kNoFile;
   AddFile(path);
+  Record(DiskEvent::kCreate, Upper(path));
   return Open(Upper(path), true, ExistingAccess::kRemove);
 }
 
@@ -260,46 +293,56 @@ int32_t FakePlatform::WriteOutputFile(FileHandle file, const unsigned char* byte
   std::string path = PathOf(file);
   calls.push_back("WriteOutputFile " + path + " " + std::to_string(count));
   writes.push_back({path, count});
+  int fault = Fault("WriteOutputFile");
   OpenFile* open = Handle(file);
-  if (open == nullptr || !open->writable) return -1;
-  int32_t fits = count;
-  if (freeSpace >= 0 && freeSpace < count) fits = static_cast<int32_t>(freeSpace);
+  if (open == nullptr || !open->writable || fault == 0) return -1;
+  int32_t fits = fault == 1 ? count / 2 : count;
+  if (freeSpace >= 0 && freeSpace < fits) fits = static_cast<int32_t>(freeSpace);
   if (freeSpace >= 0) freeSpace -= fits;
   FakeEntry& entry = entries_[open->key];
   entry.bytes.insert(entry.bytes.end(), bytes, bytes + fits);
   entry.flushed = false;
+  Record(DiskEvent::kWrite, open->key, "", Bytes(bytes, bytes + fits));
   return fits;
 }
 
 bool FakePlatform::FlushOutputFile(FileHandle file) {
   calls.push_back("FlushOutputFile " + PathOf(file));
   OpenFile* open = Handle(file);
-  if (open == nullptr || !open->writable || flushFails) return false;
+  if (open == nullptr || !open->writable || flushFails || Fault("FlushOutputFile") >= 0) {
+    return false;
+  }
   entries_[open->key].flushed = true;
+  Record(DiskEvent::kFlush, open->key);
   return true;
 }
 
 bool FakePlatform::StampWriteTime(FileHandle file, uint32_t stamp) {
   calls.push_back("StampWriteTime " + std::to_string(stamp));
   OpenFile* open = Handle(file);
-  if (open == nullptr || (open->existing && open->access != ExistingAccess::kReadAndStamp)) {
+  if (open == nullptr || (open->existing && open->access != ExistingAccess::kReadAndStamp) ||
+      Fault("StampWriteTime") >= 0) {
     return false;
   }
   entries_[open->key].stamp = stamp;
+  Record(DiskEvent::kStamp, open->key, "", {}, stamp);
   return true;
 }
 
 bool FakePlatform::SetFileAttributesByHandle(FileHandle file, uint32_t attributes) {
   calls.push_back("SetFileAttributesByHandle " + PathOf(file) + " " + std::to_string(attributes));
   OpenFile* open = Handle(file);
-  if (open == nullptr || !open->writable) return false;
+  if (open == nullptr || !open->writable || Fault("SetFileAttributesByHandle") >= 0) return false;
   entries_[open->key].attributes = attributes == kAttributeNormal ? 0 : attributes;
+  Record(DiskEvent::kAttributes, open->key, "", {}, entries_[open->key].attributes);
   return true;
 }
 
 FileError FakePlatform::MoveOpenFile(FileHandle file, const char* target, MoveSemantics semantics) {
   calls.push_back("MoveOpenFile " + PathOf(file) + " " + target +
                   (semantics == MoveSemantics::kPosix ? " posix" : " classic"));
+  int fault = Fault("MoveOpenFile");
+  if (fault >= 0) return fault == 0 ? FileError::kOther : FileError::kSharing;
   OpenFile* open = Handle(file);
   if (open == nullptr || !open->writable) return FileError::kOther;
   if (semantics == MoveSemantics::kPosix && !posixMoves) return FileError::kUnsupported;
@@ -318,6 +361,7 @@ FileError FakePlatform::MoveOpenFile(FileHandle file, const char* target, MoveSe
   moved.path = target;
   entries_.erase(open->key);
   entries_[Upper(target)] = moved;  // a link there is replaced as a name
+  Record(DiskEvent::kMove, open->key, Upper(target));
   open->key = Upper(target);
   return FileError::kNone;
 }
@@ -327,10 +371,17 @@ bool FakePlatform::DeleteAndCloseFile(FileHandle file) {
   OpenFile* open = Handle(file);
   if (open == nullptr) return false;
   bool deletable = open->writable || open->access == ExistingAccess::kRemove;
+  if (deletable && Fault("DeleteAndCloseFile") >= 0) {
+    deletable = false;
+    ++failedRemovals;
+  }
   std::string key = open->key;
   handles_.erase(reinterpret_cast<intptr_t>(file));
   --openFiles;
-  if (deletable) entries_.erase(key);
+  if (deletable) {
+    entries_.erase(key);
+    Record(DiskEvent::kDelete, key);
+  }
   return deletable;
 }
 
@@ -364,9 +415,11 @@ void FakePlatform::CloseOutputFile(FileHandle file) {
 FileHandle FakePlatform::OpenExistingFile(const char* path, ExistingAccess access,
                                           FileError& error) {
   calls.push_back(std::string("OpenExistingFile ") + path);
+  int fault = Fault("OpenExistingFile");
   FakeEntry* entry = Find(path);
   // Like CreateFile without backup semantics: no directory, nothing held without sharing.
-  error = entry == nullptr   ? FileError::kNotFound
+  error = fault >= 0         ? (fault == 0 ? FileError::kNotFound : FileError::kSharing)
+          : entry == nullptr ? FileError::kNotFound
           : entry->directory ? FileError::kAccessDenied
           : Held(*entry)     ? FileError::kSharing
                              : FileError::kNone;
@@ -385,7 +438,7 @@ FileHandle FakePlatform::OpenExistingFile(const char* path, ExistingAccess acces
 bool FakePlatform::QueryOpenFile(FileHandle file, const char* path, FileFacts& facts) {
   calls.push_back("QueryOpenFile " + PathOf(file));
   OpenFile* open = Handle(file);
-  if (open == nullptr) return false;
+  if (open == nullptr || Fault("QueryOpenFile") >= 0) return false;
   const FakeEntry& entry = entries_[open->key];
   facts.attributes = AttributesOf(entry);
   facts.links = entry.links;
@@ -395,22 +448,26 @@ bool FakePlatform::QueryOpenFile(FileHandle file, const char* path, FileFacts& f
 }
 
 int32_t FakePlatform::ReadExistingFile(FileHandle file, unsigned char* bytes, int32_t count) {
+  calls.push_back("ReadExistingFile " + PathOf(file));
+  int fault = Fault("ReadExistingFile");
   OpenFile* open = Handle(file);
-  if (open == nullptr || !open->existing || open->access != ExistingAccess::kReadAndStamp) {
+  if (open == nullptr || !open->existing || open->access != ExistingAccess::kReadAndStamp ||
+      fault == 0) {
     return -1;
   }
   const FakeEntry& entry = entries_[open->key];
   const Bytes& content = entry.linkTo.empty() ? entry.bytes : Bytes();
   size_t available = content.size() - std::min(content.size(), open->position);
-  size_t taken = std::min<size_t>(available, static_cast<size_t>(count));
+  size_t asked = static_cast<size_t>(fault == 1 ? count / 2 : count);
+  size_t taken = std::min<size_t>(available, asked);
   std::copy_n(content.begin() + static_cast<std::ptrdiff_t>(open->position), taken, bytes);
   open->position += taken;
-  calls.push_back("ReadExistingFile " + entry.path + " " + std::to_string(taken));
   return static_cast<int32_t>(taken);
 }
 
 uint32_t FakePlatform::GetFileAttributesA(const char* path) {
   calls.push_back(std::string("GetFileAttributesA ") + path);
+  if (Fault("GetFileAttributesA") >= 0) return kNoAttributes;
   const FakeEntry* entry = Find(path);
   return entry == nullptr ? kNoAttributes : AttributesOf(*entry);
 }

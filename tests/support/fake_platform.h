@@ -50,6 +50,17 @@ struct Write {
   int32_t count;
 };
 
+// One change to the disk, as the sweeps replay it to tell what a power cut could leave:
+// the file's upper-case path (and the target's, for a move), and the call it came from.
+struct DiskEvent {
+  enum Kind { kCreate, kWrite, kStamp, kAttributes, kFlush, kMove, kDelete } kind;
+  size_t call;  // its number in calls, from 1
+  std::string path;
+  std::string target;
+  Bytes bytes;         // written
+  uint32_t value = 0;  // the stamp or the attributes set
+};
+
 class FakePlatform final : public Platform {
  public:
   FakePlatform() = default;
@@ -69,6 +80,13 @@ class FakePlatform final : public Platform {
                                // Wine does; Windows opens the link itself
   std::map<std::string, std::string> environment;  // environment variables
   std::map<std::string, std::string> shortNames;   // an 8.3 path and the long path it names
+  // A fault, for the sweeps: the call numbered faultAt (from 1, as calls counts them)
+  // fails, or every call from it on, in the way numbered faultVariant among those that
+  // operation can really fail in (FaultVariants); 0 for none.
+  size_t faultAt = 0;
+  bool faultOnward = false;
+  int faultVariant = 0;
+  static int FaultVariants(const std::string& operation);
 
   void SetWinIni(const std::string& section, const std::string& key, const std::string& value);
   std::optional<std::string> WinIni(const std::string& section, const std::string& key) const;
@@ -90,6 +108,8 @@ class FakePlatform final : public Platform {
   int winIniWrites = 0;
   int openFiles = 0;
   bool ended = false;
+  std::vector<DiskEvent> journal;  // every change to the disk, in order
+  int failedRemovals = 0;          // removals a fault made fail
 
   // --- the platform operations
   int ShowMessageBox(const char* text, const char* caption, unsigned style) override;
@@ -130,6 +150,9 @@ class FakePlatform final : public Platform {
     size_t position;
   };
 
+  int Fault(const char* operation);
+  void Record(DiskEvent::Kind kind, const std::string& key, const std::string& target = "",
+              const Bytes& bytes = {}, uint32_t value = 0);
   bool Rejected(const std::string& path) const;
   FakeEntry* Find(const std::string& path);
   bool Held(FakeEntry& entry);

@@ -9,7 +9,7 @@
 #include <numeric>
 #include <string>
 
-#include "payload/brief_hold.h"
+#include "payload/file_verdicts.h"
 #include "support/extraction.h"
 #include "support/payload_builder.h"
 

@@ -1,0 +1,95 @@
+#!/usr/bin/env python3
+"""What `make sweep` runs: the fault and power-cut sweeps (tests/sweep/sweep.cpp) for this
+build's payload and for one of 255 files, and the kept mutants of the logic
+(tests/sweep/mutants/*.patch), each applied to a copy of the sources, which the sweeps
+must catch. Prints one line per payload:
+
+  sweep (2 files): F fault runs, C crash states (D disk images), L lost or torn,
+  T left behind, K/M mutants caught
+
+and exits 1 when anything was lost, torn or left behind, or a mutant survived.
+"""
+
+import glob
+import os
+import re
+import shutil
+import subprocess
+import sys
+import tempfile
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+ROOT = os.path.dirname(os.path.dirname(HERE))
+PAYLOADS = (2, 255)
+LINE = re.compile(r"^sweep \((\d+) files\): (\d+) fault runs, (\d+) crash states \((\d+) disk "
+                  r"images\), (\d+) lost or torn, (\d+) left behind$")
+
+
+def build(source, folder):
+    """The sweep harness of the sources in source, optimized and without sanitizers,
+    through the compiler cache where there is one."""
+    env = dict(os.environ)
+    if shutil.which("ccache"):
+        env.update(CCACHE_DIR=os.path.join(ROOT, "build", "ccache"), CCACHE_BASEDIR=source,
+                   CMAKE_CXX_COMPILER_LAUNCHER="ccache")
+    subprocess.run(["cmake", "-S", source, "-B", folder, "-DCMAKE_BUILD_TYPE=Release",
+                    "-DWITH_SANITIZERS=OFF"], env=env, check=True, stdout=subprocess.DEVNULL)
+    jobs = [] if "jobserver" in env.get("MAKEFLAGS", "") else ["-j2"]
+    subprocess.run(["cmake", "--build", folder, "--target", "sweep", *jobs], env=env, check=True,
+                   stdout=subprocess.DEVNULL)
+    return os.path.join(folder, "sweep")
+
+
+def sweep(harness, files, *options):
+    result = subprocess.run([harness, "--files", str(files), *options], capture_output=True,
+                            text=True)
+    return result.returncode, result.stdout
+
+
+def mutated_tree(patch, scratch):
+    """A copy of the checkout's sources (tracked and new files) with the patch applied."""
+    tree = os.path.join(scratch, "tree")
+    listed = subprocess.run(["git", "ls-files", "-z", "--cached", "--others", "--exclude-standard"],
+                            cwd=ROOT, capture_output=True, check=True).stdout.decode()
+    for name in filter(None, listed.split("\0")):
+        if os.path.isfile(os.path.join(ROOT, name)):
+            os.makedirs(os.path.dirname(os.path.join(tree, name)), exist_ok=True)
+            shutil.copy2(os.path.join(ROOT, name), os.path.join(tree, name))
+    with open(patch, "rb") as diff:
+        subprocess.run(["patch", "-s", "-p1"], cwd=tree, stdin=diff, check=True)
+    return tree
+
+
+def main():
+    harness = build(ROOT, os.path.join(ROOT, "build", "sweep"))
+    tallies = {}
+    failed = False
+    for files in PAYLOADS:
+        status, output = sweep(harness, files)
+        tallies[files] = LINE.match(output.splitlines()[0]).groups()
+        if status != 0:
+            failed = True
+            print(output, end="")
+    patches = sorted(glob.glob(os.path.join(HERE, "mutants", "*.patch")))
+    caught = {files: 0 for files in PAYLOADS}
+    for patch in patches:
+        with tempfile.TemporaryDirectory(prefix="mutant-") as scratch:
+            mutant = build(mutated_tree(patch, scratch), os.path.join(scratch, "build"))
+            for files in PAYLOADS:
+                # A mutant is caught at its first failed check.
+                status, output = sweep(mutant, files, "--stop-at-first")
+                if status == 1:
+                    caught[files] += 1
+                else:
+                    failed = True
+                    print(f"mutant {os.path.basename(patch)} survived the sweep of {files} files")
+    for files in PAYLOADS:
+        _, fault_runs, states, images, lost, left = tallies[files]
+        print(f"sweep ({files} files): {fault_runs} fault runs, {states} crash states ({images} "
+              f"disk images), {lost} lost or torn, {left} left behind, "
+              f"{caught[files]}/{len(patches)} mutants caught")
+    return 1 if failed else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
