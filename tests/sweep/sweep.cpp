@@ -104,9 +104,10 @@ std::vector<PayloadFile> Payload(unsigned files) {
 
 std::vector<Road> Roads(const std::vector<PayloadFile>& payload) {
   Disk host = {{kHostKey + "TORVIXX.EXE", {PatternBytes(100, 9), 7, 0}},
-               {kHostKey + "TORVIX.INI", {Bytes({'[', 'C', 'o', 'm', 'm', 'o', 'n', ']', '\n', 'V',
-                                                'e', 'r', 's', 'i', 'o', 'n', '=', '4', '5'}),
-                                          7, 0}}};
+               {kHostKey + "TORVIX.INI",
+                {Bytes({'[', 'C', 'o', 'm', 'm', 'o', 'n', ']', '\n', 'V', 'e', 'r', 's', 'i', 'o',
+                        'n', '=', '4', '5'}),
+                 7, 0}}};
   Road empty{"empty folder", host};
   Road repair{"repair", host};
   Road upgrade{"upgrade", host};
@@ -220,9 +221,8 @@ void CheckFilesThatWereThere(const Road& road, const Disk& disk,
   for (const auto& file : road.before) {
     auto now = disk.find(file.first);
     auto fresh = installed.find(file.first);
-    bool whole = now != disk.end() &&
-                 (now->second == file.second ||
-                  (fresh != installed.end() && now->second == fresh->second));
+    bool whole = now != disk.end() && (now->second == file.second ||
+                                       (fresh != installed.end() && now->second == fresh->second));
     if (!whole) {
       ++tally.lost;
       tally.Fail(label + ": " + file.first + (now == disk.end() ? " lost" : " torn"));
@@ -250,12 +250,13 @@ void CheckFaultedRun(const Road& road, const FakePlatform& platform,
   if (platform.openFiles != 0) tally.Fail(label + ": a file left open");
   size_t errors = 0;
   for (const ShownBox& box : platform.boxes) {
-    bool error = box.caption == "Fatal error" || box.caption == "Internal error" ||
-                 box.caption == "Error";
+    bool error =
+        box.caption == "Fatal error" || box.caption == "Internal error" || box.caption == "Error";
     errors += error;
     if (box.caption == "Fatal error") {
       bool named = false;
-      for (const PayloadFile& file : payload) named |= box.text == file.name + " could not be created.";
+      for (const PayloadFile& file : payload)
+        named |= box.text == file.name + " could not be created.";
       if (!named) tally.Fail(label + ": a box naming no entry: " + box.text);
     }
     if (box.caption == "Internal error" && box.text.rfind("Resource \"", 0) != 0) {
