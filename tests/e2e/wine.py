@@ -86,7 +86,7 @@ def installer_to_run():
     """The installer that the demo and the screenshots run, with the driver built:
     SETUP, else DIST's. Where this machine runs no 32-bit code, DIST's is built again for
     64-bit Windows, from the same sources, dictionary and settings, and run instead."""
-    build_bench("e2e_driver")
+    build_bench("e2e_driver", "e2e_desktop")
     if os.environ.get("SETUP"):
         setup = os.path.abspath(os.environ["SETUP"])
     else:
