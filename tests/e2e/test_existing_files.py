@@ -143,9 +143,10 @@ class ExistingFiles(WineCase):
 
     def test_a_folder_in_the_way_fails_at_once(self):
         # As soon as a read-only file does, and well short of the 3 s a hold would cost:
-        # no copy is written beside it and nothing is waited for.
+        # no copy is written beside it and nothing is waited for. Each case runs twice,
+        # and the quicker run counts, so that a busy machine does not blur the two.
         took = {}
-        for case in ("read-only file", "folder"):
+        for case in ("read-only file", "folder") * 2:
             prefix = self.new_prefix()
             prefix.add_host()
             path = prefix.path("C:\\TORVIX\\" + CLX)
@@ -156,14 +157,15 @@ class ExistingFiles(WineCase):
                 os.chmod(path, 0o444)
             started = time.monotonic()
             shown, status = prefix.run("ok", "ok")
-            took[case] = time.monotonic() - started
+            took[case] = min(took.get(case, 60), time.monotonic() - started)
 
             self.assertEqual(shown, [CONFIRM, error_box("Fatal error",
                                                         f"{CLX} could not be created.")], case)
             self.assertEqual(status, 0)
             self.assertEqual(prefix.listing("C:\\TORVIX"), sorted(HOST_FILES + [TLX, CLX]), case)
-        self.assertTrue(os.path.isdir(path) and not os.listdir(path))
-        self.assertLess(took["folder"], took["read-only file"] + 1.0, took)
+            if case == "folder":
+                self.assertTrue(os.path.isdir(path) and not os.listdir(path))
+        self.assertLess(took["folder"], took["read-only file"] + 1.5, took)
 
     def test_leftovers_of_interrupted_runs_are_reclaimed(self):
         # Four interrupted upgrades left a copy under every temporary name; a link planted

@@ -26,9 +26,17 @@ def test_the_readme_commands_on_a_fresh_clone():
                    CMAKE_CXX_COMPILER_LAUNCHER="ccache")
 
         def make(target):
-            return subprocess.run(["make", "-s", target], cwd=folder, env=env,
-                                  stdin=subprocess.DEVNULL, capture_output=True, text=True,
-                                  timeout=600)
+            # Through files, not pipes: a Wine server that outlived its run would hold a
+            # pipe open, and the read would wait for it.
+            with tempfile.TemporaryFile() as out, tempfile.TemporaryFile() as err:
+                result = subprocess.run(["make", "-s", target], cwd=folder, env=env,
+                                        stdin=subprocess.DEVNULL, stdout=out, stderr=err,
+                                        timeout=600)
+                out.seek(0)
+                err.seek(0)
+                return subprocess.CompletedProcess(result.args, result.returncode,
+                                                   out.read().decode(errors="replace"),
+                                                   err.read().decode(errors="replace"))
 
         check_demo(make("demo"))
         inspected = make("inspect")

@@ -271,9 +271,14 @@ class Prefix:
         if reusable:
             # The server stays, and the services and the desktop start now, outside any
             # test's run (a run under strace -f would otherwise wait for them to end),
-            # and stay: the desktop is held up for the prefix's whole life.
+            # and stay: the desktop is held up for the prefix's whole life. A server
+            # left behind by a failed start would hold its caller's pipes open for good.
             subprocess.run(["wineserver", "-p"], env=self.env, check=True)
-            self.hold_desktop()
+            try:
+                self.hold_desktop()
+            except BaseException:
+                self.close()
+                raise
         shutil.copy(SETUP_EXE, self.path("C:\\setup.exe"))
 
     def hold_desktop(self):
