@@ -85,8 +85,8 @@ bool ReplaceEntry(Platform& platform, const char* folder, const char* target,
   for (const char* name : kTemporaryNames) {
     char* temporary = JoinText(folder, "\\", name);
     if (temporary == nullptr) return false;
-    // Only ever created new. Whatever already holds the name (what an earlier run
-    // left, a link someone planted) is neither opened nor removed here.
+    // Only ever created new. Whatever still holds the name (a link someone planted,
+    // anything the reclaiming of leftovers kept) is neither opened nor removed here.
     FileError error;
     copy = platform.CreateOutputFile(temporary, error);
     FreeText(temporary);

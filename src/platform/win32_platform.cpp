@@ -53,6 +53,8 @@ FileError LastFileError() {
 constexpr FILE_INFO_BY_HANDLE_CLASS kFileRenameInfoEx = static_cast<FILE_INFO_BY_HANDLE_CLASS>(22);
 constexpr DWORD kRenameReplaceIfExists = 0x1;
 constexpr DWORD kRenamePosixSemantics = 0x2;
+// The flags take the place of ReplaceIfExists and the padding after it.
+static_assert(offsetof(FILE_RENAME_INFO, RootDirectory) >= sizeof(DWORD), "room for the flags");
 
 using MessageBoxFunction = int(WINAPI*)(HWND, LPCSTR, LPCSTR, UINT);
 using GetOpenFileNameFunction = BOOL(WINAPI*)(LPOPENFILENAMEA);
