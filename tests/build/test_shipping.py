@@ -295,21 +295,6 @@ class Shipping(unittest.TestCase):
                 self.assertLessEqual(len(result.stderr.strip().splitlines()), 2, result.stderr)
                 self.assertEqual(os.listdir(dist), [])
 
-    def test_demo_runs_the_installer_of_dist(self):
-        source = os.path.join(self.scratch, "demo dictionary")
-        dictionary(source, "Demo", "DEMO.DIC")
-        dist = os.path.join(self.scratch, "demo")
-        result = subprocess.run(make("demo", DICTIONARY=source, DIST=dist),
-                                stdin=subprocess.DEVNULL, capture_output=True, text=True,
-                                timeout=600, env=PUBLISHER_ENV)
-        self.assertEqual(result.returncode, 0, result.stdout + result.stderr)
-        if "This kernel runs no 32-bit code" in result.stdout:
-            # It says so in one line and runs the 64-bit build of the same dictionary.
-            self.assertIn(f"in place of {dist}/setup.exe.", result.stdout)
-        else:
-            self.assertIn(f"Installer: {os.path.join(dist, 'setup.exe')}", result.stdout)
-        self.assertIn("DEMO.DIC", result.stdout)
-
     def test_the_inspector_names_the_damage(self):
         dist = os.path.join(self.scratch, "inspected")
         self.assertEqual(make_dist(DIST=dist, SOURCE_DATE_EPOCH=EPOCH,

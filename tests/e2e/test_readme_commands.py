@@ -1,10 +1,12 @@
 """The README's commands as a newcomer runs them: on a fresh clone of the committed tree,
 with nothing built, `make demo` without a display (it answers the boxes itself), then
-`make inspect` and `make screenshots`. The clone reuses this checkout's prepared Wine
+`make inspect`, `make screenshots`, and `make demo` of another dictionary into another
+output folder. The clone reuses this checkout's prepared Wine
 prefix and compiler cache, so that the check costs builds and runs, not a machine's
 set-up."""
 
 import os
+import shutil
 import subprocess
 import tempfile
 
@@ -25,11 +27,11 @@ def test_the_readme_commands_on_a_fresh_clone():
                    CCACHE_BASEDIR=folder, CMAKE_C_COMPILER_LAUNCHER="ccache",
                    CMAKE_CXX_COMPILER_LAUNCHER="ccache")
 
-        def make(target):
+        def make(target, *settings):
             # Through files, not pipes: a Wine server that outlived its run would hold a
             # pipe open, and the read would wait for it.
             with tempfile.TemporaryFile() as out, tempfile.TemporaryFile() as err:
-                result = subprocess.run(["make", "-s", target], cwd=folder, env=env,
+                result = subprocess.run(["make", "-s", target, *settings], cwd=folder, env=env,
                                         stdin=subprocess.DEVNULL, stdout=out, stderr=err,
                                         timeout=600)
                 out.seek(0)
@@ -43,6 +45,7 @@ def test_the_readme_commands_on_a_fresh_clone():
         assert inspected.returncode == 0, inspected.stdout + inspected.stderr
         assert "LXWEPB.TLX" in inspected.stdout and "LXWEPB2.CLX" in inspected.stdout
         check_screenshots(os.path.join(folder, "docs", "screenshots"), make)
+        check_demo_of_another_dictionary(scratch, make)
 
 
 def check_demo(demo):
@@ -70,3 +73,28 @@ def check_screenshots(shots, make):
     for name in os.listdir(shots):
         with open(os.path.join(shots, name), "rb") as png:
             assert png.read(8) == b"\x89PNG\r\n\x1a\n", name
+
+
+def check_demo_of_another_dictionary(scratch, make):
+    """make demo DICTIONARY= DIST=, as a publisher of another dictionary tries it: the
+    installer of that output folder, or where the kernel runs no 32-bit code its 64-bit
+    build, said in one line, carrying the other dictionary's files."""
+    source = os.path.join(scratch, "demo dictionary")
+    os.makedirs(source)
+    for name in ("LXWEPB.TLX", "LXWEPB2.CLX"):
+        shutil.copy(os.path.join(wine.ROOT, "resources", "payload", name), source)
+    with open(os.path.join(source, "DEMO.DIC"), "wb") as extra:
+        extra.write(b"Demo" * 100)
+    with open(os.path.join(source, "manifest.txt"), "w", encoding="utf-8") as manifest:
+        manifest.write("language\tDemo\nfile\tLXWEPB.TLX\t1997-01-06 13:44:46\n"
+                       "file\tLXWEPB2.CLX\t1999-11-30 17:04:48\n"
+                       "file\tDEMO.DIC\t2020-02-02 20:20:20\n")
+    dist = os.path.join(scratch, "demo output")
+    demo = make("demo", f"DICTIONARY={source}", f"DIST={dist}")
+    assert demo.returncode == 0, demo.stdout + demo.stderr
+    if "This kernel runs no 32-bit code" in demo.stdout:
+        assert f"in place of {dist}/setup.exe." in demo.stdout, demo.stdout
+    else:
+        assert f"Installer: {os.path.join(dist, 'setup.exe')}" in demo.stdout, demo.stdout
+    assert "Installation of Demo dictionary for Lexward is about to begin." in demo.stdout
+    assert "DEMO.DIC" in demo.stdout

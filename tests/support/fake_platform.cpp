@@ -302,7 +302,7 @@ int32_t FakePlatform::WriteOutputFile(FileHandle file, const unsigned char* byte
   FakeEntry& entry = entries_[open->key];
   entry.bytes.insert(entry.bytes.end(), bytes, bytes + fits);
   entry.flushed = false;
-  Record(DiskEvent::kWrite, open->key, "", Bytes(bytes, bytes + fits));
+  Record(DiskEvent::kWrite, open->key, "", journalBytes ? Bytes(bytes, bytes + fits) : Bytes());
   return fits;
 }
 

@@ -109,6 +109,7 @@ class FakePlatform final : public Platform {
   int openFiles = 0;
   bool ended = false;
   std::vector<DiskEvent> journal;  // every change to the disk, in order
+  bool journalBytes = false;       // the journal keeps what each write wrote too
   int failedRemovals = 0;          // removals a fault made fail
 
   // --- the platform operations

@@ -474,6 +474,7 @@ class CrashModel {
 void PowerCutSweep(const Road& road, const std::vector<PayloadFile>& payload, Tally& tally) {
   std::map<std::string, bool> seen;
   FakePlatform clean;
+  clean.journalBytes = true;
   Prepare(clean, road, road.before, payload);
   Run(clean, tally, road.name + ", clean");
   for (size_t cut = 0; cut <= clean.calls.size(); ++cut) {
