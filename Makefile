@@ -33,6 +33,9 @@ PYTHON := /usr/bin/python3
 # -jN, as make test runs its stages); otherwise two jobs, for two cores. A recipe that
 # builds is marked + so that the job server reaches it.
 JOBS = $(if $(findstring jobserver,$(MAKEFLAGS)),,-j2)
+# make test runs the stages beside the end-to-end one, whose Wine runs are its longest
+# road, at a lower priority: they fill what the end-to-end stage leaves of the cores.
+BESIDE ?=
 SOURCES := $(shell git ls-files 'src/*.cpp' 'src/*.h' 'tests/*.cpp' 'tests/*.h' 'tests/*.c' 2>/dev/null)
 
 .PHONY: all deps native unit dist inspect e2e build-checks format format-check test \
@@ -46,10 +49,10 @@ deps:
 
 native: deps
 	cmake -S . -B $(NATIVE) -DCMAKE_BUILD_TYPE=Debug >/dev/null
-	+cmake --build $(NATIVE) $(JOBS)
+	+$(BESIDE) cmake --build $(NATIVE) $(JOBS)
 
 unit: native
-	cd $(NATIVE) && ctest --output-on-failure -j2
+	cd $(NATIVE) && $(BESIDE) ctest --output-on-failure -j2
 
 dist:
 	@./scripts/install-deps.sh $(if $(SIGN_CERT)$(SIGN_KEY),--sign)
@@ -71,7 +74,7 @@ e2e: $(shell ./scripts/runs-32-bit-code.sh && echo dist)
 	  test_hostile_folder.py test_existing_files.py test_readme_commands.py
 
 build-checks: deps
-	cd tests/build && $(PYTHON) -m pytest -p no:cacheprovider -n 3 -rs --durations=5 \
+	cd tests/build && $(BESIDE) $(PYTHON) -m pytest -p no:cacheprovider -n 3 -rs --durations=5 \
 	  test_payload_resources.py test_reproducible.py test_shipping.py test_install_deps.py
 
 format:
@@ -83,12 +86,12 @@ format-check:
 fuzz-build: deps
 	cmake -S . -B $(FUZZ) -DCMAKE_CXX_COMPILER=clang++ -DWITH_FUZZER=ON -DWITH_SANITIZERS=OFF \
 	  >/dev/null
-	+cmake --build $(FUZZ) --target payload_fuzzer $(JOBS)
+	+$(BESIDE) cmake --build $(FUZZ) --target payload_fuzzer $(JOBS)
 
 # A bounded run from the kept corpus; what it finds new stays in the build folder.
 fuzz-check: fuzz-build
 	mkdir -p $(FUZZ)/corpus
-	$(FUZZ)/payload_fuzzer -max_total_time=$(FUZZ_SECONDS) -print_final_stats=1 \
+	$(BESIDE) $(FUZZ)/payload_fuzzer -max_total_time=$(FUZZ_SECONDS) -print_final_stats=1 \
 	  $(FUZZ)/corpus tests/fuzz/corpus
 
 # A longer run (FUZZ_SECONDS=600 by default here) whose new inputs join the kept corpus.
@@ -103,7 +106,7 @@ fuzz: fuzz-check
 test: deps
 	@CCACHE_DIR=$(CURDIR)/build/ccache CCACHE_BASEDIR=$(CURDIR) \
 	  CMAKE_C_COMPILER_LAUNCHER=ccache CMAKE_CXX_COMPILER_LAUNCHER=ccache \
-	  $(MAKE) --no-print-directory -j4 --output-sync=target test-stages
+	  $(MAKE) --no-print-directory -j4 --output-sync=target test-stages BESIDE="nice -n 10"
 
 test-stages: format-check unit fuzz-check build-checks e2e
 
