@@ -65,7 +65,7 @@ inspect: $(if $(SETUP),,dist)
 # Each end-to-end test runs in a Wine of its own; E2E_JOBS of them run side by side.
 # They run the installer of dist/, but where the kernel runs no 32-bit code a 64-bit
 # build of the same sources, which tests/e2e/wine.py --build makes.
-E2E_JOBS ?= 3
+E2E_JOBS ?= 4
 e2e: $(shell ./scripts/runs-32-bit-code.sh && echo dist)
 	@./scripts/install-deps.sh --test
 	+$(PYTHON) tests/e2e/wine.py --build

@@ -16,6 +16,7 @@ import shutil
 import subprocess
 import sys
 import tempfile
+import threading
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 ROOT = os.path.dirname(os.path.dirname(HERE))
@@ -452,7 +453,11 @@ class Prefix:
 
 
 if __name__ == "__main__":
-    if sys.argv[1:] == ["--build"]:
-        build_bench()
-    else:
+    if sys.argv[1:] != ["--build"]:
         sys.exit("usage: wine.py --build")
+    # The prefix the tests copy is prepared while the bench builds: the one waits on
+    # Wine, the other on the compiler.
+    preparing = threading.Thread(target=prepared_prefix)
+    preparing.start()
+    build_bench()
+    preparing.join()
