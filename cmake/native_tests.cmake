@@ -14,11 +14,18 @@ target_include_directories(installer_logic PUBLIC src)
 target_compile_options(installer_logic PRIVATE ${WARNINGS} ${SANITIZE})
 target_link_options(installer_logic PUBLIC ${SANITIZE})
 
-add_executable(unit_tests
+# The fake platform and the payload builder, shared by the unit tests and the sweep.
+# The build constants the logic reads go into each program itself.
+add_library(test_support STATIC
   tests/support/fake_platform.cpp
-  tests/support/build_constants.cpp
   tests/support/payload_builder.cpp
-  tests/support/extraction.cpp
+  tests/support/extraction.cpp)
+target_include_directories(test_support PUBLIC tests)
+target_compile_options(test_support PRIVATE -Wall -Wextra -Werror ${SANITIZE})
+target_link_libraries(test_support PUBLIC installer_logic)
+
+add_executable(unit_tests
+  tests/support/build_constants.cpp
   tests/unit/text_test.cpp
   tests/unit/crc32_test.cpp
   tests/unit/verify_payload_test.cpp
@@ -27,23 +34,17 @@ add_executable(unit_tests
   tests/unit/run_installer_test.cpp
   tests/unit/locate_host_folder_test.cpp
   tests/unit/host_version_test.cpp)
-target_include_directories(unit_tests PRIVATE tests)
 target_compile_options(unit_tests PRIVATE -Wall -Wextra -Werror ${SANITIZE})
-target_link_libraries(unit_tests PRIVATE installer_logic GTest::gtest GTest::gtest_main)
+target_link_libraries(unit_tests PRIVATE test_support GTest::gtest GTest::gtest_main)
 
 include(GoogleTest)
 gtest_discover_tests(unit_tests)
 
 # The sweeps: every platform call failed in turn, and a power cut after every call,
 # for this build's payload (make sweep runs a 255-file payload and the mutants too).
-add_executable(sweep
-  tests/sweep/sweep.cpp
-  tests/support/fake_platform.cpp
-  tests/support/build_constants.cpp
-  tests/support/payload_builder.cpp)
-target_include_directories(sweep PRIVATE tests)
+add_executable(sweep tests/sweep/sweep.cpp tests/support/build_constants.cpp)
 target_compile_options(sweep PRIVATE -Wall -Wextra -Werror ${SANITIZE})
-target_link_libraries(sweep PRIVATE installer_logic)
+target_link_libraries(sweep PRIVATE test_support)
 add_test(NAME sweep COMMAND sweep)
 
 # The extraction's fuzzer: clang's libFuzzer over the logic and the fake platform.

@@ -62,8 +62,9 @@ if BITS == 64:
 BASE_ENV = {
     "WINEDEBUG": "-all",
     # No offer to download Wine's .NET and HTML add-ons: there is no network, and on a
-    # display the offer would wait for a click.
-    "WINEDLLOVERRIDES": "mscoree,mshtml=",
+    # display the offer would wait for a click. No menu builder either: it only spends
+    # the machine's time on desktop entries for every prefix.
+    "WINEDLLOVERRIDES": "mscoree,mshtml=;winemenubuilder.exe=d",
 }
 if BITS == 64:
     BASE_ENV["WINELOADER"] = WINE64_LOADER
