@@ -27,15 +27,16 @@ FUZZ := build/fuzz
 FUZZ_SECONDS ?= 30
 # The build folder of the default output folder, where the tests find the driver.
 WIN32 := build/win32
+# The installer of DIST where this machine can run it under Wine; where the kernel runs
+# no 32-bit code, the demo, the screenshots and the end-to-end tests build and run a
+# 64-bit build of the same sources instead, and need no 32-bit one.
+RUNNABLE_DIST := $(shell ./scripts/runs-32-bit-code.sh && echo dist)
 # Debian's Python, which has the packages the scripts and tests use (pefile, pytest).
 PYTHON := /usr/bin/python3
 # A build run by this make takes its share of the job server when there is one (make
 # -jN, as make test runs its stages); otherwise two jobs, for two cores. A recipe that
 # builds is marked + so that the job server reaches it.
 JOBS = $(if $(findstring jobserver,$(MAKEFLAGS)),,-j2)
-# make test runs the stages beside the end-to-end one, whose Wine runs are its longest
-# road, at a lower priority: they fill what the end-to-end stage leaves of the cores.
-BESIDE ?=
 SOURCES := $(shell git ls-files 'src/*.cpp' 'src/*.h' 'tests/*.cpp' 'tests/*.h' 'tests/*.c' 2>/dev/null)
 
 .PHONY: all deps native unit dist inspect e2e build-checks format format-check test \
@@ -49,10 +50,10 @@ deps:
 
 native: deps
 	cmake -S . -B $(NATIVE) -DCMAKE_BUILD_TYPE=Debug >/dev/null
-	+$(BESIDE) cmake --build $(NATIVE) $(JOBS)
+	+cmake --build $(NATIVE) $(JOBS)
 
 unit: native
-	cd $(NATIVE) && $(BESIDE) ctest --output-on-failure -j2
+	cd $(NATIVE) && ctest --output-on-failure -j2
 
 dist:
 	@./scripts/install-deps.sh $(if $(SIGN_CERT)$(SIGN_KEY),--sign)
@@ -66,7 +67,7 @@ inspect: $(if $(SETUP),,dist)
 # They run the installer of dist/, but where the kernel runs no 32-bit code a 64-bit
 # build of the same sources, which tests/e2e/wine.py --build makes.
 E2E_JOBS ?= 4
-e2e: $(shell ./scripts/runs-32-bit-code.sh && echo dist)
+e2e: $(RUNNABLE_DIST)
 	@./scripts/install-deps.sh --test
 	+$(PYTHON) tests/e2e/wine.py --build
 	cd tests/e2e && SETUP_EXE=$(CURDIR)/dist/setup.exe $(PYTHON) -m pytest -p no:cacheprovider \
@@ -74,7 +75,7 @@ e2e: $(shell ./scripts/runs-32-bit-code.sh && echo dist)
 	  test_hostile_folder.py test_existing_files.py test_readme_commands.py
 
 build-checks: deps
-	cd tests/build && $(BESIDE) $(PYTHON) -m pytest -p no:cacheprovider -n 3 -rs --durations=5 \
+	cd tests/build && $(PYTHON) -m pytest -p no:cacheprovider -n 3 -rs --durations=5 \
 	  test_payload_resources.py test_reproducible.py test_shipping.py test_install_deps.py
 
 format:
@@ -86,12 +87,12 @@ format-check:
 fuzz-build: deps
 	cmake -S . -B $(FUZZ) -DCMAKE_CXX_COMPILER=clang++ -DWITH_FUZZER=ON -DWITH_SANITIZERS=OFF \
 	  >/dev/null
-	+$(BESIDE) cmake --build $(FUZZ) --target payload_fuzzer $(JOBS)
+	+cmake --build $(FUZZ) --target payload_fuzzer $(JOBS)
 
 # A bounded run from the kept corpus; what it finds new stays in the build folder.
 fuzz-check: fuzz-build
 	mkdir -p $(FUZZ)/corpus
-	$(BESIDE) $(FUZZ)/payload_fuzzer -max_total_time=$(FUZZ_SECONDS) -print_final_stats=1 \
+	$(FUZZ)/payload_fuzzer -max_total_time=$(FUZZ_SECONDS) -print_final_stats=1 \
 	  $(FUZZ)/corpus tests/fuzz/corpus
 
 # A longer run (FUZZ_SECONDS=600 by default here) whose new inputs join the kept corpus.
@@ -106,7 +107,7 @@ fuzz: fuzz-check
 test: deps
 	@CCACHE_DIR=$(CURDIR)/build/ccache CCACHE_BASEDIR=$(CURDIR) \
 	  CMAKE_C_COMPILER_LAUNCHER=ccache CMAKE_CXX_COMPILER_LAUNCHER=ccache \
-	  $(MAKE) --no-print-directory -j4 --output-sync=target test-stages BESIDE="nice -n 10"
+	  $(MAKE) --no-print-directory -j4 --output-sync=target test-stages
 
 test-stages: format-check unit fuzz-check build-checks e2e
 
@@ -116,11 +117,11 @@ test-stages: format-check unit fuzz-check build-checks e2e
 sweep: deps
 	+$(PYTHON) tests/sweep/run_sweeps.py
 
-demo: dist
+demo: $(RUNNABLE_DIST)
 	@./scripts/install-deps.sh --wine
 	+$(PYTHON) scripts/demo.py
 
-screenshots: dist
+screenshots: $(RUNNABLE_DIST)
 	@./scripts/install-deps.sh --wine
 	+$(PYTHON) scripts/screenshots.py
 
