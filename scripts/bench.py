@@ -75,7 +75,7 @@ def build_ours(dictionary):
                        check=True, stdout=subprocess.DEVNULL)
         return os.path.join(BENCH, "dist", "setup.exe")
     build = os.path.join(BENCH, "win64")
-    wine.build_64_bit(build, "setup", dictionary=dictionary)
+    wine.cmake_build.build(build, "setup", bits=64, dictionary=dictionary)
     return os.path.join(build, "setup.exe")
 
 

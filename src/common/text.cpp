@@ -43,3 +43,10 @@ char* JoinText(const char* first, const char* second, const char* third) {
 }
 
 void FreeText(char* text) { free(text); }
+
+size_t SharedPrefixIgnoringCase(const char* a, const char* b) {
+  auto upper = [](char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; };
+  size_t length = 0;
+  while (a[length] != '\0' && upper(a[length]) == upper(b[length])) ++length;
+  return length;
+}

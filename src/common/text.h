@@ -27,3 +27,7 @@ inline void AppendText(char (&area)[N], const char* text) {
 // Returns nullptr when there is no memory for it; the caller frees it with FreeText.
 char* JoinText(const char* first, const char* second, const char* third = "");
 void FreeText(char* text);
+
+// How many leading characters two texts share, letters compared regardless of their
+// case (ASCII only), as file names and paths are compared.
+size_t SharedPrefixIgnoringCase(const char* a, const char* b);

@@ -11,15 +11,10 @@
 
 namespace {
 
-char UpperCase(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
-
 // Compares names as the file system does, regardless of letter case.
 bool IsSameName(const char* a, const char* b) {
-  while (*a != '\0' && UpperCase(*a) == UpperCase(*b)) {
-    ++a;
-    ++b;
-  }
-  return UpperCase(*a) == UpperCase(*b);
+  size_t shared = SharedPrefixIgnoringCase(a, b);
+  return a[shared] == '\0' && b[shared] == '\0';
 }
 
 // A name must end inside its resource and be a bare file name: not empty, no folder

@@ -31,15 +31,9 @@ void ReadVersionFrom(Platform& platform, char* path, char (&version)[sizeof Host
   FreeText(path);
 }
 
-char UpperCase(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
-
 // True when folder is the protected folder or lies inside it, as Windows compares paths.
 bool IsInside(const char* folder, const char* protectedFolder) {
-  size_t length = 0;
-  while (protectedFolder[length] != '\0' &&
-         UpperCase(folder[length]) == UpperCase(protectedFolder[length])) {
-    ++length;
-  }
+  size_t length = SharedPrefixIgnoringCase(folder, protectedFolder);
   if (protectedFolder[length] != '\0' || length < 3) return false;
   return folder[length] == '\0' || folder[length] == '\\' || protectedFolder[length - 1] == '\\';
 }

@@ -110,11 +110,6 @@ def installer_to_run():
     return setup
 
 
-def build_64_bit(build, *targets, dictionary=None):
-    """Builds the same sources for 64-bit Windows into build (the targets, else all)."""
-    cmake_build.build(build, *targets, bits=64, dictionary=dictionary)
-
-
 def build_bench(*targets):
     """Builds the tests' own programs (the targets, else all of them) beside `make dist`'s
     installer; where this machine runs no 32-bit code, the 64-bit bench, installer

@@ -20,6 +20,8 @@ import tempfile
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 ROOT = os.path.dirname(os.path.dirname(HERE))
+sys.path.insert(0, os.path.join(ROOT, "scripts"))
+from cmake_build import run_parallel  # noqa: E402
 PAYLOADS = (2, 255)
 LINE = re.compile(r"^sweep \((\d+) files\): (\d+) fault runs, (\d+) crash states \((\d+) disk "
                   r"images\), (\d+) lost or torn, (\d+) left behind$")
@@ -34,9 +36,8 @@ def build(source, folder):
                    CMAKE_CXX_COMPILER_LAUNCHER="ccache")
     subprocess.run(["cmake", "-S", source, "-B", folder, "-DCMAKE_BUILD_TYPE=Release",
                     "-DWITH_SANITIZERS=OFF"], env=env, check=True, stdout=subprocess.DEVNULL)
-    jobs = [] if "jobserver" in env.get("MAKEFLAGS", "") else ["-j2"]
-    subprocess.run(["cmake", "--build", folder, "--target", "sweep", *jobs], env=env, check=True,
-                   stdout=subprocess.DEVNULL)
+    run_parallel(["cmake", "--build", folder, "--target", "sweep"], env,
+                 stdout=subprocess.DEVNULL).check_returncode()
     return os.path.join(folder, "sweep")
 
 
