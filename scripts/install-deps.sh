@@ -103,8 +103,66 @@ if [ "$updated" -eq 0 ]; then
   echo "warning: apt-get update failed 3 times (${cause:-$(tail -n 1 "$answer")}); going on with the package lists there are" >&2
 fi
 
+# The suites whose index did not come in, as "URI SUITE" lines, from apt's failures.
+failed_suites() {
+  grep -oE 'Failed to fetch [^ ]+/dists/[^/ ]+/' "$answer" |
+    sed -E 's|^Failed to fetch ([^ ]+)/dists/([^/ ]+)/$|\1 \2|' | sort -u
+}
+
+# The machine's package sources without the given suites, as a folder of sources for
+# apt's Dir::Etc::SourceParts. A suite left out is one whose packages of one
+# architecture apt cannot see: without it, apt takes every package, of either
+# architecture, from the suites it sees whole, so that the versions that packages for
+# 32-bit and 64-bit programs must share agree.
+sources_without() {
+  folder=$1
+  skipped=$2
+  list=${APT_SOURCE_LIST:-/etc/apt/sources.list}
+  source_parts=${APT_SOURCE_PARTS:-/etc/apt/sources.list.d}
+  if [ -f "$list" ]; then
+    echo "$skipped" | awk 'NR == FNR { if (NF == 2) skip[$1 " " $2] = 1; next }
+      $1 ~ /^deb/ { uri = $2; suite = $3; if ($2 ~ /^\[/) { for (i = 2; i <= NF; i++)
+        if ($i ~ /\]$/) break; uri = $(i + 1); suite = $(i + 2) }
+        sub(/\/$/, "", uri); if ((uri " " suite) in skip) next }
+      { print }' - "$list" >"$folder/from-sources-list.list"
+  fi
+  for file in "$source_parts"/*.sources; do
+    [ -f "$file" ] || continue
+    echo "$skipped" | awk 'NR == FNR { if (NF == 2) skip[$1 " " $2] = 1; next }
+      function flush() { if (n > 0 && suites != "") for (i = 1; i <= n; i++)
+        print (lines[i] ~ /^Suites:/ ? "Suites:" suites : lines[i]); if (n > 0) print "";
+        n = 0; suites = ""; uris = "" }
+      /^[ \t]*$/ { flush(); next }
+      { lines[++n] = $0 }
+      /^URIs:/ { uris = $0; sub(/^URIs:[ \t]*/, "", uris); sub(/\/$/, "", uris) }
+      /^Suites:/ { raw = $0 }
+      END { flush() }
+      /^Suites:/ { suites = ""; m = split(raw, words, /[ \t]+/)
+        for (j = 2; j <= m; j++) if (words[j] != "" && !((uris " " words[j]) in skip))
+          suites = suites " " words[j] }' - "$file" >"$folder/$(basename "$file")"
+  done
+  for file in "$source_parts"/*.list; do
+    [ -f "$file" ] || continue
+    grep -v "^deb" "$file" >"$folder/$(basename "$file")" || true
+  done
+}
+
 # shellcheck disable=SC2086
-if ! $SUDO apt-get install -y -qq --no-install-recommends $need </dev/null >"$answer" 2>&1; then
+install() { $SUDO apt-get install -y -qq --no-install-recommends "$@" $need </dev/null >"$answer" 2>&1; }
+skipped=""
+[ "$updated" -eq 1 ] || skipped=$(failed_suites || true)
+if [ -n "$skipped" ] && ! install; then
+  # Packages for 32-bit programs must have the very versions of their 64-bit twins, and
+  # a suite whose index for one architecture is missing offers newer 64-bit ones alone.
+  whole=$(mktemp -d)
+  trap 'rm -f "$answer"; rm -rf "$whole"' EXIT
+  sources_without "$whole" "$skipped"
+  echo "warning: installing without $(echo "$skipped" | awk '{ print $2 }' | paste -sd, -), whose index is incomplete" >&2
+  install -o Dir::Etc::SourceList=/dev/null -o Dir::Etc::SourceParts="$whole" || failed=1
+elif [ -z "$skipped" ] && ! install; then
+  failed=1
+fi
+if [ "${failed:-0}" -eq 1 ]; then
   missing=""
   for package in $need; do
     dpkg -s "$package" >/dev/null 2>&1 || missing="$missing $package"
