@@ -23,6 +23,9 @@ case "$*" in
   *update*) echo "{MID_SYNC}" >&2
             echo "E: Some index files failed to download. They have been ignored." >&2
             exit 100 ;;
+  *SourceParts=*) cat "$(echo "$*" | sed 's/.*SourceParts=\\([^ ]*\\).*/\\1/')"/* >>"$CALLS"
+                  [ "$INSTALL_FAILS" = always ] || exit 0
+                  echo "{HELD}" >&2; exit 100 ;;
   *install*) [ -z "$INSTALL_FAILS" ] && exit 0
              echo "Reading package lists..."
              echo " libcurl4:i386 : Depends: libssl3:i386 but it is not going to be installed"
@@ -42,8 +45,24 @@ esac
 }
 
 
+SOURCES = """Types: deb
+URIs: http://deb.debian.org/debian
+Suites: bookworm bookworm-updates
+Components: main
+
+Types: deb
+URIs: http://deb.debian.org/debian-security
+Suites: bookworm-security
+Components: main
+"""
+
+
 def run_script(install_fails):
     with tempfile.TemporaryDirectory() as folder:
+        parts = os.path.join(folder, "sources.list.d")
+        os.mkdir(parts)
+        with open(os.path.join(parts, "debian.sources"), "w") as sources:
+            sources.write(SOURCES)
         bin_folder = os.path.join(folder, "bin")
         os.mkdir(bin_folder)
         for name, text in STAND_INS.items():
@@ -53,14 +72,16 @@ def run_script(install_fails):
             os.chmod(path, 0o755)
         calls = os.path.join(folder, "calls")
         env = dict(os.environ, PATH=f"{bin_folder}:{os.environ['PATH']}", CALLS=calls,
-                   INSTALL_FAILS="1" if install_fails else "")
+                   INSTALL_FAILS=install_fails, APT_SOURCE_PARTS=parts,
+                   APT_SOURCE_LIST=os.path.join(folder, "none"))
         result = subprocess.run(["sh", SCRIPT, "--test"], capture_output=True, text=True,
                                 env=env, stdin=subprocess.DEVNULL, timeout=60)
         with open(calls) as recorded:
             return result, recorded.read().splitlines()
 
 
-@pytest.mark.parametrize("install_fails", [False, True], ids=["install works", "install fails"])
+@pytest.mark.parametrize("install_fails", ["", "with the syncing suite", "always"],
+                         ids=["install works", "works without the syncing suite", "install fails"])
 def test_a_mirror_mid_sync(install_fails):
     result, calls = run_script(install_fails)
     output = (result.stdout + result.stderr).splitlines()
@@ -68,11 +89,20 @@ def test_a_mirror_mid_sync(install_fails):
     installs = [call for call in calls if " install" in call]
     assert len(updates) == 3, calls  # tried again, twice, a few seconds apart
     assert calls.count("sleep 5") == 2, calls
-    assert len(installs) == 1, calls  # then went on with the lists there are
+    # Then went on with the lists there are; where that failed, once more without the suite
+    # whose index is incomplete, the others' sources kept as they were.
+    assert len(installs) == (1 if not install_fails else 2), calls
     assert "libgtest-dev" in installs[0]
     warning = [line for line in output if line.startswith("warning:")]
-    assert len(warning) == 1 and "Mirror sync in progress?" in warning[0], output
-    if not install_fails:
+    assert "Mirror sync in progress?" in warning[0], output
+    if install_fails:
+        assert warning[1:] == ["warning: installing without bookworm-security, whose index is "
+                               "incomplete"], output
+        assert "Suites: bookworm bookworm-updates" in calls
+        assert not any("security" in line for line in calls if not line.startswith("apt-get"))
+    else:
+        assert len(warning) == 1, output
+    if install_fails != "always":
         assert result.returncode == 0, output
         assert len(output) <= 3, output
     else:
