@@ -3,6 +3,7 @@
 #include "common/global_areas.h"
 #include "common/messages.h"
 #include "common/text.h"
+#include "payload/host_folder.h"
 #include "payload/install_entry.h"
 #include "payload/payload_resource.h"
 #include "payload/reclaim_leftovers.h"
@@ -37,22 +38,26 @@ bool IsSafeName(const PayloadResource& resource) {
   return true;
 }
 
-PayloadEntry LoadEntry(Platform& platform, unsigned index) {
-  PayloadEntry entry;
-  EntryResourceName nameResource(kEntryName, index);
-  PayloadResource name = LoadPayloadResource(platform, nameResource.text);
-  if (!IsSafeName(name)) ReportMalformedResource(platform, nameResource.text);
-  entry.name = reinterpret_cast<const char*>(name.bytes);
-
-  EntryResourceName timeResource(kEntryTime, index);
-  PayloadResource time = LoadPayloadResource(platform, timeResource.text);
-  if (time.size < kStampSize) ReportMalformedResource(platform, timeResource.text);
-  entry.stamp = ReadLittleEndian32(time.bytes);
-
-  EntryResourceName dataResource(kEntryData, index);
-  entry.data = LoadPayloadResource(platform, dataResource.text);
-  if (entry.data.size < 0) ReportMalformedResource(platform, dataResource.text);
-  return entry;
+// Looks the entry's three resources up, in order. nullptr when all of them can be used;
+// else what is wrong with the first that cannot (kResourceNotFound or
+// kResourceMalformed), its name in faulty.
+const char* LoadEntry(Platform& platform, unsigned index, PayloadEntry& entry,
+                      char (&faulty)[kLongestEntryResourceName + 1]) {
+  PayloadResource found[3] = {};
+  const EntryKind kinds[3] = {kEntryName, kEntryTime, kEntryData};
+  for (int i = 0; i < 3; ++i) {
+    EntryResourceName name(kinds[i], index);
+    CopyText(faulty, name.text);
+    if (!platform.FindPayloadResource(name.text, found[i])) return kResourceNotFound;
+    bool usable = i == 0   ? IsSafeName(found[i])
+                  : i == 1 ? found[i].size >= kStampSize
+                           : found[i].size >= 0;
+    if (!usable) return kResourceMalformed;
+  }
+  entry.name = reinterpret_cast<const char*>(found[0].bytes);
+  entry.stamp = ReadLittleEndian32(found[1].bytes);
+  entry.data = found[2];
+  return nullptr;
 }
 
 }  // namespace
@@ -60,19 +65,27 @@ PayloadEntry LoadEntry(Platform& platform, unsigned index) {
 void ExtractPayload(Platform& platform, const char* folder) {
   // Nothing is written unless every resource present is as the build made it.
   VerifyPayload(platform);
-  ReclaimLeftovers(platform, folder);
-
   PayloadResource files = LoadPayloadResource(platform, kCountResource);
   if (files.size < 1) ReportMalformedResource(platform, kCountResource);
   unsigned count = files.bytes[0];
 
+  // Held from here until the last file is in place, and let go before any box.
+  HeldFolder held = HoldHostFolder(platform, folder);
+  ReclaimLeftovers(platform, held);
   for (unsigned index = 1; index <= count; ++index) {
-    PayloadEntry entry = LoadEntry(platform, index);
-    if (!InstallEntry(platform, folder, entry)) {
+    PayloadEntry entry;
+    char faulty[kLongestEntryResourceName + 1];
+    if (const char* fault = LoadEntry(platform, index, entry, faulty)) {
+      ReleaseHostFolder(platform, held);
+      ReportResourceFault(platform, faulty, fault);
+    }
+    if (!InstallEntry(platform, held, entry)) {
+      ReleaseHostFolder(platform, held);
       CopyText(MessageText, entry.name);
       AppendText(MessageText, kEntryFailed);
       platform.ShowMessageBox(MessageText, kEntryFailedCaption, kStyleError);
       platform.EndRun();
     }
   }
+  ReleaseHostFolder(platform, held);
 }

@@ -6,9 +6,14 @@ bool IsBriefHold(FileError error, uint32_t attributes) {
          (attributes & (kAttributeReadOnly | kAttributeDirectory)) == 0;
 }
 
+bool IsLink(const FileFacts& facts) {
+  // IsReparseTagNameSurrogate: the tag's name-surrogate bit.
+  return (facts.attributes & kAttributeReparsePoint) != 0 &&
+         (facts.reparseTag & kReparseTagNameSurrogate) != 0;
+}
+
 bool IsPlainFile(const FileFacts& facts) {
-  return (facts.attributes & (kAttributeDirectory | kAttributeReparsePoint)) == 0 &&
-         facts.links == 1 && facts.namedAsOpened;
+  return (facts.attributes & kAttributeDirectory) == 0 && !IsLink(facts) && facts.links == 1;
 }
 
 bool IsReadOnly(uint32_t attributes) {

@@ -13,10 +13,16 @@
 // not end by itself.
 bool IsBriefHold(FileError error, uint32_t attributes);
 
-// A file of this one name, neither a directory nor a link, that the system names by the
-// path it was opened by: its time may be set in place, and it may be removed through
-// its handle. Wine opens what a symbolic link points to and reports it as a plain file,
-// but names it by where it really is.
+// A reparse point whose tag says it stands for another name (a symbolic link, a
+// junction, and their kin): never written or stamped through. Other reparse points
+// (deduplicated files, files compressed by the system, cloud placeholders) hold their
+// own data and are files like any other.
+constexpr uint32_t kReparseTagNameSurrogate = 0x20000000;
+bool IsLink(const FileFacts& facts);
+
+// A file of this one name, neither a directory nor a link: its time may be set in place,
+// and it may be removed through its handle, once the system has said where it is
+// (host_folder.h).
 bool IsPlainFile(const FileFacts& facts);
 
 bool IsReadOnly(uint32_t attributes);

@@ -6,6 +6,7 @@
 #include "common/text.h"
 #include "payload/brief_hold.h"
 #include "payload/file_verdicts.h"
+#include "payload/host_folder.h"
 #include "payload/temporary_names.h"
 
 namespace {
@@ -61,15 +62,16 @@ bool HoldsSameBytes(Platform& platform, FileHandle file, int64_t size,
 }
 
 // Moves the open copy over the target: with POSIX semantics where the system offers
-// them, which replace even a target that others have open with delete sharing; else as
-// every Windows since Vista does (FileRenameInfo), where FileRenameInfoEx is answered
-// with an invalid parameter (before Windows 10 1607, and Wine).
+// them, which replace even a target that others have open with delete sharing; after
+// any failure of that, once as every Windows since Vista does (FileRenameInfo), whose
+// answer alone counts. FileRenameInfoEx is answered with an invalid parameter before
+// Windows 10 1607 and under Wine, and a file system may refuse the POSIX semantics in
+// ways of its own (exFAT's ERROR_FILE_SYSTEM_LIMITATION, say).
 FileError MoveCopy(Platform& platform, FileHandle copy, const char* target) {
-  FileError error = platform.MoveOpenFile(copy, target, MoveSemantics::kPosix);
-  if (error == FileError::kUnsupported) {
-    error = platform.MoveOpenFile(copy, target, MoveSemantics::kClassic);
+  if (platform.MoveOpenFile(copy, target, MoveSemantics::kPosix) == FileError::kNone) {
+    return FileError::kNone;
   }
-  return error;
+  return platform.MoveOpenFile(copy, target, MoveSemantics::kClassic);
 }
 
 // Replaces an existing target by a complete copy, written beside it under a temporary
@@ -79,21 +81,24 @@ FileError MoveCopy(Platform& platform, FileHandle copy, const char* target) {
 // name: a link there is never written through. A brief hold of the target is waited
 // out. False when any step fails; the copy is then removed through its handle and the
 // target is as it was.
-bool ReplaceEntry(Platform& platform, const char* folder, const char* target,
+bool ReplaceEntry(Platform& platform, const HeldFolder& folder, const char* target,
                   const PayloadEntry& entry, uint32_t attributes, BriefHold& hold) {
   FileHandle copy = kNoFile;
+  const char* copyName = nullptr;
   for (const char* name : kTemporaryNames) {
-    char* temporary = JoinText(folder, "\\", name);
+    char* temporary = JoinText(folder.path, "\\", name);
     if (temporary == nullptr) return false;
     // Only ever created new. Whatever still holds the name (a link someone planted,
     // anything the reclaiming of leftovers kept) is neither opened nor removed here.
     FileError error;
     copy = platform.CreateOutputFile(temporary, error);
     FreeText(temporary);
+    copyName = name;
     if (copy != kNoFile) break;
   }
   if (copy == kNoFile) return false;
-  bool replaced = WriteEntry(platform, copy, entry.data) &&
+  bool replaced = IsInHeldFolder(platform, folder, copy, copyName) &&
+                  WriteEntry(platform, copy, entry.data) &&
                   platform.StampWriteTime(copy, entry.stamp) &&
                   platform.SetFileAttributesByHandle(copy, KeptAttributes(attributes));
   if (replaced) replaced = platform.FlushOutputFile(copy);
@@ -115,10 +120,11 @@ bool ReplaceEntry(Platform& platform, const char* folder, const char* target,
 }
 
 // An entry that is already there. A folder, or a read-only file, is never changed, and
-// fails at once. A file that already holds the entry's bytes only gets its time, so
-// that a repair writes no data. Any other is replaced whole. A brief hold of it is
-// waited out.
-bool UpdateExistingEntry(Platform& platform, const char* folder, const char* target,
+// fails at once; so does one that the system places anywhere but in the held folder
+// under its name, which is left alone. A file that already holds the entry's bytes only
+// gets its time, so that a repair writes no data. Any other is replaced whole. A brief
+// hold of it is waited out.
+bool UpdateExistingEntry(Platform& platform, const HeldFolder& folder, const char* target,
                          const PayloadEntry& entry) {
   BriefHold hold(platform);
   FileError error;
@@ -129,9 +135,13 @@ bool UpdateExistingEntry(Platform& platform, const char* folder, const char* tar
   }
   bool same = false;
   bool stamped = false;
-  FileFacts facts = {kNoAttributes, 0, 0, false};
+  FileFacts facts = {kNoAttributes, 0, 0, 0};
   if (file != kNoFile) {
-    if (platform.QueryOpenFile(file, target, facts)) {
+    if (!IsInHeldFolder(platform, folder, file, entry.name)) {
+      platform.CloseOutputFile(file);
+      return false;
+    }
+    if (platform.QueryOpenFile(file, facts)) {
       same = !IsReadOnly(facts.attributes) && IsPlainFile(facts) &&
              HoldsSameBytes(platform, file, facts.size, entry.data);
     }
@@ -148,9 +158,13 @@ bool UpdateExistingEntry(Platform& platform, const char* folder, const char* tar
 
 // A file that was not there: created in place, filled and stamped; on failure removed
 // through its handle, so that nothing else can be removed in its place. Where even
-// that removal fails, the next run finds the file there and replaces it whole.
-bool FillNewFile(Platform& platform, FileHandle file, const PayloadEntry& entry) {
-  if (!WriteEntry(platform, file, entry.data) || !platform.StampWriteTime(file, entry.stamp)) {
+// that removal fails, the next run finds the file there and replaces it whole. A file
+// that the system places anywhere but in the held folder under its name is removed at
+// once, unwritten.
+bool FillNewFile(Platform& platform, const HeldFolder& folder, FileHandle file,
+                 const PayloadEntry& entry) {
+  if (!IsInHeldFolder(platform, folder, file, entry.name) ||
+      !WriteEntry(platform, file, entry.data) || !platform.StampWriteTime(file, entry.stamp)) {
     platform.DeleteAndCloseFile(file);
     return false;
   }
@@ -160,12 +174,12 @@ bool FillNewFile(Platform& platform, FileHandle file, const PayloadEntry& entry)
 
 }  // namespace
 
-bool InstallEntry(Platform& platform, const char* folder, const PayloadEntry& entry) {
-  char* target = JoinText(folder, "\\", entry.name);
+bool InstallEntry(Platform& platform, const HeldFolder& folder, const PayloadEntry& entry) {
+  char* target = JoinText(folder.path, "\\", entry.name);
   if (target == nullptr) return false;
   FileError error;
   FileHandle file = platform.CreateOutputFile(target, error);
-  bool installed = file != kNoFile ? FillNewFile(platform, file, entry)
+  bool installed = file != kNoFile ? FillNewFile(platform, folder, file, entry)
                                    : UpdateExistingEntry(platform, folder, target, entry);
   FreeText(target);
   return installed;

@@ -5,9 +5,7 @@
 #include "common/text.h"
 #include "payload/pad_number.h"
 
-namespace {
-
-[[noreturn]] void ReportResourceFault(Platform& platform, const char* name, const char* fault) {
+void ReportResourceFault(Platform& platform, const char* name, const char* fault) {
   CopyText(MessageText, kResourceOpening);
   AppendText(MessageText, name);
   AppendText(MessageText, kResourceNameEnd);
@@ -16,8 +14,6 @@ namespace {
   platform.ShowMessageBox(MessageText, kResourceCaption, kStyleError);
   platform.EndRun();
 }
-
-}  // namespace
 
 EntryResourceName::EntryResourceName(EntryKind kind, unsigned index) {
   char suffix[kIndexDigits + 1];

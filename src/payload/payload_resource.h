@@ -13,6 +13,10 @@ struct EntryResourceName {
 // is absent, says so under "Internal error" and ends the run.
 PayloadResource LoadPayloadResource(Platform& platform, const char* name);
 
+// Says under "Internal error" that the named resource has the fault (kResourceNotFound,
+// kResourceMalformed or kResourceDamaged of the messages), then ends the run.
+[[noreturn]] void ReportResourceFault(Platform& platform, const char* name, const char* fault);
+
 // Say under "Internal error" that the named resource is malformed (its build could
 // not have made it) or damaged (its bytes differ from those the build stored), then
 // end the run.

@@ -2,21 +2,25 @@
 
 #include "common/text.h"
 #include "payload/file_verdicts.h"
+#include "payload/host_folder.h"
 #include "payload/temporary_names.h"
 
 namespace {
 
-// Removes the entry at path when it is a plain file that may be removed. False when
-// something stays there.
-bool Reclaim(Platform& platform, const char* path) {
+// Removes the entry of that name when it is a plain file in the held folder that may be
+// removed. False when something stays there.
+bool Reclaim(Platform& platform, const HeldFolder& folder, const char* name) {
+  char* path = JoinText(folder.path, "\\", name);
+  if (path == nullptr) return false;
   FileError error;
   // Opened as itself where it is a link, with delete access only: nothing is read or
   // written through this handle.
   FileHandle file = platform.OpenExistingFile(path, ExistingAccess::kRemove, error);
+  FreeText(path);
   if (file == kNoFile) return error == FileError::kNotFound;
   FileFacts facts;
-  if (platform.QueryOpenFile(file, path, facts) && IsPlainFile(facts) &&
-      !IsReadOnly(facts.attributes)) {
+  if (IsInHeldFolder(platform, folder, file, name) && platform.QueryOpenFile(file, facts) &&
+      IsPlainFile(facts) && !IsReadOnly(facts.attributes)) {
     return platform.DeleteAndCloseFile(file);
   }
   platform.CloseOutputFile(file);
@@ -25,12 +29,7 @@ bool Reclaim(Platform& platform, const char* path) {
 
 }  // namespace
 
-void ReclaimLeftovers(Platform& platform, const char* folder) {
-  for (const char* name : kTemporaryNames) {
-    char* path = JoinText(folder, "\\", name);
-    if (path == nullptr) return;
-    // What stays takes its name out of use for this run; the copies go to the others.
-    Reclaim(platform, path);
-    FreeText(path);
-  }
+void ReclaimLeftovers(Platform& platform, const HeldFolder& folder) {
+  // What stays takes its name out of use for this run; the copies go to the others.
+  for (const char* name : kTemporaryNames) Reclaim(platform, folder, name);
 }

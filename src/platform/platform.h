@@ -48,9 +48,17 @@ struct FileFacts {
   uint32_t attributes;
   uint32_t links;  // its number of names (hard links)
   int64_t size;
-  bool namedAsOpened;  // the system names the open file by the very path it was opened
-                       // by, not by where a link led
+  uint32_t reparseTag;  // the kind of reparse point it is, where kAttributeReparsePoint
 };
+
+// How the system names an open file or folder (GetFinalPathNameByHandle): the path with
+// every link resolved and each name as the disk spells it, on its drive letter or share;
+// the path as it was opened; the normalized path on the volume's GUID name; or, where
+// none of these can be had (Wine gives none of a path of 260 characters), the path on
+// its volume after the volume's serial number.
+enum class PathNaming { kNormalized, kOpened, kVolumeGuid, kOnVolume };
+constexpr PathNaming kPathNamings[] = {PathNaming::kNormalized, PathNaming::kOpened,
+                                       PathNaming::kVolumeGuid, PathNaming::kOnVolume};
 
 // How a file is opened that was already there.
 enum class ExistingAccess {
@@ -155,11 +163,23 @@ class Platform {
   // kNoFile, with the error, when it cannot.
   virtual FileHandle OpenExistingFile(const char* path, ExistingAccess access,
                                       FileError& error) = 0;
-  // What the open file is; path is the one it was opened by. False when not known.
-  virtual bool QueryOpenFile(FileHandle file, const char* path, FileFacts& facts) = 0;
+  // What the open file is. False when not known.
+  virtual bool QueryOpenFile(FileHandle file, FileFacts& facts) = 0;
   // Reads up to count bytes from the current position. Returns the number read (0 at
   // the end), or -1 on failure.
   virtual int32_t ReadExistingFile(FileHandle file, unsigned char* bytes, int32_t count) = 0;
+  // Opens the folder path (ending in "\\"), following links, and holds it: neither it nor
+  // a folder above it can be renamed until it is closed (CloseOutputFile). kNoFile, with
+  // the error, when it cannot.
+  virtual FileHandle OpenHostFolder(const char* path, FileError& error) = 0;
+  // The system's name of an open file or folder in area, as UTF-16: its length, or 0
+  // when it cannot be had or does not fit.
+  virtual uint32_t GetFinalPathName(FileHandle file, PathNaming naming, char16_t* area,
+                                    uint32_t limit) = 0;
+  // The text, in the system's ANSI code page, as UTF-16 in area: its length, or 0 when it
+  // cannot be converted or does not fit.
+  virtual uint32_t WidenName(const char* text, char16_t* area, uint32_t limit) = 0;
+
   // The attributes of the entry at path, or kNoAttributes when there is none.
   virtual uint32_t GetFileAttributesA(const char* path) = 0;
 
@@ -169,6 +189,12 @@ class Platform {
   // The long form of an existing path, short 8.3 names expanded: its length, or 0 when
   // it cannot be had; when it does not fit, the size area would need.
   virtual uint32_t GetLongPathNameA(const char* path, char* area, uint32_t limit) = 0;
+
+  // The profile folder of the user signed in to this session, who may not be the
+  // account the run has (a standard user elevates with an administrator's password):
+  // its length, or 0 when it cannot be had; when it does not fit, the size area would
+  // need.
+  virtual uint32_t GetSessionUserProfile(char* area, uint32_t limit) = 0;
 
   // Waits, doing nothing, for about that long.
   virtual void Sleep(uint32_t milliseconds) = 0;

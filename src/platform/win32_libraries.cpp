@@ -29,19 +29,6 @@ void TurnOnLoadMitigations(HMODULE kernel) {
 
 }  // namespace
 
-const char* const kUserInterfaceLibraries[kUserInterfaceLibraryCount] = {
-    // The names come from Wine's loader trace of the boxes and the open-file dialog, and
-    // from public advisories and other installers' defences for Windows' own DLLs on
-    // the same roads (apphelp, clbcatq, cryptbase, dwmapi, ntmarta, oleacc, propsys,
-    // setupapi, userenv). Those that others load come first, so that whatever loads them
-    // later by name, a DLL of this list among them, finds them already in the process:
-    // ntmarta, which advapi32 loads by name for its access-control functions (a known
-    // planting target on Windows 7 without KB2533623), before advapi32.
-    "imm32.dll",    "version.dll", "uxtheme.dll", "dwmapi.dll",   "msimg32.dll",  "cryptbase.dll",
-    "apphelp.dll",  "userenv.dll", "propsys.dll", "oleacc.dll",   "clbcatq.dll",  "sechost.dll",
-    "rpcrt4.dll",   "combase.dll", "ntmarta.dll", "advapi32.dll", "gdi32.dll",    "ole32.dll",
-    "setupapi.dll", "shlwapi.dll", "shcore.dll",  "compstui.dll", "winspool.drv", "shell32.dll"};
-
 void RestrictDllSearch() {
   HMODULE kernel = GetModuleHandleA("kernel32.dll");
   auto setDefault =

@@ -3,10 +3,14 @@
 
 #include <stddef.h>
 #include <stdlib.h>
+#include <string.h>
 #include <windows.h>
 // after windows.h, which it builds on
 #include <commdlg.h>
+#include <wtsapi32.h>
 
+#include "platform/file_errors.h"
+#include "platform/open_arguments.h"
 #include "platform/win32_libraries.h"
 
 static_assert(sizeof(OpenFileRecord) == sizeof(OPENFILENAMEA), "dialog record size");
@@ -23,29 +27,53 @@ namespace {
 
 HANDLE HandleOf(FileHandle file) { return file == kNoFile ? INVALID_HANDLE_VALUE : file; }
 
+// The numbers the portable maps use are those of the Windows headers.
+static_assert(kErrorSuccess == ERROR_SUCCESS && kErrorInvalidFunction == ERROR_INVALID_FUNCTION &&
+                  kErrorFileNotFound == ERROR_FILE_NOT_FOUND &&
+                  kErrorPathNotFound == ERROR_PATH_NOT_FOUND &&
+                  kErrorAccessDenied == ERROR_ACCESS_DENIED &&
+                  kErrorSharingViolation == ERROR_SHARING_VIOLATION &&
+                  kErrorLockViolation == ERROR_LOCK_VIOLATION &&
+                  kErrorNotSupported == ERROR_NOT_SUPPORTED &&
+                  kErrorFileExists == ERROR_FILE_EXISTS &&
+                  kErrorInvalidParameter == ERROR_INVALID_PARAMETER &&
+                  kErrorAlreadyExists == ERROR_ALREADY_EXISTS,
+              "error numbers");
+static_assert(kAccessGenericRead == GENERIC_READ && kAccessGenericWrite == GENERIC_WRITE &&
+                  kAccessDelete == DELETE && kAccessListDirectory == FILE_LIST_DIRECTORY &&
+                  kAccessReadAttributes == FILE_READ_ATTRIBUTES &&
+                  kAccessWriteAttributes == FILE_WRITE_ATTRIBUTES &&
+                  kShareRead == FILE_SHARE_READ && kShareWrite == FILE_SHARE_WRITE &&
+                  kShareDelete == FILE_SHARE_DELETE && kDispositionCreateNew == CREATE_NEW &&
+                  kDispositionOpenExisting == OPEN_EXISTING &&
+                  kFlagAttributeNormal == FILE_ATTRIBUTE_NORMAL &&
+                  kFlagOpenReparsePoint == FILE_FLAG_OPEN_REPARSE_POINT &&
+                  kFlagBackupSemantics == FILE_FLAG_BACKUP_SEMANTICS,
+              "open arguments");
+
 // The class of the last error of a file operation.
-FileError LastFileError() {
-  switch (GetLastError()) {
-    case ERROR_SUCCESS:
-      return FileError::kNone;
-    case ERROR_SHARING_VIOLATION:
-    case ERROR_LOCK_VIOLATION:
-      return FileError::kSharing;
-    case ERROR_ACCESS_DENIED:
-      return FileError::kAccessDenied;
-    case ERROR_FILE_EXISTS:
-    case ERROR_ALREADY_EXISTS:
-      return FileError::kExists;
-    case ERROR_FILE_NOT_FOUND:
-    case ERROR_PATH_NOT_FOUND:
-      return FileError::kNotFound;
-    case ERROR_INVALID_PARAMETER:
-    case ERROR_INVALID_FUNCTION:
-    case ERROR_NOT_SUPPORTED:
-      return FileError::kUnsupported;
-    default:
-      return FileError::kOther;
+FileError LastFileError() { return FileErrorOf(GetLastError()); }
+
+// Opens path as that kind of open does (open_arguments.h).
+FileHandle OpenAs(OpenKind kind, const char* path, FileError& error) {
+  OpenArguments open = OpenArgumentsFor(kind);
+  HANDLE file =
+      CreateFileA(path, open.access, open.sharing, nullptr, open.disposition, open.flags, nullptr);
+  error = file == INVALID_HANDLE_VALUE ? LastFileError() : FileError::kNone;
+  return file == INVALID_HANDLE_VALUE ? kNoFile : file;
+}
+
+// Appends text to the wide text in area of capacity units, within that bound. False
+// when it does not fit whole.
+bool AppendWide(WCHAR* area, size_t capacity, const WCHAR* text) {
+  size_t length = 0;
+  while (length < capacity && area[length] != 0) ++length;
+  for (; *text != 0; ++text) {
+    if (length + 1 >= capacity) return false;
+    area[length++] = *text;
   }
+  area[length] = 0;
+  return true;
 }
 
 // FileRenameInfoEx and its flags: Windows 10 1607 and later (Microsoft Learn,
@@ -65,6 +93,94 @@ SystemFunction<MessageBoxFunction> MessageBoxFromSystem = {"user32.dll", "Messag
                                                            false};
 SystemFunction<GetOpenFileNameFunction> GetOpenFileNameFromSystem = {
     "comdlg32.dll", "GetOpenFileNameA", nullptr, false};
+
+// Who is signed in to this session, and where that user's profile is: only on the road
+// of a host in a protected folder.
+using WtsQuerySessionFunction = BOOL(WINAPI*)(HANDLE, DWORD, WTS_INFO_CLASS, LPWSTR*, DWORD*);
+using WtsFreeMemoryFunction = void(WINAPI*)(PVOID);
+using LookupAccountNameFunction = BOOL(WINAPI*)(LPCWSTR, LPCWSTR, PSID, LPDWORD, LPWSTR, LPDWORD,
+                                                PSID_NAME_USE);
+using ConvertSidToStringSidFunction = BOOL(WINAPI*)(PSID, LPWSTR*);
+using RegOpenKeyExFunction = LONG(WINAPI*)(HKEY, LPCWSTR, DWORD, REGSAM, PHKEY);
+using RegQueryValueExFunction = LONG(WINAPI*)(HKEY, LPCWSTR, LPDWORD, LPDWORD, LPBYTE, LPDWORD);
+using RegCloseKeyFunction = LONG(WINAPI*)(HKEY);
+SystemFunction<WtsQuerySessionFunction> WtsQuerySessionFromSystem = {
+    "wtsapi32.dll", "WTSQuerySessionInformationW", nullptr, false};
+SystemFunction<WtsFreeMemoryFunction> WtsFreeMemoryFromSystem = {"wtsapi32.dll", "WTSFreeMemory",
+                                                                 nullptr, false};
+SystemFunction<LookupAccountNameFunction> LookupAccountNameFromSystem = {
+    "advapi32.dll", "LookupAccountNameW", nullptr, false};
+SystemFunction<ConvertSidToStringSidFunction> ConvertSidFromSystem = {
+    "advapi32.dll", "ConvertSidToStringSidW", nullptr, false};
+SystemFunction<RegOpenKeyExFunction> RegOpenKeyFromSystem = {"advapi32.dll", "RegOpenKeyExW",
+                                                             nullptr, false};
+SystemFunction<RegQueryValueExFunction> RegQueryValueFromSystem = {
+    "advapi32.dll", "RegQueryValueExW", nullptr, false};
+SystemFunction<RegCloseKeyFunction> RegCloseKeyFromSystem = {"advapi32.dll", "RegCloseKey", nullptr,
+                                                             false};
+
+// The session's user, as DOMAIN\name, in account; false when it cannot be had.
+bool SessionAccount(WCHAR (&account)[512]) {
+  WtsQuerySessionFunction query = WtsQuerySessionFromSystem.Get();
+  WtsFreeMemoryFunction release = WtsFreeMemoryFromSystem.Get();
+  if (query == nullptr || release == nullptr) return false;
+  account[0] = 0;
+  LPWSTR domain = nullptr;
+  LPWSTR user = nullptr;
+  DWORD bytes = 0;
+  if (query(WTS_CURRENT_SERVER_HANDLE, WTS_CURRENT_SESSION, WTSDomainName, &domain, &bytes) &&
+      domain != nullptr && domain[0] != 0) {
+    AppendWide(account, 512, domain);
+    AppendWide(account, 512, L"\\");
+  }
+  if (domain != nullptr) release(domain);
+  bool named = query(WTS_CURRENT_SERVER_HANDLE, WTS_CURRENT_SESSION, WTSUserName, &user, &bytes) &&
+               user != nullptr && user[0] != 0 && AppendWide(account, 512, user);
+  if (user != nullptr) release(user);
+  return named;
+}
+
+// The profile folder that ProfileList gives for the account, in profile; false when
+// there is none.
+bool ProfileOf(const WCHAR* account, WCHAR (&profile)[MAX_PATH + 1]) {
+  auto lookup = LookupAccountNameFromSystem.Get();
+  auto convert = ConvertSidFromSystem.Get();
+  auto openKey = RegOpenKeyFromSystem.Get();
+  auto queryValue = RegQueryValueFromSystem.Get();
+  auto closeKey = RegCloseKeyFromSystem.Get();
+  if (lookup == nullptr || convert == nullptr || openKey == nullptr || queryValue == nullptr ||
+      closeKey == nullptr) {
+    return false;
+  }
+  BYTE sid[SECURITY_MAX_SID_SIZE];
+  DWORD sidSize = sizeof sid;
+  WCHAR domain[256];
+  DWORD domainSize = 256;
+  SID_NAME_USE use;
+  LPWSTR sidText = nullptr;
+  if (!lookup(nullptr, account, sid, &sidSize, domain, &domainSize, &use) ||
+      !convert(sid, &sidText)) {
+    return false;
+  }
+  WCHAR key[160] = L"SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\ProfileList\\";
+  bool composed = AppendWide(key, 160, sidText);
+  LocalFree(sidText);
+  HKEY list = nullptr;
+  if (!composed ||
+      openKey(HKEY_LOCAL_MACHINE, key, 0, KEY_QUERY_VALUE | KEY_WOW64_64KEY, &list) != 0) {
+    return false;
+  }
+  WCHAR value[MAX_PATH + 1];
+  DWORD type = 0;
+  DWORD size = sizeof value - sizeof(WCHAR);
+  LONG status =
+      queryValue(list, L"ProfileImagePath", nullptr, &type, reinterpret_cast<BYTE*>(value), &size);
+  closeKey(list);
+  if (status != 0 || (type != REG_SZ && type != REG_EXPAND_SZ)) return false;
+  value[size / sizeof(WCHAR)] = 0;
+  DWORD expanded = ExpandEnvironmentStringsW(value, profile, MAX_PATH + 1);
+  return expanded != 0 && expanded <= MAX_PATH + 1;
+}
 
 class Win32Platform final : public Platform {
  public:
@@ -109,12 +225,7 @@ class Win32Platform final : public Platform {
   }
 
   FileHandle CreateOutputFile(const char* path, FileError& error) override {
-    // Only ever a new file: an entry of that name, a link among them, makes it fail.
-    // Delete access lets the file be moved and removed through this very handle.
-    HANDLE file = CreateFileA(path, GENERIC_READ | GENERIC_WRITE | DELETE, 0, nullptr, CREATE_NEW,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
-    error = file == INVALID_HANDLE_VALUE ? LastFileError() : FileError::kNone;
-    return file == INVALID_HANDLE_VALUE ? kNoFile : file;
+    return OpenAs(OpenKind::kNewFile, path, error);
   }
 
   int32_t WriteOutputFile(FileHandle file, const unsigned char* bytes, int32_t count) override {
@@ -181,35 +292,65 @@ class Win32Platform final : public Platform {
     if (file != kNoFile) CloseHandle(file);
   }
 
+  uint32_t GetSessionUserProfile(char* area, uint32_t limit) override {
+    WCHAR account[512];
+    WCHAR profile[MAX_PATH + 1];
+    if (!SessionAccount(account) || !ProfileOf(account, profile)) return 0;
+    // Only a name that the ANSI code page spells exactly: a near one names another folder.
+    BOOL inexact = FALSE;
+    int bytes = WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, profile, -1, nullptr, 0, nullptr,
+                                    &inexact);
+    if (bytes <= 0 || inexact) return 0;
+    if (static_cast<uint32_t>(bytes) > limit) return static_cast<uint32_t>(bytes);
+    WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, profile, -1, area, static_cast<int>(limit),
+                        nullptr, nullptr);
+    return static_cast<uint32_t>(bytes - 1);
+  }
+
   void Sleep(uint32_t milliseconds) override { ::Sleep(milliseconds); }
 
   FileHandle OpenExistingFile(const char* path, ExistingAccess access, FileError& error) override {
-    // A link is opened as itself, where the system can. To be stamped: read and attribute
-    // access only, its bytes never written through this handle, and others may only read
-    // it while it is open. To be removed: delete access, and any sharing.
-    bool stamp = access == ExistingAccess::kReadAndStamp;
-    HANDLE file = CreateFileA(
-        path, stamp ? GENERIC_READ | FILE_WRITE_ATTRIBUTES : DELETE | FILE_READ_ATTRIBUTES,
-        stamp ? FILE_SHARE_READ : FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-        OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
-    error = file == INVALID_HANDLE_VALUE ? LastFileError() : FileError::kNone;
-    return file == INVALID_HANDLE_VALUE ? kNoFile : file;
+    return OpenAs(
+        access == ExistingAccess::kReadAndStamp ? OpenKind::kToStamp : OpenKind::kToRemove, path,
+        error);
   }
 
-  bool QueryOpenFile(FileHandle file, const char* path, FileFacts& facts) override {
+  FileHandle OpenHostFolder(const char* path, FileError& error) override {
+    return OpenAs(OpenKind::kHostFolder, path, error);
+  }
+
+  bool QueryOpenFile(FileHandle file, FileFacts& facts) override {
     // These information classes need no volume information, which is slow to get
     // under Wine (GetFileInformationByHandle asks for the volume's serial number).
     FILE_STANDARD_INFO standard;
-    FILE_BASIC_INFO basic;
+    FILE_ATTRIBUTE_TAG_INFO tag;
     if (!GetFileInformationByHandleEx(file, FileStandardInfo, &standard, sizeof standard) ||
-        !GetFileInformationByHandleEx(file, FileBasicInfo, &basic, sizeof basic)) {
+        !GetFileInformationByHandleEx(file, FileAttributeTagInfo, &tag, sizeof tag)) {
       return false;
     }
-    facts.attributes = basic.FileAttributes;
+    facts.attributes = tag.FileAttributes;
+    facts.reparseTag = tag.ReparseTag;
     facts.links = standard.NumberOfLinks;
     facts.size = standard.EndOfFile.QuadPart;
-    facts.namedAsOpened = IsOpenedAsNamed(file, path);
     return true;
+  }
+
+  uint32_t GetFinalPathName(FileHandle file, PathNaming naming, char16_t* area,
+                            uint32_t limit) override {
+    if (naming == PathNaming::kOnVolume) return NameOnVolume(file, area, limit);
+    DWORD flags = naming == PathNaming::kNormalized ? FILE_NAME_NORMALIZED | VOLUME_NAME_DOS
+                  : naming == PathNaming::kOpened   ? FILE_NAME_OPENED | VOLUME_NAME_DOS
+                                                    : FILE_NAME_NORMALIZED | VOLUME_NAME_GUID;
+    // A length of limit or more is the room the name would need.
+    DWORD length =
+        GetFinalPathNameByHandleW(HandleOf(file), reinterpret_cast<WCHAR*>(area), limit, flags);
+    return length < limit ? length : 0;
+  }
+
+  uint32_t WidenName(const char* text, char16_t* area, uint32_t limit) override {
+    int units = MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, text, -1,
+                                    reinterpret_cast<WCHAR*>(area), static_cast<int>(limit));
+    return units > 0 ? static_cast<uint32_t>(units - 1) : 0;
   }
 
   int32_t ReadExistingFile(FileHandle file, unsigned char* bytes, int32_t count) override {
@@ -247,27 +388,30 @@ class Win32Platform final : public Platform {
   void EndProcess() override { exit(0); }
 
  private:
-  // True when the system says the open file is the one named path, not another one a
-  // link led to: Wine opens what a symbolic link points to, but names it by where it
-  // really is. Any doubt (another spelling of the same folder, a path too long) says no.
-  static bool IsOpenedAsNamed(HANDLE file, const char* path) {
-    char full[MAX_PATH + 1];
-    DWORD length = GetFullPathNameA(path, sizeof full, full, nullptr);
-    if (length < 3 || length >= sizeof full || full[1] != ':') return false;
-    WCHAR expected[MAX_PATH + 1];
-    // The name the system gives has no drive.
-    int wide = MultiByteToWideChar(CP_ACP, 0, full + 2, -1, expected, MAX_PATH + 1);
-    struct {
-      FILE_NAME_INFO info;
-      WCHAR rest[MAX_PATH + 1];
-    } named;
-    if (wide == 0 || !GetFileInformationByHandleEx(file, FileNameInfo, &named, sizeof named)) {
-      return false;
+  // The volume's serial number in eight hexadecimal digits, ":", then the path on the
+  // volume (FileNameInfo, which Wine gives at any length).
+  static uint32_t NameOnVolume(FileHandle file, char16_t* area, uint32_t limit) {
+    BY_HANDLE_FILE_INFORMATION information;
+    // The record and the name after it, read as bytes: the name runs past the record's
+    // one declared character.
+    alignas(FILE_NAME_INFO) unsigned char named[sizeof(FILE_NAME_INFO) + 2048];
+    if (!GetFileInformationByHandle(HandleOf(file), &information) ||
+        !GetFileInformationByHandleEx(HandleOf(file), FileNameInfo, named, sizeof named)) {
+      return 0;
     }
-    DWORD characters = named.info.FileNameLength / sizeof(WCHAR);
-    if (characters > MAX_PATH) return false;
-    named.info.FileName[characters] = L'\0';
-    return lstrcmpiW(named.info.FileName, expected) == 0;
+    DWORD bytes = reinterpret_cast<FILE_NAME_INFO*>(named)->FileNameLength;
+    uint32_t characters = bytes / sizeof(WCHAR);
+    if (bytes > sizeof named - offsetof(FILE_NAME_INFO, FileName) || characters + 10 > limit) {
+      return 0;
+    }
+    for (int digit = 0; digit < 8; ++digit) {
+      uint32_t value = (information.dwVolumeSerialNumber >> (28 - 4 * digit)) & 0xF;
+      area[digit] = static_cast<char16_t>(value < 10 ? u'0' + value : u'A' + value - 10);
+    }
+    area[8] = u':';
+    memcpy(area + 9, named + offsetof(FILE_NAME_INFO, FileName), characters * sizeof(WCHAR));
+    area[9 + characters] = 0;
+    return 9 + characters;
   }
 };
 

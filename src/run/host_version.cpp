@@ -1,5 +1,7 @@
 #include "run/host_version.h"
 
+#include <string.h>
+
 #include "common/global_areas.h"
 #include "common/messages.h"
 #include "common/text.h"
@@ -55,19 +57,21 @@ bool IsVirtualized(Platform& platform, const char* folder) {
   return false;
 }
 
-// Where Windows keeps the settings file of an old host that wrote it without
-// administrator rights into a protected folder: the user's %LOCALAPPDATA%\VirtualStore,
-// then the folder's long path without its drive. A short 8.3 path is expanded first,
-// so that the copy of the real folder is found, never one under a folder literally
-// named like the short name. nullptr when the folder is not virtualized or the path
-// cannot be composed.
-char* VirtualStorePath(Platform& platform) {
-  char folder[kTextAreaSize];
+// The folder's long path, short 8.3 names expanded, so that the copy of the real folder
+// is found, never one under a folder literally named like the short name; empty when
+// the folder is not virtualized.
+void VirtualizedFolder(Platform& platform, char (&folder)[kTextAreaSize]) {
   uint32_t length = platform.GetLongPathNameA(HostFolder, folder, sizeof folder);
-  if (length == 0 || length >= sizeof folder || !IsVirtualized(platform, folder)) return nullptr;
-  char localAppData[kTextAreaSize];
-  length = platform.GetEnvironmentVariableA("LOCALAPPDATA", localAppData, sizeof localAppData);
-  if (length == 0 || length >= sizeof localAppData) return nullptr;
+  if (length == 0 || length >= sizeof folder || !IsVirtualized(platform, folder)) {
+    CopyText(folder, "");
+  }
+}
+
+// Where Windows keeps the settings file of an old host that wrote it without
+// administrator rights into the protected folder: the user's local application data
+// (localAppData), VirtualStore, then the folder's long path without its drive. nullptr
+// when the path cannot be composed.
+char* VirtualStorePath(const char* localAppData, const char* folder) {
   char* store = JoinText(localAppData, "\\VirtualStore", folder + 2);
   if (store == nullptr) return nullptr;
   char* path = JoinText(store, "\\torvix.ini");
@@ -75,18 +79,55 @@ char* VirtualStorePath(Platform& platform) {
   return path;
 }
 
+// Takes the version of the copy at path (freed here) when it sorts later.
+void ConsiderCopy(Platform& platform, char* path) {
+  char copy[sizeof HostVersion];
+  ReadVersionFrom(platform, path, copy);
+  if (SortsBefore(HostVersion, copy)) CopyText(HostVersion, copy);
+}
+
+// The local application data of the user signed in to this session, from that user's
+// profile (its default place, under AppData\Local); empty when it cannot be had.
+void SessionUserLocalAppData(Platform& platform, char (&area)[kTextAreaSize]) {
+  char profile[kTextAreaSize];
+  uint32_t length = platform.GetSessionUserProfile(profile, sizeof profile);
+  CopyText(area, "");
+  if (length == 0 || length >= sizeof profile) return;
+  char* local = JoinText(profile, "\\AppData\\Local");
+  if (local != nullptr && strlen(local) < sizeof area) CopyText(area, local);
+  FreeText(local);
+}
+
+bool IsSamePath(const char* a, const char* b) {
+  size_t shared = SharedPrefixIgnoringCase(a, b);
+  return a[shared] == '\0' && b[shared] == '\0';
+}
+
 }  // namespace
 
 void ReadHostVersion(Platform& platform) {
-  // A path cut short could name another file, so both are composed at any length.
+  // A path cut short could name another file, so each is composed at any length.
   ReadVersionFrom(platform, JoinText(HostFolder, "\\torvix.ini"), HostVersion);
   // An old host that runs without administrator rights reads the VirtualStore copy in
   // preference to the file in its folder, but the copy freezes at the version the host
   // had when it last ran so: run elevated, or updated, it reads and writes the folder's
-  // file. Whichever of the two sorts later, as the gate compares, is the host's version.
-  char copy[sizeof HostVersion];
-  ReadVersionFrom(platform, VirtualStorePath(platform), copy);
-  if (SortsBefore(HostVersion, copy)) CopyText(HostVersion, copy);
+  // file. Whichever sorts later, as the gate compares, is the host's version.
+  char folder[kTextAreaSize];
+  VirtualizedFolder(platform, folder);
+  if (folder[0] == '\0') return;
+  char runs[kTextAreaSize];
+  uint32_t length = platform.GetEnvironmentVariableA("LOCALAPPDATA", runs, sizeof runs);
+  if (length == 0 || length >= sizeof runs) CopyText(runs, "");
+  if (runs[0] != '\0') ConsiderCopy(platform, VirtualStorePath(runs, folder));
+  // A standard user who elevated with an administrator's password runs the installer as
+  // that administrator, whose VirtualStore is not the one the host sees: the signed-in
+  // user's copy counts too. No other profile is read, so that no other local account
+  // decides the gate for the whole machine.
+  char sessions[kTextAreaSize];
+  SessionUserLocalAppData(platform, sessions);
+  if (sessions[0] != '\0' && !IsSamePath(sessions, runs)) {
+    ConsiderCopy(platform, VirtualStorePath(sessions, folder));
+  }
 }
 
 void CheckHostVersion(Platform& platform) {

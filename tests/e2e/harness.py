@@ -4,9 +4,13 @@ It holds no test itself."""
 
 import calendar
 import os
+import sys
 import unittest
 
 import wine
+
+sys.path.insert(0, os.path.join(wine.ROOT, "resources"))
+import cpp_texts  # noqa: E402  (what the build reads of the C++ headers)
 
 PAYLOAD = os.path.join(wine.ROOT, "resources", "payload")
 CONFIRM = ("BOX", "Lexward Dictionary",
@@ -22,6 +26,7 @@ DIALOG = ("DIALOG", "Locate Torvix Folder")
 PAYLOAD_FILES = [("LXWEPB.TLX", (1997, 1, 6, 13, 44, 46)),
                  ("LXWEPB2.CLX", (1999, 11, 30, 17, 4, 48))]
 HOST_FILES = ["torvix.ini", "torvixx.exe"]
+TEMPORARY_NAMES = cpp_texts.text_list("src/payload/temporary_names.h", "kTemporaryNames")
 
 
 def payload_bytes(name):

@@ -1,19 +1,23 @@
 """Files already in the host folder, end to end under Wine: a repair of an intact
 installation writes no data and only restores the stamps; an upgrade flushes every
 replacement to the disk before it takes the name; a read-only file is never changed;
-a link to a file with the same bytes is replaced, not stamped through; hidden and system
-files keep those attributes; a folder in the way fails at once; and a host whose
-settings Windows redirected into the user's VirtualStore passes the version gate.
+a link to a file with the same bytes is never stamped through; hidden and system files
+keep those attributes; a folder in the way fails at once; a host folder on a share is
+repaired and upgraded like any other; and a host whose settings Windows redirected into
+the signed-in user's VirtualStore passes the version gate, also when the run has another
+account's profile.
 """
 
 import os
 import re
+import shutil
+import subprocess
 import time
 import unittest
 
 import wine
-from harness import (COMPLETE, CONFIRM, HOST_FILES, PAYLOAD_FILES, WineCase, error_box,
-                     payload_bytes)
+from harness import (COMPLETE, CONFIRM, HOST_FILES, PAYLOAD_FILES, TEMPORARY_NAMES, WineCase,
+                     error_box, payload_bytes)
 
 TLX, CLX = (name for name, _ in PAYLOAD_FILES)
 OLD_TIME = 915148800  # 1999-01-01, a stamp that is not the payload's
@@ -170,7 +174,7 @@ class ExistingFiles(WineCase):
     def test_leftovers_of_interrupted_runs_are_reclaimed(self):
         # Four interrupted upgrades left a copy under every temporary name; a link planted
         # under one of them, as another case, stays and is never written through.
-        names = ["~setup.tmp", "~setup.tm1", "~setup.tm2", "~setup.tm3"]
+        names = TEMPORARY_NAMES
         for planted in (False, True):
             with self.subTest(link_planted=planted):
                 prefix = self.new_prefix()
@@ -198,7 +202,9 @@ class ExistingFiles(WineCase):
                     self.assertEqual(os.readlink(prefix.path("C:\\TORVIX\\" + names[1])),
                                      outside)
 
-    def test_a_link_to_the_same_bytes_is_replaced_not_stamped(self):
+    def test_a_link_to_the_same_bytes_is_never_stamped(self):
+        # Windows opens the link itself and replaces it as a name; Wine opens what it points
+        # to, which the system then names elsewhere: left alone, and the entry fails.
         prefix = self.new_prefix()
         prefix.add_host()
         outside = prefix.write("C:\\Elsewhere\\copy.clx", payload_bytes(CLX))
@@ -207,17 +213,65 @@ class ExistingFiles(WineCase):
 
         shown, status = prefix.run("ok", "ok")
 
-        self.assertEqual(shown, [CONFIRM, COMPLETE])
+        self.assertEqual(shown, [CONFIRM, error_box("Fatal error", CLX + " could not be created.")])
         self.assertEqual(status, 0)
         self.assertEqual(os.stat(outside).st_mtime, OLD_TIME, "stamped through the link")
-        self.assertFalse(os.path.islink(prefix.path("C:\\TORVIX\\" + CLX)))
-        self.assert_installed(prefix, "C:\\TORVIX")
+        self.assertTrue(os.path.islink(prefix.path("C:\\TORVIX\\" + CLX)))
 
     def virtual_store(self, prefix):
         """The user's VirtualStore folder, as a C: path."""
         users = [u for u in os.listdir(prefix.path("C:\\users")) if u.lower() != "public"]
         self.assertEqual(len(users), 1, users)
         return f"C:\\users\\{users[0]}\\AppData\\Local\\VirtualStore"
+
+    def run_as(self, prefix, account):
+        """Gives the prefix's programs the local application data of another account, as
+        a run elevated with that account's password has, until the test ends."""
+        def local_app_data(value):
+            subprocess.run([wine.WINE, "reg", "add", "HKCU\\Volatile Environment", "/v",
+                            "LOCALAPPDATA", "/d", value, "/f"], env=prefix.env, check=True,
+                           stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        own = self.virtual_store(prefix).rsplit("\\", 1)[0]
+        local_app_data(f"C:\\users\\{account}\\AppData\\Local")
+        self.addCleanup(local_app_data, own)
+
+    def test_a_host_folder_on_a_share(self):
+        # \\SERVER\SHARE\Torvix: the system names the files there on the share, not on a
+        # drive, and the installer compares the folder's name and each file's alike. A
+        # repair writes no data; leftovers under every temporary name are reclaimed, so
+        # that an upgrade completes.
+        prefix = self.new_prefix()
+        share = os.path.join(prefix.root, "dosdevices", "unc", "SERVER", "SHARE")
+        self.addCleanup(shutil.rmtree, os.path.join(prefix.root, "dosdevices", "unc"))
+        folder = os.path.join(share, "Torvix")
+        os.makedirs(folder)
+        with open(os.path.join(folder, "torvixx.exe"), "wb") as host:
+            host.write(b"MZ stand-in host program")
+        with open(os.path.join(folder, "torvix.ini"), "w") as settings:
+            settings.write("[Common]\r\nVersion=45\r\n")
+        prefix.set_host_entry("\\\\SERVER\\SHARE\\Torvix")
+        inodes = {}
+        for road in ("into an empty folder", "a repair", "an upgrade after four interrupted runs"):
+            with self.subTest(road):
+                if road.startswith("an upgrade"):
+                    for name in TEMPORARY_NAMES:
+                        with open(os.path.join(folder, name), "wb") as left:
+                            left.write(b"a copy an interrupted run left")
+                    with open(os.path.join(folder, CLX), "wb") as old:
+                        old.write(b"an older lexicon")
+
+                shown, status = prefix.run("ok", "ok")
+
+                self.assertEqual(shown, [CONFIRM, COMPLETE])
+                self.assertEqual(status, 0)
+                self.assertEqual(sorted(os.listdir(folder)), sorted(HOST_FILES + [TLX, CLX]))
+                for name in (TLX, CLX):
+                    with open(os.path.join(folder, name), "rb") as installed:
+                        self.assertEqual(installed.read(), payload_bytes(name), name)
+                if road == "a repair":
+                    self.assertEqual({n: os.stat(os.path.join(folder, n)).st_ino
+                                      for n in (TLX, CLX)}, inodes, "no file rewritten")
+                inodes = {n: os.stat(os.path.join(folder, n)).st_ino for n in (TLX, CLX)}
 
     def test_settings_redirected_into_the_virtual_store(self):
         # An old host that ran without administrator rights reads the VirtualStore copy
@@ -239,12 +293,20 @@ class ExistingFiles(WineCase):
              installs),
             ("a host on D: has no copy", "30", "45", "D:", refused[:1] + [
                 (*refused[1][:2], refused[1][2].format(30), *refused[1][3:])]),
+            # A standard user who elevated with an administrator's password: the run's
+            # LOCALAPPDATA is the administrator's, the signed-in user's copy counts.
+            ("elevated as another account", "30", "45", "long", installs, "Administrator"),
+            ("a third profile's copy changes nothing", "30", "99", "long", refused[:1] + [
+                (*refused[1][:2], refused[1][2].format(30), *refused[1][3:])], "Administrator",
+             "C:\\users\\other\\AppData\\Local\\VirtualStore"),
         ]
-        for what, folder_version, copy_version, entry, expected in cases:
+        for what, folder_version, copy_version, entry, expected, *elevated in cases:
             with self.subTest(what):
                 prefix = self.new_prefix()
                 folder = "C:\\Program Files\\Torvix"
-                store = self.virtual_store(prefix)
+                store = elevated[1] if len(elevated) > 1 else self.virtual_store(prefix)
+                if elevated:
+                    self.run_as(prefix, elevated[0])
                 prefix.write(store + "\\Program Files\\Torvix\\torvix.ini",
                              f"[Common]\r\nVersion={copy_version}\r\n")
                 if entry == "D:":

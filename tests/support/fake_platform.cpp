@@ -233,11 +233,15 @@ int FakePlatform::FaultVariants(const std::string& operation) {
   // that fails or meets a hold, a removal that fails, an open that finds nothing or a
   // hold, a read that fails or falls short, a query or an attribute read with no answer.
   static const std::map<std::string, int> variants = {
-      {"ShowMessageBox", 1},     {"GetOpenFileNameA", 1},          {"FindPayloadResource", 1},
-      {"CreateOutputFile", 1},   {"WriteOutputFile", 2},           {"FlushOutputFile", 1},
-      {"StampWriteTime", 1},     {"SetFileAttributesByHandle", 1}, {"MoveOpenFile", 2},
-      {"DeleteAndCloseFile", 1}, {"OpenExistingFile", 2},          {"ReadExistingFile", 2},
-      {"QueryOpenFile", 1},      {"GetFileAttributesA", 1}};
+      {"ShowMessageBox", 1},      {"GetOpenFileNameA", 1},
+      {"FindPayloadResource", 1}, {"CreateOutputFile", 1},
+      {"WriteOutputFile", 2},     {"FlushOutputFile", 1},
+      {"StampWriteTime", 1},      {"SetFileAttributesByHandle", 1},
+      {"MoveOpenFile", 2},        {"DeleteAndCloseFile", 1},
+      {"OpenExistingFile", 2},    {"ReadExistingFile", 2},
+      {"QueryOpenFile", 1},       {"GetFileAttributesA", 1},
+      {"OpenHostFolder", 1},      {"GetFinalPathName", 1},
+      {"WidenName", 1},           {"GetSessionUserProfile", 1}};
   auto found = variants.find(operation);
   return found == variants.end() ? 0 : found->second;
 }
@@ -261,12 +265,14 @@ FakePlatform::OpenFile* FakePlatform::Handle(FileHandle file) {
 
 std::string FakePlatform::PathOf(FileHandle file) {
   OpenFile* open = Handle(file);
-  return open == nullptr ? "(no file)" : entries_[open->key].path;
+  if (open == nullptr) return "(no file)";
+  return open->folder ? open->opened : entries_[open->key].path;
 }
 
-FileHandle FakePlatform::Open(const std::string& key, bool writable, ExistingAccess access) {
+FileHandle FakePlatform::Open(const std::string& key, bool writable, ExistingAccess access,
+                              const std::string& opened) {
   ++openFiles;
-  handles_[nextHandle_] = {key, writable, !writable, access, 0};
+  handles_[nextHandle_] = {key, writable, !writable, access, 0, false, opened};
   return reinterpret_cast<FileHandle>(nextHandle_++);
 }
 
@@ -286,7 +292,7 @@ FileHandle FakePlatform::CreateOutputFile(const char* path, FileError& error) {
   if (error != FileError::kNone) return kNoFile;
   AddFile(path);
   Record(DiskEvent::kCreate, Upper(path));
-  return Open(Upper(path), true, ExistingAccess::kRemove);
+  return Open(Upper(path), true, ExistingAccess::kRemove, path);
 }
 
 int32_t FakePlatform::WriteOutputFile(FileHandle file, const unsigned char* bytes, int32_t count) {
@@ -345,7 +351,7 @@ FileError FakePlatform::MoveOpenFile(FileHandle file, const char* target, MoveSe
   if (fault >= 0) return fault == 0 ? FileError::kOther : FileError::kSharing;
   OpenFile* open = Handle(file);
   if (open == nullptr || !open->writable) return FileError::kOther;
-  if (semantics == MoveSemantics::kPosix && !posixMoves) return FileError::kUnsupported;
+  if (semantics == MoveSemantics::kPosix && !posixMoves) return posixRefusal;
   if (Rejected(target)) return FileError::kNotFound;
   FakeEntry* existing = Find(target);
   if (existing != nullptr && Upper(target) != open->key) {
@@ -432,19 +438,96 @@ FileHandle FakePlatform::OpenExistingFile(const char* path, ExistingAccess acces
     }
     key = Upper(entry->linkTo);
   }
-  return Open(key, false, access);
+  return Open(key, false, access, path);
 }
 
-bool FakePlatform::QueryOpenFile(FileHandle file, const char* path, FileFacts& facts) {
+bool FakePlatform::QueryOpenFile(FileHandle file, FileFacts& facts) {
   calls.push_back("QueryOpenFile " + PathOf(file));
   OpenFile* open = Handle(file);
-  if (open == nullptr || Fault("QueryOpenFile") >= 0) return false;
+  if (open == nullptr || open->folder || Fault("QueryOpenFile") >= 0) return false;
   const FakeEntry& entry = entries_[open->key];
   facts.attributes = AttributesOf(entry);
   facts.links = entry.links;
   facts.size = static_cast<int64_t>(entry.bytes.size());
-  facts.namedAsOpened = open->key == Upper(path);
+  facts.reparseTag = !entry.linkTo.empty() ? 0xA000000C : entry.reparseTag;  // a symbolic link's
   return true;
+}
+
+FileHandle FakePlatform::OpenHostFolder(const char* path, FileError& error) {
+  calls.push_back(std::string("OpenHostFolder ") + path);
+  // Held with backup semantics: a root keeps its "\", any other folder is named without.
+  std::string folder = path;
+  if (folder.size() > 1 && folder.back() == '\\' && folder[folder.size() - 2] != ':') {
+    folder.pop_back();
+  }
+  const FakeEntry* entry = Find(folder);
+  error = Fault("OpenHostFolder") >= 0            ? FileError::kOther
+          : Rejected(path)                        ? FileError::kNotFound
+          : entry != nullptr && !entry->directory ? FileError::kOther
+                                                  : FileError::kNone;
+  if (error != FileError::kNone) return kNoFile;
+  FileHandle handle = Open(Upper(folder), false, ExistingAccess::kReadAndStamp, folder);
+  handles_[reinterpret_cast<intptr_t>(handle)].folder = true;
+  return handle;
+}
+
+uint32_t FakePlatform::GetFinalPathName(FileHandle file, PathNaming naming, char16_t* area,
+                                        uint32_t limit) {
+  calls.push_back("GetFinalPathName " + PathOf(file));
+  OpenFile* open = Handle(file);
+  if (open == nullptr || Fault("GetFinalPathName") >= 0 ||
+      std::find(unnamed.begin(), unnamed.end(), naming) != unnamed.end()) {
+    return 0;
+  }
+  // Where the entry really is (a followed link's target), in the case the disk spells
+  // it, below the name the system gives its folder.
+  std::string path;
+  for (char c : open->folder ? open->opened : entries_[open->key].path) {
+    if (c != '\\' || path.empty() || path.back() != '\\') path += c;  // as Windows reads "\\"
+  }
+  if (path.size() > 3 && path.back() == '\\') path.pop_back();
+  std::string name;
+  auto redirect = redirected.find(Upper(path));
+  if (redirect != redirected.end()) {
+    name = redirect->second;
+  } else {
+    name = "\\\\?\\" + path;
+    for (const auto& folder : finalFolders) {
+      std::string upper = Upper(path);
+      const std::string& prefix = folder.first;
+      if (upper.compare(0, prefix.size(), Upper(prefix)) == 0 &&
+          (upper.size() == prefix.size() || upper[prefix.size()] == '\\')) {
+        name = folder.second + path.substr(prefix.size());
+      }
+    }
+    if (naming == PathNaming::kVolumeGuid && name.size() > 6 && name[5] == ':') {
+      name = "\\\\?\\Volume{5eed}" + name.substr(6);
+    } else if (naming == PathNaming::kOnVolume && name.size() > 6 && name[5] == ':') {
+      name = "5EED0000:" + name.substr(6);
+    }
+  }
+  if (name.size() >= limit) return 0;
+  for (size_t i = 0; i < name.size(); ++i) area[i] = static_cast<unsigned char>(name[i]);
+  area[name.size()] = 0;
+  return static_cast<uint32_t>(name.size());
+}
+
+uint32_t FakePlatform::WidenName(const char* text, char16_t* area, uint32_t limit) {
+  calls.push_back(std::string("WidenName ") + text);
+  size_t length = std::strlen(text);
+  if (Fault("WidenName") >= 0 || length >= limit) return 0;
+  // Windows-1252, as far as Latin-1 reaches.
+  for (size_t i = 0; i <= length; ++i) area[i] = static_cast<unsigned char>(text[i]);
+  return static_cast<uint32_t>(length);
+}
+
+uint32_t FakePlatform::GetSessionUserProfile(char* area, uint32_t limit) {
+  calls.push_back("GetSessionUserProfile");
+  if (Fault("GetSessionUserProfile") >= 0 || sessionProfile.empty()) return 0;
+  uint32_t length = static_cast<uint32_t>(sessionProfile.size());
+  if (length >= limit) return length + 1;
+  Fill(area, limit, sessionProfile);
+  return length;
 }
 
 int32_t FakePlatform::ReadExistingFile(FileHandle file, unsigned char* bytes, int32_t count) {
@@ -473,6 +556,7 @@ uint32_t FakePlatform::GetFileAttributesA(const char* path) {
 }
 
 uint32_t FakePlatform::GetEnvironmentVariableA(const char* name, char* area, uint32_t limit) {
+  calls.push_back(std::string("GetEnvironmentVariableA ") + name);
   auto found = environment.find(Upper(name));
   if (found == environment.end()) return 0;
   uint32_t length = static_cast<uint32_t>(found->second.size());

@@ -37,10 +37,11 @@ struct FakeEntry {
   Bytes bytes;
   uint32_t attributes = 0;  // read-only, hidden, system, archive
   bool directory = false;
-  bool inUse = false;  // held open without sharing by another process, for good
-  int heldFor = 0;     // held for a moment: this many attempts on it meet the hold
-  std::string linkTo;  // a symbolic link to this path (its bytes live there); empty for none
-  uint32_t links = 1;  // its names (hard links)
+  bool inUse = false;       // held open without sharing by another process, for good
+  int heldFor = 0;          // held for a moment: this many attempts on it meet the hold
+  std::string linkTo;       // a symbolic link to this path (its bytes live there); empty for none
+  uint32_t reparseTag = 0;  // a reparse point that is no link (a deduplicated file, say)
+  uint32_t links = 1;       // its names (hard links)
   std::optional<uint32_t> stamp;
   bool flushed = false;  // written through to the disk since its last write
 };
@@ -70,16 +71,25 @@ class FakePlatform final : public Platform {
   std::deque<std::optional<std::string>> choices;  // dialog: a chosen path, or cancel
   unsigned codePage = 1252;                        // 932 has double-byte characters
   size_t pathLimit = 0;                            // longer paths are rejected; 0 for no limit
-  int64_t freeSpace = -1;      // bytes that still fit on the disk; -1 for no limit
-  bool flushFails = false;     // FlushOutputFile reports an error
-  int heldAfterClose = 0;      // a file this run closes is then held for that many attempts,
-                               // as a scanner that opens every new file for a moment
-  bool posixMoves = true;      // the system offers moves with POSIX semantics (Windows 10 1607
-                               // and later); Wine and older Windows answer "invalid parameter"
+  int64_t freeSpace = -1;   // bytes that still fit on the disk; -1 for no limit
+  bool flushFails = false;  // FlushOutputFile reports an error
+  int heldAfterClose = 0;   // a file this run closes is then held for that many attempts,
+                            // as a scanner that opens every new file for a moment
+  bool posixMoves = true;   // the system offers moves with POSIX semantics (Windows 10 1607
+                            // and later); Wine and older Windows answer "invalid parameter"
+  FileError posixRefusal = FileError::kUnsupported;  // the answer where it does not
   bool linksFollowed = false;  // an open of a symbolic link opens what it points to, as
                                // Wine does; Windows opens the link itself
   std::map<std::string, std::string> environment;  // environment variables
   std::map<std::string, std::string> shortNames;   // an 8.3 path and the long path it names
+  // How the system names what is open: a folder as opened (a share, a mounted volume) and
+  // the name it gives of it and all below; a file's path and the name the system gives of
+  // it instead (an object-manager link planted in a folder swapped for a junction); the
+  // namings it cannot give (a share with an unreadable folder on the way).
+  std::map<std::string, std::string> finalFolders;
+  std::map<std::string, std::string> redirected;
+  std::vector<PathNaming> unnamed;
+  std::string sessionProfile;  // the profile of the user signed in; empty when unknown
   // A fault, for the sweeps: the call numbered faultAt (from 1, as calls counts them)
   // fails, or every call from it on, in the way numbered faultVariant among those that
   // operation can really fail in (FaultVariants); 0 for none.
@@ -131,7 +141,12 @@ class FakePlatform final : public Platform {
   bool DeleteAndCloseFile(FileHandle file) override;
   void CloseOutputFile(FileHandle file) override;
   FileHandle OpenExistingFile(const char* path, ExistingAccess access, FileError& error) override;
-  bool QueryOpenFile(FileHandle file, const char* path, FileFacts& facts) override;
+  bool QueryOpenFile(FileHandle file, FileFacts& facts) override;
+  FileHandle OpenHostFolder(const char* path, FileError& error) override;
+  uint32_t GetFinalPathName(FileHandle file, PathNaming naming, char16_t* area,
+                            uint32_t limit) override;
+  uint32_t WidenName(const char* text, char16_t* area, uint32_t limit) override;
+  uint32_t GetSessionUserProfile(char* area, uint32_t limit) override;
   int32_t ReadExistingFile(FileHandle file, unsigned char* bytes, int32_t count) override;
   uint32_t GetFileAttributesA(const char* path) override;
   uint32_t GetEnvironmentVariableA(const char* name, char* area, uint32_t limit) override;
@@ -149,6 +164,8 @@ class FakePlatform final : public Platform {
     bool existing;          // opened with OpenExistingFile
     ExistingAccess access;  // for an existing one
     size_t position;
+    bool folder = false;  // the held host folder
+    std::string opened;   // the path it was opened by
   };
 
   int Fault(const char* operation);
@@ -160,7 +177,8 @@ class FakePlatform final : public Platform {
   uint32_t AttributesOf(const FakeEntry& entry) const;
   OpenFile* Handle(FileHandle file);
   std::string PathOf(FileHandle file);
-  FileHandle Open(const std::string& key, bool writable, ExistingAccess access);
+  FileHandle Open(const std::string& key, bool writable, ExistingAccess access,
+                  const std::string& opened);
 
   std::map<std::string, std::string> winIni_;  // "SECTION\KEY" -> value
   std::map<std::string, FakeEntry> entries_;   // upper-case path -> entry

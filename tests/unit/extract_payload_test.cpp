@@ -3,7 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <map>
 #include <string>
+#include <vector>
 
 #include "support/extraction.h"
 #include "support/payload_builder.h"
@@ -314,7 +316,16 @@ namespace {
 // reclaimed; anything else stays as it is, is never written through, and its name is
 // passed over.
 TEST(ExtractPayload, WhatHoldsATemporaryName) {
-  enum Holder { kNothing, kLeftover, kLink, kWineLink, kHardLink, kDirectory, kReadOnly };
+  enum Holder {
+    kNothing,
+    kLeftover,
+    kLink,
+    kWineLink,
+    kHardLink,
+    kDirectory,
+    kReadOnly,
+    kElsewhere
+  };
   struct Case {
     const char* what;
     std::vector<Holder> holders;  // of ~setup.tmp, ~setup.tm1, ... in turn
@@ -329,6 +340,7 @@ TEST(ExtractPayload, WhatHoldsATemporaryName) {
       {"a file with a second name stays", {kHardLink}, "~setup.tm1"},
       {"a directory: the next name", {kDirectory}, "~setup.tm1"},
       {"a read-only file: the next name", {kReadOnly}, "~setup.tm1"},
+      {"a file the system names elsewhere stays", {kElsewhere}, "~setup.tm1"},
       {"a link, then a leftover reclaimed", {kLink, kLeftover}, "~setup.tm1"},
       {"every name kept: the usual box", {kDirectory, kHardLink, kLink, kReadOnly}, nullptr},
   };
@@ -362,6 +374,10 @@ TEST(ExtractPayload, WhatHoldsATemporaryName) {
           break;
         case kReadOnly:
           platform.AddFile(path, Bytes(5, 2)).attributes = kAttributeReadOnly;
+          break;
+        case kElsewhere:
+          platform.AddFile(path, Bytes(5, 4));
+          platform.redirected[Upper(path)] = "\\\\?\\C:\\Windows\\System32\\x.dll";
           break;
       }
     }
@@ -398,6 +414,102 @@ TEST(ExtractPayload, WhatHoldsATemporaryName) {
       }
     }
     EXPECT_EQ(platform.openFiles, 0) << c.what;
+  }
+}
+
+// The host folder is held from before the first file until the last, and let go before
+// any box; every file opened or created in it must be named by the system as the
+// folder's name joined with its own. A file created elsewhere (through an object-manager
+// link in a folder swapped for a junction) is removed through its handle, one opened
+// elsewhere is left alone, and the entry fails; a share or a driver that cannot give a
+// normalized name is named as opened.
+TEST(ExtractPayload, TheHostFolderIsHeldAndEveryFileInItChecked) {
+  const std::string elsewhere = "\\\\?\\C:\\Windows\\System32\\evil.dll";
+  struct Case {
+    const char* what;
+    bool existing;  // the payload's files are there already, intact
+    std::map<std::string, std::string> redirected;
+    std::map<std::string, std::string> finalFolders;
+    std::vector<PathNaming> unnamed;
+    bool installed;
+  };
+  const Case cases[] = {
+      {"a plain folder", false, {}, {}, {}, true},
+      {"a new file the system names elsewhere",
+       false,
+       {{InFolder("LXWEPB.TLX"), elsewhere}},
+       {},
+       {},
+       false},
+      {"a file there that the system names elsewhere",
+       true,
+       {{InFolder("LXWEPB.TLX"), elsewhere}},
+       {},
+       {},
+       false},
+      {"a share, named on the share",
+       true,
+       {},
+       {{kFolder, "\\\\?\\UNC\\server\\share\\TORVIX"}},
+       {},
+       true},
+      {"no normalized name: named as opened", true, {}, {}, {PathNaming::kNormalized}, true},
+      {"only the name on the volume",
+       true,
+       {},
+       {},
+       {PathNaming::kNormalized, PathNaming::kOpened, PathNaming::kVolumeGuid},
+       true},
+      {"no name at all: nothing trusted",
+       false,
+       {},
+       {},
+       {PathNaming::kNormalized, PathNaming::kOpened, PathNaming::kVolumeGuid,
+        PathNaming::kOnVolume},
+       false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    FakePlatform platform;
+    SetPayload(platform, ThisBuildsPayload());
+    for (const PayloadFile& file : ThisBuildsPayload()) {
+      if (c.existing) platform.AddFile(InFolder(file.name), file.bytes).stamp = 1;
+    }
+    for (const auto& name : c.redirected) platform.redirected[Upper(name.first)] = name.second;
+    platform.finalFolders = c.finalFolders;
+    platform.unnamed = c.unnamed;
+
+    Extract(platform);
+
+    EXPECT_EQ(platform.ended, !c.installed);
+    EXPECT_EQ(platform.openFiles, 0);
+    auto starts = [&](const std::string& prefix) {
+      return std::find_if(platform.calls.begin(), platform.calls.end(),
+                          [&](const std::string& call) { return call.rfind(prefix, 0) == 0; });
+    };
+    EXPECT_LT(starts("OpenHostFolder C:\\TORVIX\\"), starts("OpenExistingFile"));
+    EXPECT_LT(starts("OpenHostFolder C:\\TORVIX\\"), starts("CreateOutputFile"));
+    auto released = std::find(platform.calls.begin(), platform.calls.end(),
+                              std::string("CloseOutputFile ") + kFolder);
+    ASSERT_NE(released, platform.calls.end());
+    // Let go before the box: nothing after it but the box and the end.
+    const std::vector<std::string> after(released + 1, platform.calls.end());
+    const std::vector<std::string> boxAndEnd = {"ShowMessageBox Fatal error", "EndRun"};
+    EXPECT_EQ(after, c.installed ? std::vector<std::string>() : boxAndEnd);
+    const FakeEntry* tlx = platform.File(InFolder("LXWEPB.TLX"));
+    if (c.installed) {
+      ASSERT_NE(tlx, nullptr);
+      EXPECT_EQ(tlx->stamp, kTlxStamp);
+      EXPECT_EQ(platform.writes.empty(), c.existing) << "a repair writes no data";
+    } else {
+      ASSERT_EQ(platform.boxes.size(), 1u);
+      EXPECT_EQ(platform.boxes[0].text, "LXWEPB.TLX could not be created.");
+      EXPECT_TRUE(platform.writes.empty());
+      EXPECT_EQ(tlx != nullptr, c.existing) << "created elsewhere: removed through its handle";
+      if (tlx != nullptr) {
+        EXPECT_EQ(tlx->stamp, 1u) << "left alone";
+      }
+    }
   }
 }
 

@@ -128,9 +128,11 @@ TEST(HostVersion, VirtualStoreCopy) {
     std::string folder;                     // HostFolder
     std::optional<std::string> real;        // Version in the folder's torvix.ini
     std::optional<std::string> redirected;  // Version in the VirtualStore copy
-    std::string storePath;  // where that copy is (where a reading that ignored a rule
-                            // would look)
-    std::string version;    // HostVersion as read
+    std::string storePath;       // where that copy is (where a reading that ignored a rule
+                                 // would look)
+    std::string version;         // HostVersion as read
+    const char* runs = nullptr;  // the run's own LOCALAPPDATA, where it is not the user's
+    const char* session = "C:\\Users\\ana";  // the signed-in user's profile
   };
   const std::string programFiles = store + "\\Program Files\\Torvix\\torvix.ini";
   const Case cases[] = {
@@ -156,8 +158,17 @@ TEST(HostVersion, VirtualStoreCopy) {
        store + "\\PROGRA~1\\Torvix\\torvix.ini", "30"},
       {"a share", "\\\\server\\apps\\Torvix", "30", "45",
        store + "server\\apps\\Torvix\\torvix.ini", "30"},
+      // Elevated with an administrator's password: the run has that account's profile.
+      {"elevated as another account: the signed-in user's copy", "C:\\Program Files\\Torvix", "30",
+       "45", programFiles, "45", "C:\\Users\\admin\\AppData\\Local"},
+      {"elevated, and the session's user unknown", "C:\\Program Files\\Torvix", "30", "45",
+       programFiles, "30", "C:\\Users\\admin\\AppData\\Local", nullptr},
+      {"no other profile is read", "C:\\Program Files\\Torvix", "30", "99",
+       "C:\\Users\\eve\\AppData\\Local\\VirtualStore\\Program Files\\Torvix\\torvix.ini", "30",
+       "C:\\Users\\admin\\AppData\\Local"},
   };
   for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
     FakePlatform platform;
     platform.SetWinIni("Applications", "Torvix", c.folder);
     platform.AddFile(c.folder + "\\torvixx.exe");
@@ -165,7 +176,8 @@ TEST(HostVersion, VirtualStoreCopy) {
     if (c.redirected) {
       platform.AddTextFile(c.storePath, "[Common]\r\nVersion=" + *c.redirected + "\r\n");
     }
-    platform.environment = {{"LOCALAPPDATA", local},
+    if (c.session != nullptr) platform.sessionProfile = c.session;
+    platform.environment = {{"LOCALAPPDATA", c.runs != nullptr ? c.runs : local},
                             {"PROGRAMFILES", "C:\\Program Files"},
                             {"PROGRAMFILES(X86)", "C:\\Program Files (x86)"},
                             {"PROGRAMW6432", "C:\\Program Files"},

@@ -10,6 +10,9 @@
 #include <string>
 
 #include "payload/file_verdicts.h"
+#include "payload/host_folder.h"
+#include "platform/file_errors.h"
+#include "platform/open_arguments.h"
 #include "support/extraction.h"
 #include "support/payload_builder.h"
 
@@ -145,43 +148,51 @@ TEST(InstallEntry, AFailedFlushKeepsTheOldFile) {
   EXPECT_EQ(platform.openFiles, 0);
 }
 
-// Only a plain file, one name that the system names by the path it was opened by, is
-// stamped in place when it holds the payload's bytes; anything else is replaced as a
-// name, so that no time is ever set through a link.
+// Only a plain file of one name, which the system places in the held folder under its
+// name, is stamped in place when it holds the payload's bytes; a link or a file of two
+// names is replaced as a name, so that no time is ever set through a link; a file the
+// system places elsewhere (a link Wine followed) is left alone and the entry fails.
 TEST(InstallEntry, WhatIsStampedInPlace) {
   const Bytes payload = PatternBytes(310992, 2);
+  enum Outcome { kStamped, kReplaced, kLeftAlone };
   struct Case {
     const char* what;
     bool symbolicLink;
     bool linksFollowed;  // opened as what it points to, as Wine does
     uint32_t links;
-    bool stamped;
+    uint32_t reparseTag;
+    Outcome outcome;
   };
   const Case cases[] = {
-      {"a plain file", false, false, 1, true},
-      {"a file with a second name", false, false, 2, false},
-      {"a symbolic link, opened as itself (Windows)", true, false, 1, false},
-      {"a symbolic link, opened as what it points to (Wine)", true, true, 1, false},
+      {"a plain file", false, false, 1, 0, kStamped},
+      {"a deduplicated file (a reparse point, no link)", false, false, 1, 0x80000013, kStamped},
+      {"a file with a second name", false, false, 2, 0, kReplaced},
+      {"a symbolic link, opened as itself (Windows)", true, false, 1, 0, kReplaced},
+      {"a symbolic link, opened as what it points to (Wine)", true, true, 1, 0, kLeftAlone},
   };
   for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
     FakePlatform platform;
     platform.linksFollowed = c.linksFollowed;
     SetPayload(platform, {{"LXWEPB2.CLX", payload, kClxStamp}});
     platform.AddFile("C:\\ELSEWHERE.DAT", payload).stamp = 7;
     FakeEntry& target = platform.AddFile(kTarget, c.symbolicLink ? Bytes() : payload);
     target.links = c.links;
+    target.reparseTag = c.reparseTag;
     if (c.symbolicLink) target.linkTo = "C:\\ELSEWHERE.DAT";
 
     Extract(platform);
 
-    EXPECT_FALSE(platform.ended) << c.what;
-    EXPECT_EQ(platform.File("C:\\ELSEWHERE.DAT")->stamp, 7u) << c.what;
+    EXPECT_EQ(platform.ended, c.outcome == kLeftAlone);
+    EXPECT_EQ(platform.File("C:\\ELSEWHERE.DAT")->stamp, 7u);
     const FakeEntry* after = platform.File(kTarget);
-    ASSERT_NE(after, nullptr) << c.what;
-    EXPECT_TRUE(after->linkTo.empty()) << c.what;
-    EXPECT_EQ(after->bytes, payload) << c.what;
-    EXPECT_EQ(after->stamp, kClxStamp) << c.what;
-    EXPECT_EQ(platform.writes.empty(), c.stamped) << c.what;
+    ASSERT_NE(after, nullptr);
+    EXPECT_EQ(after->linkTo.empty(), !c.symbolicLink || c.outcome != kLeftAlone);
+    EXPECT_EQ(after->bytes, c.outcome == kLeftAlone ? Bytes() : payload);
+    EXPECT_EQ(after->stamp,
+              c.outcome == kLeftAlone ? std::nullopt : std::optional<uint32_t>(kClxStamp));
+    EXPECT_EQ(platform.writes.empty(), c.outcome != kReplaced);
+    EXPECT_EQ(platform.openFiles, 0);
   }
 }
 
@@ -208,26 +219,108 @@ TEST(InstallEntry, WhatCountsAsABriefHold) {
   }
 }
 
-// The copy is moved with POSIX semantics where the system offers them, and as every
-// Windows since Vista does where it answers that it does not.
-TEST(InstallEntry, TheMoveFallsBackWhereThePosixOneIsNotOffered) {
-  for (bool offered : {true, false}) {
+// The copy is moved with POSIX semantics where the system offers them; after any
+// failure of that, once as every Windows since Vista does, whose answer alone counts.
+TEST(InstallEntry, TheMoveFallsBackWhereThePosixOneFails) {
+  struct Case {
+    const char* what;
+    bool offered;
+    FileError refusal;
+  };
+  const Case cases[] = {
+      {"offered", true, FileError::kNone},
+      {"answered with an invalid parameter (Wine, before Windows 10 1607)", false,
+       FileError::kUnsupported},
+      {"refused by the file system (exFAT's limitation)", false, FileError::kOther},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
     FakePlatform platform;
-    platform.posixMoves = offered;
+    platform.posixMoves = c.offered;
+    platform.posixRefusal = c.refusal;
     SetPayload(platform, ThisBuildsPayload());
     platform.AddFile(kTarget, Bytes(10, 1));
 
     Extract(platform);
 
-    EXPECT_FALSE(platform.ended) << offered;
-    EXPECT_EQ(platform.File(kTarget)->bytes, ThisBuildsPayload()[1].bytes) << offered;
+    EXPECT_FALSE(platform.ended);
+    EXPECT_EQ(platform.File(kTarget)->bytes, ThisBuildsPayload()[1].bytes);
     std::vector<std::string> moves;
     for (const std::string& call : platform.calls) {
       if (call.rfind("MoveOpenFile", 0) == 0) moves.push_back(call.substr(call.rfind(' ') + 1));
     }
-    const std::vector<std::string> expected =
-        offered ? std::vector<std::string>{"posix"} : std::vector<std::string>{"posix", "classic"};
-    EXPECT_EQ(moves, expected) << offered;
+    const std::vector<std::string> expected = c.offered
+                                                  ? std::vector<std::string>{"posix"}
+                                                  : std::vector<std::string>{"posix", "classic"};
+    EXPECT_EQ(moves, expected);
+  }
+}
+
+// Every open of a name in the folder is of the name itself, never of where a link leads;
+// the folder is held following links, with data access so that its sharing counts, and
+// without delete sharing, so that it cannot be renamed meanwhile.
+TEST(InstallEntry, HowEachKindOfOpenCallsCreateFile) {
+  for (OpenKind kind : kOpenKinds) {
+    SCOPED_TRACE(static_cast<int>(kind));
+    OpenArguments open = OpenArgumentsFor(kind);
+    bool folder = kind == OpenKind::kHostFolder;
+    EXPECT_EQ((open.flags & 0x200000) != 0, !folder) << "FILE_FLAG_OPEN_REPARSE_POINT";
+    EXPECT_EQ((open.flags & 0x02000000) != 0, folder) << "FILE_FLAG_BACKUP_SEMANTICS";
+    EXPECT_EQ(open.disposition, kind == OpenKind::kNewFile ? 1u : 3u);
+    if (folder) {
+      EXPECT_EQ(open.sharing, 0x3u) << "read and write, not delete";
+      EXPECT_NE(open.access & 0x1, 0u) << "FILE_LIST_DIRECTORY: data access, so sharing counts";
+    }
+  }
+}
+
+TEST(InstallEntry, TheClassOfEachWin32Error) {
+  const std::pair<uint32_t, FileError> cases[] = {
+      {0, FileError::kNone},         {1, FileError::kUnsupported},  {2, FileError::kNotFound},
+      {3, FileError::kNotFound},     {5, FileError::kAccessDenied}, {32, FileError::kSharing},
+      {33, FileError::kSharing},     {50, FileError::kUnsupported}, {80, FileError::kExists},
+      {87, FileError::kUnsupported}, {183, FileError::kExists},     {112, FileError::kOther},
+      {665, FileError::kOther},      {1920, FileError::kOther},
+  };
+  for (const auto& c : cases) EXPECT_EQ(FileErrorOf(c.first), c.second) << c.first;
+}
+
+// A file is in the held folder when the system names it as the folder's name joined
+// with its own by one separator, regardless of case.
+TEST(InstallEntry, WhatIsNamedInTheFolder) {
+  struct Case {
+    const char16_t* folder;
+    const char16_t* file;
+    const char16_t* name;
+    bool inside;
+  };
+  const Case cases[] = {
+      {u"\\\\?\\C:\\TORVIX", u"\\\\?\\C:\\TORVIX\\LXWEPB.TLX", u"LXWEPB.TLX", true},
+      {u"\\\\?\\C:\\TORVIX", u"\\\\?\\C:\\torvix\\lxwepb.tlx", u"LXWEPB.TLX", true},
+      {u"\\\\?\\C:\\", u"\\\\?\\C:\\LXWEPB.TLX", u"LXWEPB.TLX", true},  // a drive root
+      {u"\\\\?\\UNC\\server\\share\\", u"\\\\?\\UNC\\server\\share\\X.DIC", u"x.dic", true},
+      {u"\\\\?\\UNC\\server\\share\\Torvix", u"\\\\?\\UNC\\server\\share\\Torvix\\X.DIC", u"X.DIC",
+       true},
+      // A folder on a volume mounted in a folder, named by the volume's GUID name.
+      {u"\\\\?\\Volume{5eed}\\Torvix", u"\\\\?\\Volume{5eed}\\Torvix\\X.DIC", u"X.DIC", true},
+      // An 8.3 host path: both handles are named by the long path.
+      {u"\\\\?\\C:\\Program Files\\Torvix", u"\\\\?\\C:\\Program Files\\Torvix\\X.DIC", u"X.DIC",
+       true},
+      {u"43000000:\\TORVIX", u"43000000:\\TORVIX\\X.DIC", u"X.DIC", true},
+      {u"\\\\?\\C:\\TORVIX", u"\\\\?\\C:\\TORVIX\\\u00c4.DIC", u"\u00e4.dic", true},
+      // A link's target, or an object-manager link planted in a swapped folder.
+      {u"\\\\?\\C:\\TORVIX", u"\\\\?\\C:\\ELSEWHERE.DAT", u"LXWEPB.TLX", false},
+      {u"\\\\?\\C:\\TORVIX", u"\\\\?\\C:\\TORVIX\\LXWEPB2.CLX", u"LXWEPB.TLX", false},
+      {u"\\\\?\\C:\\TORVIX", u"\\\\?\\C:\\Windows\\System32\\LXWEPB.TLX", u"LXWEPB.TLX", false},
+      {u"\\\\?\\C:\\TORVIX", u"\\\\?\\C:\\TORVIX2\\LXWEPB.TLX", u"LXWEPB.TLX", false},
+      {u"\\\\?\\C:\\TORVIX", u"\\\\?\\C:\\TORVIX\\SUB\\LXWEPB.TLX", u"LXWEPB.TLX", false},
+      {u"\\\\?\\C:\\TORVIX", u"\\\\?\\C:\\TORVIX\\LXWEPB.TLX.OLD", u"LXWEPB.TLX", false},
+      {u"\\\\?\\C:\\TORVIX", u"\\\\?\\C:\\TORVIX\\\u00c5.DIC", u"\u00e4.dic", false},
+      {u"", u"\\LXWEPB.TLX", u"LXWEPB.TLX", false},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(IsNamedInFolder(c.folder, c.file, c.name), c.inside)
+        << std::string(c.file, c.file + std::char_traits<char16_t>::length(c.file));
   }
 }
 
