@@ -22,10 +22,10 @@ constexpr uint32_t kFlagOpenReparsePoint = 0x00200000;
 constexpr uint32_t kFlagBackupSemantics = 0x02000000;
 
 enum class OpenKind {
-  kNewFile,         // a payload file or a copy, created only where no entry has the name
-  kToStamp,         // a file already there, read and given its time
-  kToRemove,        // a file already there, removed through its handle
-  kHostFolder,      // the host folder itself, held for the run
+  kNewFile,     // a payload file or a copy, created only where no entry has the name
+  kToStamp,     // a file already there, read and given its time
+  kToRemove,    // a file already there, removed through its handle
+  kHostFolder,  // the host folder itself, held for the run
 };
 constexpr OpenKind kOpenKinds[] = {OpenKind::kNewFile, OpenKind::kToStamp, OpenKind::kToRemove,
                                    OpenKind::kHostFolder};
