@@ -14,6 +14,18 @@ target_include_directories(installer_logic PUBLIC src)
 target_compile_options(installer_logic PRIVATE ${WARNINGS} ${SANITIZE})
 target_link_options(installer_logic PUBLIC ${SANITIZE})
 
+# Every seam operation has its fault ways: the build holds the fake's list to platform.h.
+find_package(Python3 REQUIRED COMPONENTS Interpreter)
+add_custom_command(
+  OUTPUT "${CMAKE_BINARY_DIR}/fault_ways.checked"
+  COMMAND "${Python3_EXECUTABLE}" "${CMAKE_SOURCE_DIR}/tests/support/check_fault_ways.py"
+          "${CMAKE_SOURCE_DIR}/src/platform/platform.h"
+          "${CMAKE_SOURCE_DIR}/tests/support/fault_ways.h" "${CMAKE_BINARY_DIR}/fault_ways.checked"
+  DEPENDS src/platform/platform.h tests/support/fault_ways.h tests/support/check_fault_ways.py
+  COMMENT "Fault ways of every seam operation"
+  VERBATIM)
+add_custom_target(fault_ways_checked DEPENDS "${CMAKE_BINARY_DIR}/fault_ways.checked")
+
 # The fake platform and the payload builder, shared by the unit tests and the sweep.
 # The build constants the logic reads go into each program itself.
 add_library(test_support STATIC
@@ -23,6 +35,7 @@ add_library(test_support STATIC
 target_include_directories(test_support PUBLIC tests)
 target_compile_options(test_support PRIVATE -Wall -Wextra -Werror ${SANITIZE})
 target_link_libraries(test_support PUBLIC installer_logic)
+add_dependencies(test_support fault_ways_checked)
 
 add_executable(unit_tests
   tests/support/build_constants.cpp

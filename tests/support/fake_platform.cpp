@@ -134,10 +134,10 @@ bool FakePlatform::Held(FakeEntry& entry) {
 }
 
 int FakePlatform::ShowMessageBox(const char* text, const char* caption, unsigned style) {
-  calls.push_back(std::string("ShowMessageBox ") + caption);
+  Call(Operation::kShowMessageBox, caption);
   boxes.push_back({text, caption, style});
   if (boxes.size() > kMostPrompts) throw std::runtime_error("the installer keeps asking");
-  if (Fault("ShowMessageBox") >= 0) return kAnswerNotShown;
+  if (Fault(Operation::kShowMessageBox) >= 0) return kAnswerNotShown;
   if (answers.empty()) return kAnswerOk;
   int answer = answers.front();
   answers.pop_front();
@@ -146,12 +146,13 @@ int FakePlatform::ShowMessageBox(const char* text, const char* caption, unsigned
 
 void FakePlatform::GetProfileStringA(const char* section, const char* key, const char* fallback,
                                      char* area, uint32_t limit) {
-  calls.push_back(std::string("GetProfileStringA ") + section + " " + key);
-  Fill(area, limit, WinIni(section, key).value_or(fallback));
+  Call(Operation::kGetProfileStringA, std::string(section) + " " + key);
+  Fill(area, limit,
+       Fault(Operation::kGetProfileStringA) >= 0 ? fallback : WinIni(section, key).value_or(fallback));
 }
 
 void FakePlatform::WriteProfileStringA(const char* section, const char* key, const char* value) {
-  calls.push_back(std::string("WriteProfileStringA ") + section + " " + key + "=" + value);
+  Call(Operation::kWriteProfileStringA, std::string(section) + " " + key + "=" + value);
   ++winIniWrites;
   SetWinIni(section, key, value);
 }
@@ -159,9 +160,9 @@ void FakePlatform::WriteProfileStringA(const char* section, const char* key, con
 void FakePlatform::GetPrivateProfileStringA(const char* section, const char* key,
                                             const char* fallback, char* area, uint32_t limit,
                                             const char* path) {
-  calls.push_back(std::string("GetPrivateProfileStringA ") + path);
+  Call(Operation::kGetPrivateProfileStringA, path);
   std::string value = fallback;
-  const FakeEntry* file = Find(path);
+  const FakeEntry* file = Fault(Operation::kGetPrivateProfileStringA) >= 0 ? nullptr : Find(path);
   if (file != nullptr && !file->directory) {
     std::string text(file->bytes.begin(), file->bytes.end());
     std::string current;
@@ -198,9 +199,9 @@ bool FakePlatform::GetOpenFileNameA(OpenFileRecord& record) {
   if (record.lpstrInitialDir != nullptr) call.initialDir = record.lpstrInitialDir;
   if (record.lpstrTitle != nullptr) call.title = record.lpstrTitle;
   dialogs.push_back(call);
-  calls.push_back("GetOpenFileNameA " + call.initialDir);
+  Call(Operation::kGetOpenFileNameA, call.initialDir);
   if (dialogs.size() > kMostPrompts) throw std::runtime_error("the installer keeps asking");
-  if (Fault("GetOpenFileNameA") >= 0) return false;
+  if (Fault(Operation::kGetOpenFileNameA) >= 0) return false;
 
   if (choices.empty()) return false;
   std::optional<std::string> choice = choices.front();
@@ -212,13 +213,14 @@ bool FakePlatform::GetOpenFileNameA(OpenFileRecord& record) {
 }
 
 bool FakePlatform::IsLeadByte(unsigned char byte) {
+  Call(Operation::kIsLeadByte, std::to_string(byte));
   if (codePage == 932) return (byte >= 0x81 && byte <= 0x9F) || (byte >= 0xE0 && byte <= 0xFC);
   return false;
 }
 
 bool FakePlatform::FindPayloadResource(const char* name, PayloadResource& resource) {
-  calls.push_back(std::string("FindPayloadResource ") + name);
-  if (Fault("FindPayloadResource") >= 0) return false;
+  Call(Operation::kFindPayloadResource, name);
+  if (Fault(Operation::kFindPayloadResource) >= 0) return false;
   auto found = resources_.find(Upper(name));
   if (found == resources_.end()) return false;
   resource.size = static_cast<int32_t>(found->second.size());
@@ -226,30 +228,15 @@ bool FakePlatform::FindPayloadResource(const char* name, PayloadResource& resour
   return true;
 }
 
-int FakePlatform::FaultVariants(const std::string& operation) {
-  // The ways each call can really fail on Windows: a box that cannot be shown, a dialog
-  // that fails, a lookup that finds nothing, a create that gives no file, a write that
-  // fails or falls short, a flush, a stamp or an attribute that is not applied, a move
-  // that fails or meets a hold, a removal that fails, an open that finds nothing or a
-  // hold, a read that fails or falls short, a query or an attribute read with no answer.
-  static const std::map<std::string, int> variants = {
-      {"ShowMessageBox", 1},      {"GetOpenFileNameA", 1},
-      {"FindPayloadResource", 1}, {"CreateOutputFile", 1},
-      {"WriteOutputFile", 2},     {"FlushOutputFile", 1},
-      {"StampWriteTime", 1},      {"SetFileAttributesByHandle", 1},
-      {"MoveOpenFile", 2},        {"DeleteAndCloseFile", 1},
-      {"OpenExistingFile", 2},    {"ReadExistingFile", 2},
-      {"QueryOpenFile", 1},       {"GetFileAttributesA", 1},
-      {"OpenHostFolder", 1},      {"GetFinalPathName", 1},
-      {"WidenName", 1},           {"GetSessionUserProfile", 1}};
-  auto found = variants.find(operation);
-  return found == variants.end() ? 0 : found->second;
+void FakePlatform::Call(Operation operation, const std::string& detail) {
+  std::string name = kFaultWays[static_cast<size_t>(operation)].name;
+  calls.push_back(detail.empty() ? name : name + " " + detail);
 }
 
-int FakePlatform::Fault(const char* operation) {
+int FakePlatform::Fault(Operation operation) {
   size_t number = calls.size();
   if (faultAt == 0 || number < faultAt || (number > faultAt && !faultOnward)) return -1;
-  int count = FaultVariants(operation);
+  int count = kFaultWays[static_cast<size_t>(operation)].ways;
   return count == 0 ? -1 : faultVariant % count;
 }
 
@@ -284,8 +271,8 @@ uint32_t FakePlatform::AttributesOf(const FakeEntry& entry) const {
 }
 
 FileHandle FakePlatform::CreateOutputFile(const char* path, FileError& error) {
-  calls.push_back(std::string("CreateOutputFile ") + path);
-  error = Fault("CreateOutputFile") >= 0 ? FileError::kOther
+  Call(Operation::kCreateOutputFile, path);
+  error = Fault(Operation::kCreateOutputFile) >= 0 ? FileError::kOther
           : Rejected(path)               ? FileError::kNotFound
           : Find(path) != nullptr        ? FileError::kExists
                                          : FileError::kNone;
@@ -297,9 +284,9 @@ FileHandle FakePlatform::CreateOutputFile(const char* path, FileError& error) {
 
 int32_t FakePlatform::WriteOutputFile(FileHandle file, const unsigned char* bytes, int32_t count) {
   std::string path = PathOf(file);
-  calls.push_back("WriteOutputFile " + path + " " + std::to_string(count));
+  Call(Operation::kWriteOutputFile, path + " " + std::to_string(count));
   writes.push_back({path, count});
-  int fault = Fault("WriteOutputFile");
+  int fault = Fault(Operation::kWriteOutputFile);
   OpenFile* open = Handle(file);
   if (open == nullptr || !open->writable || fault == 0) return -1;
   int32_t fits = fault == 1 ? count / 2 : count;
@@ -313,9 +300,9 @@ int32_t FakePlatform::WriteOutputFile(FileHandle file, const unsigned char* byte
 }
 
 bool FakePlatform::FlushOutputFile(FileHandle file) {
-  calls.push_back("FlushOutputFile " + PathOf(file));
+  Call(Operation::kFlushOutputFile, PathOf(file));
   OpenFile* open = Handle(file);
-  if (open == nullptr || !open->writable || flushFails || Fault("FlushOutputFile") >= 0) {
+  if (open == nullptr || !open->writable || flushFails || Fault(Operation::kFlushOutputFile) >= 0) {
     return false;
   }
   entries_[open->key].flushed = true;
@@ -324,10 +311,10 @@ bool FakePlatform::FlushOutputFile(FileHandle file) {
 }
 
 bool FakePlatform::StampWriteTime(FileHandle file, uint32_t stamp) {
-  calls.push_back("StampWriteTime " + std::to_string(stamp));
+  Call(Operation::kStampWriteTime, std::to_string(stamp));
   OpenFile* open = Handle(file);
   if (open == nullptr || (open->existing && open->access != ExistingAccess::kReadAndStamp) ||
-      Fault("StampWriteTime") >= 0) {
+      Fault(Operation::kStampWriteTime) >= 0) {
     return false;
   }
   entries_[open->key].stamp = stamp;
@@ -336,18 +323,18 @@ bool FakePlatform::StampWriteTime(FileHandle file, uint32_t stamp) {
 }
 
 bool FakePlatform::SetFileAttributesByHandle(FileHandle file, uint32_t attributes) {
-  calls.push_back("SetFileAttributesByHandle " + PathOf(file) + " " + std::to_string(attributes));
+  Call(Operation::kSetFileAttributesByHandle, PathOf(file) + " " + std::to_string(attributes));
   OpenFile* open = Handle(file);
-  if (open == nullptr || !open->writable || Fault("SetFileAttributesByHandle") >= 0) return false;
+  if (open == nullptr || !open->writable || Fault(Operation::kSetFileAttributesByHandle) >= 0) return false;
   entries_[open->key].attributes = attributes == kAttributeNormal ? 0 : attributes;
   Record(DiskEvent::kAttributes, open->key, "", {}, entries_[open->key].attributes);
   return true;
 }
 
 FileError FakePlatform::MoveOpenFile(FileHandle file, const char* target, MoveSemantics semantics) {
-  calls.push_back("MoveOpenFile " + PathOf(file) + " " + target +
+  Call(Operation::kMoveOpenFile, PathOf(file) + " " + target +
                   (semantics == MoveSemantics::kPosix ? " posix" : " classic"));
-  int fault = Fault("MoveOpenFile");
+  int fault = Fault(Operation::kMoveOpenFile);
   if (fault >= 0) return fault == 0 ? FileError::kOther : FileError::kSharing;
   OpenFile* open = Handle(file);
   if (open == nullptr || !open->writable) return FileError::kOther;
@@ -373,11 +360,11 @@ FileError FakePlatform::MoveOpenFile(FileHandle file, const char* target, MoveSe
 }
 
 bool FakePlatform::DeleteAndCloseFile(FileHandle file) {
-  calls.push_back("DeleteAndCloseFile " + PathOf(file));
+  Call(Operation::kDeleteAndCloseFile, PathOf(file));
   OpenFile* open = Handle(file);
   if (open == nullptr) return false;
   bool deletable = open->writable || open->access == ExistingAccess::kRemove;
-  if (deletable && Fault("DeleteAndCloseFile") >= 0) {
+  if (deletable && Fault(Operation::kDeleteAndCloseFile) >= 0) {
     deletable = false;
     ++failedRemovals;
   }
@@ -392,8 +379,8 @@ bool FakePlatform::DeleteAndCloseFile(FileHandle file) {
 }
 
 uint32_t FakePlatform::GetLongPathNameA(const char* path, char* area, uint32_t limit) {
-  calls.push_back(std::string("GetLongPathNameA ") + path);
-  if (Rejected(path)) return 0;
+  Call(Operation::kGetLongPathNameA, path);
+  if (Rejected(path) || Fault(Operation::kGetLongPathNameA) >= 0) return 0;
   std::string expanded = path;
   for (const auto& name : shortNames) {
     const std::string& shortPath = name.first;
@@ -410,7 +397,7 @@ uint32_t FakePlatform::GetLongPathNameA(const char* path, char* area, uint32_t l
 }
 
 void FakePlatform::CloseOutputFile(FileHandle file) {
-  calls.push_back("CloseOutputFile " + PathOf(file));
+  Call(Operation::kCloseOutputFile, PathOf(file));
   OpenFile* open = Handle(file);
   if (open == nullptr) return;
   if (open->writable) entries_[open->key].heldFor = heldAfterClose;
@@ -420,8 +407,8 @@ void FakePlatform::CloseOutputFile(FileHandle file) {
 
 FileHandle FakePlatform::OpenExistingFile(const char* path, ExistingAccess access,
                                           FileError& error) {
-  calls.push_back(std::string("OpenExistingFile ") + path);
-  int fault = Fault("OpenExistingFile");
+  Call(Operation::kOpenExistingFile, path);
+  int fault = Fault(Operation::kOpenExistingFile);
   FakeEntry* entry = Find(path);
   // Like CreateFile without backup semantics: no directory, nothing held without sharing.
   error = fault >= 0         ? (fault == 0 ? FileError::kNotFound : FileError::kSharing)
@@ -442,9 +429,9 @@ FileHandle FakePlatform::OpenExistingFile(const char* path, ExistingAccess acces
 }
 
 bool FakePlatform::QueryOpenFile(FileHandle file, FileFacts& facts) {
-  calls.push_back("QueryOpenFile " + PathOf(file));
+  Call(Operation::kQueryOpenFile, PathOf(file));
   OpenFile* open = Handle(file);
-  if (open == nullptr || open->folder || Fault("QueryOpenFile") >= 0) return false;
+  if (open == nullptr || open->folder || Fault(Operation::kQueryOpenFile) >= 0) return false;
   const FakeEntry& entry = entries_[open->key];
   facts.attributes = AttributesOf(entry);
   facts.links = entry.links;
@@ -454,14 +441,14 @@ bool FakePlatform::QueryOpenFile(FileHandle file, FileFacts& facts) {
 }
 
 FileHandle FakePlatform::OpenHostFolder(const char* path, FileError& error) {
-  calls.push_back(std::string("OpenHostFolder ") + path);
+  Call(Operation::kOpenHostFolder, path);
   // Held with backup semantics: a root keeps its "\", any other folder is named without.
   std::string folder = path;
   if (folder.size() > 1 && folder.back() == '\\' && folder[folder.size() - 2] != ':') {
     folder.pop_back();
   }
   const FakeEntry* entry = Find(folder);
-  error = Fault("OpenHostFolder") >= 0            ? FileError::kOther
+  error = Fault(Operation::kOpenHostFolder) >= 0            ? FileError::kOther
           : Rejected(path)                        ? FileError::kNotFound
           : entry != nullptr && !entry->directory ? FileError::kOther
                                                   : FileError::kNone;
@@ -473,9 +460,9 @@ FileHandle FakePlatform::OpenHostFolder(const char* path, FileError& error) {
 
 uint32_t FakePlatform::GetFinalPathName(FileHandle file, PathNaming naming, char16_t* area,
                                         uint32_t limit) {
-  calls.push_back("GetFinalPathName " + PathOf(file));
+  Call(Operation::kGetFinalPathName, PathOf(file));
   OpenFile* open = Handle(file);
-  if (open == nullptr || Fault("GetFinalPathName") >= 0 ||
+  if (open == nullptr || Fault(Operation::kGetFinalPathName) >= 0 ||
       std::find(unnamed.begin(), unnamed.end(), naming) != unnamed.end()) {
     return 0;
   }
@@ -513,17 +500,17 @@ uint32_t FakePlatform::GetFinalPathName(FileHandle file, PathNaming naming, char
 }
 
 uint32_t FakePlatform::WidenName(const char* text, char16_t* area, uint32_t limit) {
-  calls.push_back(std::string("WidenName ") + text);
+  Call(Operation::kWidenName, text);
   size_t length = std::strlen(text);
-  if (Fault("WidenName") >= 0 || length >= limit) return 0;
+  if (Fault(Operation::kWidenName) >= 0 || length >= limit) return 0;
   // Windows-1252, as far as Latin-1 reaches.
   for (size_t i = 0; i <= length; ++i) area[i] = static_cast<unsigned char>(text[i]);
   return static_cast<uint32_t>(length);
 }
 
 uint32_t FakePlatform::GetSessionUserProfile(char* area, uint32_t limit) {
-  calls.push_back("GetSessionUserProfile");
-  if (Fault("GetSessionUserProfile") >= 0 || sessionProfile.empty()) return 0;
+  Call(Operation::kGetSessionUserProfile, "");
+  if (Fault(Operation::kGetSessionUserProfile) >= 0 || sessionProfile.empty()) return 0;
   uint32_t length = static_cast<uint32_t>(sessionProfile.size());
   if (length >= limit) return length + 1;
   Fill(area, limit, sessionProfile);
@@ -531,8 +518,8 @@ uint32_t FakePlatform::GetSessionUserProfile(char* area, uint32_t limit) {
 }
 
 int32_t FakePlatform::ReadExistingFile(FileHandle file, unsigned char* bytes, int32_t count) {
-  calls.push_back("ReadExistingFile " + PathOf(file));
-  int fault = Fault("ReadExistingFile");
+  Call(Operation::kReadExistingFile, PathOf(file));
+  int fault = Fault(Operation::kReadExistingFile);
   OpenFile* open = Handle(file);
   if (open == nullptr || !open->existing || open->access != ExistingAccess::kReadAndStamp ||
       fault == 0) {
@@ -549,16 +536,16 @@ int32_t FakePlatform::ReadExistingFile(FileHandle file, unsigned char* bytes, in
 }
 
 uint32_t FakePlatform::GetFileAttributesA(const char* path) {
-  calls.push_back(std::string("GetFileAttributesA ") + path);
-  if (Fault("GetFileAttributesA") >= 0) return kNoAttributes;
+  Call(Operation::kGetFileAttributesA, path);
+  if (Fault(Operation::kGetFileAttributesA) >= 0) return kNoAttributes;
   const FakeEntry* entry = Find(path);
   return entry == nullptr ? kNoAttributes : AttributesOf(*entry);
 }
 
 uint32_t FakePlatform::GetEnvironmentVariableA(const char* name, char* area, uint32_t limit) {
-  calls.push_back(std::string("GetEnvironmentVariableA ") + name);
+  Call(Operation::kGetEnvironmentVariableA, name);
   auto found = environment.find(Upper(name));
-  if (found == environment.end()) return 0;
+  if (found == environment.end() || Fault(Operation::kGetEnvironmentVariableA) >= 0) return 0;
   uint32_t length = static_cast<uint32_t>(found->second.size());
   if (length >= limit) return length + 1;
   Fill(area, limit, found->second);
@@ -566,19 +553,20 @@ uint32_t FakePlatform::GetEnvironmentVariableA(const char* name, char* area, uin
 }
 
 void FakePlatform::Sleep(uint32_t milliseconds) {
-  calls.push_back("Sleep " + std::to_string(milliseconds));
+  Call(Operation::kSleep, std::to_string(milliseconds));
   sleeps.push_back(milliseconds);
 }
 
 bool FakePlatform::ProbeFile(const char* path) {
-  calls.push_back(std::string("ProbeFile ") + path);
+  Call(Operation::kProbeFile, path);
+  if (Fault(Operation::kProbeFile) >= 0) return false;
   const FakeEntry* entry = Find(path);
   return entry != nullptr && !entry->directory;
 }
 
 bool FakePlatform::ProbePattern(const char* pattern) {
-  calls.push_back(std::string("ProbePattern ") + pattern);
-  if (Rejected(pattern)) return false;
+  Call(Operation::kProbePattern, pattern);
+  if (Rejected(pattern) || Fault(Operation::kProbePattern) >= 0) return false;
   std::string folder = Upper(FolderOf(pattern));
   std::string name = Upper(NameOf(pattern));
   return std::any_of(entries_.begin(), entries_.end(), [&](const auto& entry) {
@@ -587,7 +575,7 @@ bool FakePlatform::ProbePattern(const char* pattern) {
 }
 
 void FakePlatform::EndProcess() {
-  calls.push_back("EndRun");
+  Call(Operation::kEndProcess, "");
   ended = true;
   throw RunEnded();
 }

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "platform/platform.h"
+#include "support/fault_ways.h"
 
 using Bytes = std::vector<unsigned char>;
 
@@ -92,11 +93,10 @@ class FakePlatform final : public Platform {
   std::string sessionProfile;  // the profile of the user signed in; empty when unknown
   // A fault, for the sweeps: the call numbered faultAt (from 1, as calls counts them)
   // fails, or every call from it on, in the way numbered faultVariant among those that
-  // operation can really fail in (FaultVariants); 0 for none.
+  // operation can really fail in (fault_ways.h); 0 for none.
   size_t faultAt = 0;
   bool faultOnward = false;
   int faultVariant = 0;
-  static int FaultVariants(const std::string& operation);
 
   void SetWinIni(const std::string& section, const std::string& key, const std::string& value);
   std::optional<std::string> WinIni(const std::string& section, const std::string& key) const;
@@ -168,7 +168,8 @@ class FakePlatform final : public Platform {
     std::string opened;   // the path it was opened by
   };
 
-  int Fault(const char* operation);
+  void Call(Operation operation, const std::string& detail);
+  int Fault(Operation operation);
   void Record(DiskEvent::Kind kind, const std::string& key, const std::string& target = "",
               const Bytes& bytes = {}, uint32_t value = 0);
   bool Rejected(const std::string& path) const;

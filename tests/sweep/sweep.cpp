@@ -49,7 +49,9 @@
 namespace {
 
 const std::string kHost = "C:\\TORVIX";
-const std::string kHostKey = Upper(kHost) + "\\";
+// A host in a protected folder, whose settings Windows redirected into the VirtualStore.
+const std::string kProtectedHost = "C:\\Program Files\\Torvix";
+const std::string kLocalAppData = "C:\\Users\\ana\\AppData\\Local";
 constexpr uint32_t kKeptAttributes = kAttributeHidden | kAttributeSystem | kAttributeArchive;
 
 struct FileState {
@@ -68,7 +70,15 @@ struct Road {
   std::string name;
   Disk before;
   bool locate = false;
+  std::string host = kHost;
+
+  std::string Key() const { return Upper(host) + "\\"; }
 };
+
+Bytes Settings(const char* version) {
+  std::string text = std::string("[Common]\nVersion=") + version;
+  return Bytes(text.begin(), text.end());
+}
 
 bool StopAtFirst = false;
 
@@ -103,30 +113,43 @@ std::vector<PayloadFile> Payload(unsigned files) {
 }
 
 std::vector<Road> Roads(const std::vector<PayloadFile>& payload) {
-  Disk host = {{kHostKey + "TORVIXX.EXE", {PatternBytes(100, 9), 7, 0}},
-               {kHostKey + "TORVIX.INI",
-                {Bytes({'[', 'C', 'o', 'm', 'm', 'o', 'n', ']', '\n', 'V', 'e', 'r', 's', 'i', 'o',
-                        'n', '=', '4', '5'}),
-                 7, 0}}};
+  const std::string key = Upper(kHost) + "\\";
+  Disk host = {{key + "TORVIXX.EXE", {PatternBytes(100, 9), 7, 0}},
+               {key + "TORVIX.INI", {Settings("45"), 7, 0}}};
   Road empty{"empty folder", host};
   Road repair{"repair", host};
   Road upgrade{"upgrade", host};
   for (size_t i = 0; i < payload.size(); ++i) {
-    std::string key = kHostKey + Upper(payload[i].name);
+    std::string name = key + Upper(payload[i].name);
     // Someone changed the last file's time; the others are as installed.
-    repair.before[key] = {payload[i].bytes, i + 1 == payload.size() ? 12345 : payload[i].stamp, 0};
+    repair.before[name] = {payload[i].bytes, i + 1 == payload.size() ? 12345 : payload[i].stamp, 0};
     // An older edition, its first file hidden and system.
-    upgrade.before[key] = {PatternBytes(payload[i].bytes.size() / 2 + 1, 77), 1,
-                           i == 0 ? kAttributeHidden | kAttributeSystem : kAttributeArchive};
+    upgrade.before[name] = {PatternBytes(payload[i].bytes.size() / 2 + 1, 77), 1,
+                            i == 0 ? kAttributeHidden | kAttributeSystem : kAttributeArchive};
   }
   Road locate{"locate", host, true};
-  return {empty, repair, upgrade, locate};
+  // The folder's settings say 30, the VirtualStore copy 45: every lookup on the way to
+  // the copy, failed, ends in the gate's refusal.
+  const std::string protectedKey = Upper(kProtectedHost) + "\\";
+  Road store{"virtual store",
+             {{protectedKey + "TORVIXX.EXE", {PatternBytes(100, 9), 7, 0}},
+              {protectedKey + "TORVIX.INI", {Settings("30"), 7, 0}},
+              {Upper(kLocalAppData + "\\VirtualStore\\Program Files\\Torvix\\torvix.ini"),
+               {Settings("45"), 7, 0}}},
+             false,
+             kProtectedHost};
+  return {empty, repair, upgrade, locate, store};
 }
 
 void Prepare(FakePlatform& platform, const Road& road, const Disk& disk,
              const std::vector<PayloadFile>& payload) {
-  platform.SetWinIni("Applications", "Torvix", road.locate ? "C:\\MISSING" : kHost);
-  for (int i = 0; i < 4 && road.locate; ++i) platform.choices.push_back(kHost + "\\torvixx.exe");
+  platform.SetWinIni("Applications", "Torvix", road.locate ? "C:\\MISSING" : road.host);
+  for (int i = 0; i < 4 && road.locate; ++i) platform.choices.push_back(road.host + "\\torvixx.exe");
+  platform.environment = {{"LOCALAPPDATA", kLocalAppData}, {"PROGRAMFILES", "C:\\Program Files"}};
+  platform.sessionProfile = "C:\\Users\\ana";
+  // The confirmation and four prompts answered, then Cancel: a lookup failed from some
+  // call on ends in the prompt's Cancel, never in a locate loop without end.
+  platform.answers = {kAnswerOk, kAnswerOk, kAnswerOk, kAnswerOk, kAnswerOk, kAnswerCancel};
   for (const auto& file : disk) {
     FakeEntry& entry = platform.AddFile(file.first, file.second.bytes);
     entry.stamp = file.second.stamp;
@@ -158,10 +181,10 @@ std::string Describe(const Disk& disk) {
 
 // The payload files as a finished run leaves them: the payload's bytes and time, and
 // the attributes a replacement keeps of the file it replaced.
-Disk Installed(const std::vector<PayloadFile>& payload, const Disk& before) {
+Disk Installed(const Road& road, const std::vector<PayloadFile>& payload, const Disk& before) {
   Disk installed;
   for (const PayloadFile& file : payload) {
-    std::string key = kHostKey + Upper(file.name);
+    std::string key = road.Key() + Upper(file.name);
     auto old = before.find(key);
     installed[key] = {file.bytes, file.stamp,
                       old == before.end() ? 0 : old->second.attributes & kKeptAttributes};
@@ -169,10 +192,10 @@ Disk Installed(const std::vector<PayloadFile>& payload, const Disk& before) {
   return installed;
 }
 
-std::vector<std::string> Leftovers(const Disk& disk) {
+std::vector<std::string> Leftovers(const Road& road, const Disk& disk) {
   std::vector<std::string> left;
   for (const char* name : kTemporaryNames) {
-    if (disk.count(kHostKey + Upper(name)) != 0) left.push_back(name);
+    if (disk.count(road.Key() + Upper(name)) != 0) left.push_back(name);
   }
   return left;
 }
@@ -201,14 +224,14 @@ void RunAgain(const Road& road, const Disk& disk, const std::vector<PayloadFile>
   Run(platform, tally, label + ", run again");
   Disk after = DiskOf(platform);
   if (!Completed(platform)) tally.Fail(label + ", run again: no completion report");
-  for (const auto& file : Installed(payload, disk)) {
+  for (const auto& file : Installed(road, payload, disk)) {
     auto found = after.find(file.first);
     if (found == after.end() || !(found->second == file.second)) {
       ++tally.lost;
       tally.Fail(label + ", run again: " + file.first + " not whole");
     }
   }
-  std::vector<std::string> left = Leftovers(after);
+  std::vector<std::string> left = Leftovers(road, after);
   tally.leftBehind += left.size();
   for (const std::string& name : left) tally.Fail(label + ", run again: " + name + " left");
 }
@@ -217,7 +240,7 @@ void RunAgain(const Road& road, const Disk& disk, const std::vector<PayloadFile>
 void CheckFilesThatWereThere(const Road& road, const Disk& disk,
                              const std::vector<PayloadFile>& payload, Tally& tally,
                              const std::string& label) {
-  Disk installed = Installed(payload, road.before);
+  Disk installed = Installed(road, payload, road.before);
   for (const auto& file : road.before) {
     auto now = disk.find(file.first);
     auto fresh = installed.find(file.first);
@@ -237,7 +260,7 @@ void CheckFaultedRun(const Road& road, const FakePlatform& platform,
   Disk after = DiskOf(platform);
   CheckFilesThatWereThere(road, after, payload, tally, label);
   if (Completed(platform)) {
-    for (const auto& file : Installed(payload, road.before)) {
+    for (const auto& file : Installed(road, payload, road.before)) {
       auto found = after.find(file.first);
       if (found == after.end() || !(found->second == file.second)) {
         ++tally.lost;
@@ -270,15 +293,15 @@ void CheckFaultedRun(const Road& road, const FakePlatform& platform,
   // Nothing outside the host folder; WIN.INI only after a successful locate.
   for (const DiskEvent& event : platform.journal) {
     for (const std::string& path : {event.path, event.target}) {
-      if (!path.empty() && path.rfind(kHostKey, 0) != 0) tally.Fail(label + ": wrote " + path);
+      if (!path.empty() && path.rfind(road.Key(), 0) != 0) tally.Fail(label + ": wrote " + path);
     }
   }
   if (platform.winIniWrites != 0 &&
-      (!road.locate || platform.WinIni("Applications", "Torvix") != kHost)) {
+      (!road.locate || platform.WinIni("Applications", "Torvix") != road.host)) {
     tally.Fail(label + ": WIN.INI written without a successful locate");
   }
   // Nothing under a temporary name, but where its own removal was failed.
-  if (!Leftovers(after).empty() && platform.failedRemovals == 0) {
+  if (!Leftovers(road, after).empty() && platform.failedRemovals == 0) {
     tally.Fail(label + ": a copy left behind");
   }
   RunAgain(road, after, payload, tally, seen, label);
@@ -292,7 +315,12 @@ void FaultSweep(const Road& road, const std::vector<PayloadFile>& payload, Tally
   if (!Completed(clean)) tally.Fail(road.name + ", clean: no completion report");
   for (size_t n = 1; n <= clean.calls.size(); ++n) {
     std::string operation = clean.calls[n - 1].substr(0, clean.calls[n - 1].find(' '));
-    for (int variant = 0; variant < FakePlatform::FaultVariants(operation); ++variant) {
+    const FaultWays* ways = FaultWaysOf(operation.c_str());
+    if (ways == nullptr) {
+      tally.Fail(road.name + ": a call of no known operation: " + clean.calls[n - 1]);
+      continue;
+    }
+    for (int variant = 0; variant < ways->ways; ++variant) {
       for (bool onward : {false, true}) {
         FakePlatform platform;
         Prepare(platform, road, road.before, payload);
