@@ -148,7 +148,8 @@ void FakePlatform::GetProfileStringA(const char* section, const char* key, const
                                      char* area, uint32_t limit) {
   Call(Operation::kGetProfileStringA, std::string(section) + " " + key);
   Fill(area, limit,
-       Fault(Operation::kGetProfileStringA) >= 0 ? fallback : WinIni(section, key).value_or(fallback));
+       Fault(Operation::kGetProfileStringA) >= 0 ? fallback
+                                                 : WinIni(section, key).value_or(fallback));
 }
 
 void FakePlatform::WriteProfileStringA(const char* section, const char* key, const char* value) {
@@ -185,6 +186,7 @@ void FakePlatform::GetPrivateProfileStringA(const char* section, const char* key
     }
   }
   Fill(area, limit, value);
+  settingsRead.push_back(value);
 }
 
 bool FakePlatform::GetOpenFileNameA(OpenFileRecord& record) {
@@ -273,9 +275,9 @@ uint32_t FakePlatform::AttributesOf(const FakeEntry& entry) const {
 FileHandle FakePlatform::CreateOutputFile(const char* path, FileError& error) {
   Call(Operation::kCreateOutputFile, path);
   error = Fault(Operation::kCreateOutputFile) >= 0 ? FileError::kOther
-          : Rejected(path)               ? FileError::kNotFound
-          : Find(path) != nullptr        ? FileError::kExists
-                                         : FileError::kNone;
+          : Rejected(path)                         ? FileError::kNotFound
+          : Find(path) != nullptr                  ? FileError::kExists
+                                                   : FileError::kNone;
   if (error != FileError::kNone) return kNoFile;
   AddFile(path);
   Record(DiskEvent::kCreate, Upper(path));
@@ -325,15 +327,16 @@ bool FakePlatform::StampWriteTime(FileHandle file, uint32_t stamp) {
 bool FakePlatform::SetFileAttributesByHandle(FileHandle file, uint32_t attributes) {
   Call(Operation::kSetFileAttributesByHandle, PathOf(file) + " " + std::to_string(attributes));
   OpenFile* open = Handle(file);
-  if (open == nullptr || !open->writable || Fault(Operation::kSetFileAttributesByHandle) >= 0) return false;
+  if (open == nullptr || !open->writable || Fault(Operation::kSetFileAttributesByHandle) >= 0)
+    return false;
   entries_[open->key].attributes = attributes == kAttributeNormal ? 0 : attributes;
   Record(DiskEvent::kAttributes, open->key, "", {}, entries_[open->key].attributes);
   return true;
 }
 
 FileError FakePlatform::MoveOpenFile(FileHandle file, const char* target, MoveSemantics semantics) {
-  Call(Operation::kMoveOpenFile, PathOf(file) + " " + target +
-                  (semantics == MoveSemantics::kPosix ? " posix" : " classic"));
+  Call(Operation::kMoveOpenFile,
+       PathOf(file) + " " + target + (semantics == MoveSemantics::kPosix ? " posix" : " classic"));
   int fault = Fault(Operation::kMoveOpenFile);
   if (fault >= 0) return fault == 0 ? FileError::kOther : FileError::kSharing;
   OpenFile* open = Handle(file);
@@ -448,7 +451,7 @@ FileHandle FakePlatform::OpenHostFolder(const char* path, FileError& error) {
     folder.pop_back();
   }
   const FakeEntry* entry = Find(folder);
-  error = Fault(Operation::kOpenHostFolder) >= 0            ? FileError::kOther
+  error = Fault(Operation::kOpenHostFolder) >= 0  ? FileError::kOther
           : Rejected(path)                        ? FileError::kNotFound
           : entry != nullptr && !entry->directory ? FileError::kOther
                                                   : FileError::kNone;

@@ -116,6 +116,7 @@ class FakePlatform final : public Platform {
   std::vector<uint32_t> sleeps;    // every wait, in milliseconds
   std::vector<std::string> calls;  // every operation and its main argument, in order
   int winIniWrites = 0;
+  std::vector<std::string> settingsRead;  // what each read of a settings file gave
   int openFiles = 0;
   bool ended = false;
   std::vector<DiskEvent> journal;  // every change to the disk, in order

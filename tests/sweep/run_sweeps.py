@@ -1,8 +1,8 @@
 #!/usr/bin/env python3
 """What `make sweep` runs: the fault and power-cut sweeps (tests/sweep/sweep.cpp) for this
 build's payload and for one of 255 files, and the kept mutants of the logic
-(tests/sweep/mutants/*.patch), each applied to a copy of the sources, which the sweeps
-must catch. Prints one line per payload:
+(tests/sweep/mutants/*.patch, each saying in its first line what it breaks), each applied
+exactly to a copy of the sources, which the sweeps must catch. Prints one line per payload:
 
   sweep (2 files): F fault runs, C crash states (D disk images), L lost or torn,
   T left behind, K/M mutants caught
@@ -56,9 +56,21 @@ def mutated_tree(patch, scratch):
         if os.path.isfile(os.path.join(ROOT, name)):
             os.makedirs(os.path.dirname(os.path.join(tree, name)), exist_ok=True)
             shutil.copy2(os.path.join(ROOT, name), os.path.join(tree, name))
+    # Exactly: no fuzz, so that an edit near a mutated line never moves the mutant onto
+    # other code (an offset, lines added above it, is fine).
     with open(patch, "rb") as diff:
-        subprocess.run(["patch", "-s", "-p1"], cwd=tree, stdin=diff, check=True)
+        applied = subprocess.run(["patch", "-s", "-p1", "--fuzz=0", "--no-backup-if-mismatch",
+                                  "-r", "-"], cwd=tree, stdin=diff, capture_output=True)
+    if applied.returncode != 0:
+        sys.exit(f"error: the mutant {os.path.basename(patch)} no longer applies exactly "
+                 f"({applied.stdout.decode().strip() or applied.stderr.decode().strip()}); "
+                 "make it again against the sources as they are")
     return tree
+
+
+def what_it_breaks(patch):
+    with open(patch) as text:
+        return text.readline().strip()
 
 
 def main():
@@ -83,7 +95,8 @@ def main():
                     caught[files] += 1
                 else:
                     failed = True
-                    print(f"mutant {os.path.basename(patch)} survived the sweep of {files} files")
+                    print(f"mutant {os.path.basename(patch)} ({what_it_breaks(patch)}) survived "
+                          f"the sweep of {files} files")
     for files in PAYLOADS:
         _, fault_runs, states, images, lost, left = tallies[files]
         print(f"sweep ({files} files): {fault_runs} fault runs, {states} crash states ({images} "

@@ -31,6 +31,7 @@
 //   in which nothing that is not durable survives.
 // It assumes that the device honours a flush, and that a rename on one volume is
 // atomic.
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -144,7 +145,8 @@ std::vector<Road> Roads(const std::vector<PayloadFile>& payload) {
 void Prepare(FakePlatform& platform, const Road& road, const Disk& disk,
              const std::vector<PayloadFile>& payload) {
   platform.SetWinIni("Applications", "Torvix", road.locate ? "C:\\MISSING" : road.host);
-  for (int i = 0; i < 4 && road.locate; ++i) platform.choices.push_back(road.host + "\\torvixx.exe");
+  for (int i = 0; i < 4 && road.locate; ++i)
+    platform.choices.push_back(road.host + "\\torvixx.exe");
   platform.environment = {{"LOCALAPPDATA", kLocalAppData}, {"PROGRAMFILES", "C:\\Program Files"}};
   platform.sessionProfile = "C:\\Users\\ana";
   // The confirmation and four prompts answered, then Cancel: a lookup failed from some
@@ -267,6 +269,12 @@ void CheckFaultedRun(const Road& road, const FakePlatform& platform,
         tally.Fail(label + ": completion reported, " + file.first + " not installed");
       }
     }
+  }
+  // Only a host whose version was read, and sorts at 41 or later, gets the files.
+  if (Completed(platform) &&
+      std::none_of(platform.settingsRead.begin(), platform.settingsRead.end(),
+                   [](const std::string& version) { return version >= "41"; })) {
+    tally.Fail(label + ": installed into a host whose version was not read as 41 or later");
   }
   // The one exit, with exactly the boxes the outcome calls for, and no handle open.
   if (!platform.ended) tally.Fail(label + ": did not end through the one exit");
