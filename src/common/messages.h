@@ -4,6 +4,7 @@
 // adjacent string literals in a kName[] constant, and nowhere else.
 #pragma once
 
+#include "common/host_facts.h"
 #include "common/text.h"
 
 // The confirmation: the opening, the language name, the closing.
@@ -53,8 +54,14 @@ inline constexpr char kResourceClosing[] = " Aborting.";
 inline constexpr char kEntryFailedCaption[] = "Fatal error";
 inline constexpr char kEntryFailed[] = " could not be created.";
 
+// The messages that name a host fact name it as host_facts.h has it.
+static_assert(TextContains(kLocatePrompt, kHostProgram), "the prompt names the host program");
+static_assert(TextContains(kVersionTooOld, kMinimumVersion), "the refusal names the minimum");
+static_assert(TextContains(kLocateDialogFilter + sizeof "Torvix program", "torvixx"),
+              "the filter offers the host program's names");
+static_assert(TextContains(kHostProgram, "torvixx"), "the filter offers the host program");
+
 // The composed messages with no build-time part fit MessageText whole; the build checks
 // the language name, the web site and the file names against the others.
-static_assert(sizeof kVersionUnknown <= kTextAreaSize, "the longest fixed message fits");
 static_assert(sizeof kCompletionOpening - 1 + sizeof kCompletionWithLexicon <= kTextAreaSize,
               "the completion report fits");

@@ -3,13 +3,11 @@
 #include <string.h>
 
 #include "common/global_areas.h"
+#include "common/host_facts.h"
 #include "common/messages.h"
 #include "common/text.h"
 
 namespace {
-
-// The oldest host version that can use these dictionaries, compared as text.
-const char kMinimumVersion[] = "41";
 
 // Byte-wise comparison of unsigned bytes; a text that is a prefix of the other sorts
 // first. Versions are compared as text, never as numbers.
@@ -28,7 +26,8 @@ bool SortsBefore(const char* text, const char* other) {
 void ReadVersionFrom(Platform& platform, char* path, char (&version)[sizeof HostVersion]) {
   CopyText(version, "");
   if (path != nullptr) {
-    platform.GetPrivateProfileStringA("Common", "Version", "", version, sizeof version, path);
+    platform.GetPrivateProfileStringA(kSettingsSection, kSettingsKey, "", version, sizeof version,
+                                      path);
   }
   FreeText(path);
 }
@@ -74,7 +73,7 @@ void VirtualizedFolder(Platform& platform, char (&folder)[kTextAreaSize]) {
 char* VirtualStorePath(const char* localAppData, const char* folder) {
   char* store = JoinText(localAppData, "\\VirtualStore", folder + 2);
   if (store == nullptr) return nullptr;
-  char* path = JoinText(store, "\\torvix.ini");
+  char* path = JoinText(store, "\\", kSettingsFile);
   FreeText(store);
   return path;
 }
@@ -107,7 +106,7 @@ bool IsSamePath(const char* a, const char* b) {
 
 void ReadHostVersion(Platform& platform) {
   // A path cut short could name another file, so each is composed at any length.
-  ReadVersionFrom(platform, JoinText(HostFolder, "\\torvix.ini"), HostVersion);
+  ReadVersionFrom(platform, JoinText(HostFolder, "\\", kSettingsFile), HostVersion);
   // An old host that runs without administrator rights reads the VirtualStore copy in
   // preference to the file in its folder, but the copy freezes at the version the host
   // had when it last ran so: run elevated, or updated, it reads and writes the folder's
@@ -133,14 +132,15 @@ void ReadHostVersion(Platform& platform) {
 void CheckHostVersion(Platform& platform) {
   if (!SortsBefore(HostVersion, kMinimumVersion)) return;
 
-  if (HostVersion[0] == '\0') {
-    CopyText(MessageText, kVersionUnknown);
-  } else {
+  // A message of one fixed piece goes to the box as it is.
+  const char* message = kVersionUnknown;
+  if (HostVersion[0] != '\0') {
     CopyText(MessageText, kVersionTooOld);
     AppendText(MessageText, HostVersion);
     AppendText(MessageText, kVersionTooOldSite);
     AppendText(MessageText, VendorSite);
+    message = MessageText;
   }
-  platform.ShowMessageBox(MessageText, kVersionCaption, kStyleError);
+  platform.ShowMessageBox(message, kVersionCaption, kStyleError);
   platform.EndRun();
 }

@@ -8,6 +8,6 @@
 // the copy's version sorts later.
 void ReadHostVersion(Platform& platform);
 
-// Returns when HostVersion does not sort before "41"; otherwise tells the user why
-// and ends the run.
+// Returns when HostVersion does not sort before the minimum version; otherwise tells the
+// user why and ends the run.
 void CheckHostVersion(Platform& platform);

@@ -3,6 +3,7 @@
 #include <string.h>
 
 #include "common/global_areas.h"
+#include "common/host_facts.h"
 #include "common/messages.h"
 #include "common/text.h"
 
@@ -54,8 +55,6 @@ bool TakeChosenFolder(Platform& platform) {
 
 }  // namespace
 
-const char kHostProgram[] = "torvixx.exe";
-
 bool ProbeHostFile(Platform& platform, const char* fileName) {
   char* path = JoinText(HostFolder, "\\", fileName);
   bool found = path != nullptr && platform.ProbeFile(path);
@@ -79,5 +78,5 @@ void LocateHostFolder(Platform& platform) {
     }
     found = TakeChosenFolder(platform) && ProbeHostFile(platform, kHostProgram);
   }
-  platform.WriteProfileStringA("Applications", "Torvix", HostFolder);
+  platform.WriteProfileStringA(kHostSection, kHostKey, HostFolder);
 }

@@ -2,9 +2,6 @@
 
 #include "platform/platform.h"
 
-// The host program file, looked for in the host folder.
-extern const char kHostProgram[];
-
 // True when HostFolder, "\" and fileName name an existing file. A path that cannot
 // be composed or that the platform rejects counts as absent.
 bool ProbeHostFile(Platform& platform, const char* fileName);

@@ -3,5 +3,5 @@
 #include "platform/platform.h"
 
 // Tells the user that the installation is complete and whether a compressed
-// lexicon ("*.clx") is now in the host folder.
+// lexicon (kLexiconPattern) is now in the host folder.
 void ReportCompletion(Platform& platform);

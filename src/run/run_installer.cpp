@@ -1,6 +1,7 @@
 #include "run/run_installer.h"
 
 #include "common/global_areas.h"
+#include "common/host_facts.h"
 #include "common/messages.h"
 #include "common/text.h"
 #include "payload/extract_payload.h"
@@ -23,7 +24,8 @@ void ConfirmInstallation(Platform& platform) {
 }  // namespace
 
 void RunInstaller(Platform& platform) {
-  platform.GetProfileStringA("Applications", "Torvix", "C:\\TORVIX", HostFolder, sizeof HostFolder);
+  platform.GetProfileStringA(kHostSection, kHostKey, kDefaultHostFolder, HostFolder,
+                             sizeof HostFolder);
   ConfirmInstallation(platform);
   if (!ProbeHostFile(platform, kHostProgram)) LocateHostFolder(platform);
   ReadHostVersion(platform);

@@ -12,20 +12,32 @@ import wine
 sys.path.insert(0, os.path.join(wine.ROOT, "resources"))
 import cpp_texts  # noqa: E402  (what the build reads of the C++ headers)
 
+import payload_resources  # noqa: E402  (the build settings' defaults)
+
 PAYLOAD = os.path.join(wine.ROOT, "resources", "payload")
-CONFIRM = ("BOX", "Lexward Dictionary",
-           "Installation of Brazilian Portuguese dictionary for Lexward is about to begin.",
-           "okcancel", "none")
-COMPLETE = ("BOX", "Setup Complete",
-            "Installation completed successfully.\\r\\rYou can select which dictionary should be "
-            "used in Torvix in Options > Spell Checker > Options.", "ok", "none")
-PROMPT = ("BOX", "Torvix not found in default folder",
-          "Please locate the Torvix program (torvixx.exe)", "okcancel", "none")
-DIALOG = ("DIALOG", "Locate Torvix Folder")
+# The installer's texts and its host's facts, as the build reads them from the C++ headers.
+MESSAGES = cpp_texts.texts("src/common/messages.h")
+FACTS = cpp_texts.texts("src/common/host_facts.h")
+SITE = payload_resources.DEFAULT_VENDOR_SITE
+
+
+def as_shown(text):
+    """A message as the driver prints it: each carriage return as the two characters \\r."""
+    return text.replace("\r", "\\r")
+
+
+CONFIRM = ("BOX", MESSAGES["kConfirmationCaption"],
+           MESSAGES["kConfirmationOpening"] + "Brazilian Portuguese" +
+           MESSAGES["kConfirmationClosing"], "okcancel", "none")
+COMPLETE = ("BOX", MESSAGES["kCompletionCaption"],
+            as_shown(MESSAGES["kCompletionOpening"] + MESSAGES["kCompletionWithLexicon"]), "ok",
+            "none")
+PROMPT = ("BOX", MESSAGES["kLocatePromptCaption"], MESSAGES["kLocatePrompt"], "okcancel", "none")
+DIALOG = ("DIALOG", MESSAGES["kLocateDialogTitle"])
 # Name, local time as stored.
 PAYLOAD_FILES = [("LXWEPB.TLX", (1997, 1, 6, 13, 44, 46)),
                  ("LXWEPB2.CLX", (1999, 11, 30, 17, 4, 48))]
-HOST_FILES = ["torvix.ini", "torvixx.exe"]
+HOST_FILES = sorted([FACTS["kSettingsFile"], FACTS["kHostProgram"]])
 TEMPORARY_NAMES = cpp_texts.text_list("src/payload/temporary_names.h", "kTemporaryNames")
 
 
@@ -36,6 +48,30 @@ def payload_bytes(name):
 
 def error_box(caption, text):
     return ("BOX", caption, text, "ok", "error")
+
+
+def entry_failed(name):
+    """The box of a payload file that could not be put in place."""
+    return error_box(MESSAGES["kEntryFailedCaption"], name + MESSAGES["kEntryFailed"])
+
+
+def resource_fault(name, fault):
+    """The box of a resource that is "not found", "malformed" or "damaged"."""
+    key = {"not found": "kResourceNotFound", "malformed": "kResourceMalformed",
+           "damaged": "kResourceDamaged"}[fault]
+    return error_box(MESSAGES["kResourceCaption"],
+                     MESSAGES["kResourceOpening"] + name + MESSAGES["kResourceNameEnd"] +
+                     MESSAGES[key] + MESSAGES["kResourceClosing"])
+
+
+def too_old(version):
+    """The version gate's refusal of a host at that version."""
+    return error_box(MESSAGES["kVersionCaption"],
+                     as_shown(MESSAGES["kVersionTooOld"] + version +
+                              MESSAGES["kVersionTooOldSite"] + SITE))
+
+
+VERSION_UNKNOWN = error_box(MESSAGES["kVersionCaption"], as_shown(MESSAGES["kVersionUnknown"]))
 
 
 class WineCase(unittest.TestCase):

@@ -12,8 +12,8 @@ import time
 import unittest
 
 import wine
-from harness import (COMPLETE, CONFIRM, DIALOG, HOST_FILES, PAYLOAD_FILES, PROMPT, WineCase,
-                     error_box, payload_bytes)
+from harness import (COMPLETE, CONFIRM, DIALOG, HOST_FILES, PAYLOAD_FILES, PROMPT,
+                     VERSION_UNKNOWN, WineCase, entry_failed, payload_bytes, too_old)
 
 
 
@@ -67,8 +67,7 @@ class EndToEnd(WineCase):
         shown, status = prefix.run("ok", "ok", hold="C:\\TORVIX\\LXWEPB2.CLX")
 
         self.assertLess(time.monotonic() - started, 10)
-        self.assertEqual(shown, [CONFIRM, error_box("Fatal error",
-                                                    "LXWEPB2.CLX could not be created.")])
+        self.assertEqual(shown, [CONFIRM, entry_failed("LXWEPB2.CLX")])
         self.assertEqual(status, 0)
         self.assertEqual(self.read(prefix.path("C:\\TORVIX\\LXWEPB2.CLX")), old)
         self.assertEqual(self.read(prefix.path("C:\\TORVIX\\LXWEPB.TLX")),
@@ -140,12 +139,8 @@ class EndToEnd(WineCase):
 
     def test_version_gate(self):
         cases = [
-            ("40", error_box("Error", "Torvix version must be 41 or newer.\\rYour version is 40."
-                             "\\r\\rYou can download the newest Torvix version from "
-                             "www.torvix.example")),
-            (None, error_box("Error", "Your Torvix version could not be determined.\\r\\rIf you "
-                             "have just now installed it, you need to first run it once and "
-                             "then run this program again.")),
+            ("40", too_old("40")),
+            (None, VERSION_UNKNOWN),
             ("5", COMPLETE),
         ]
         for version, box in cases:

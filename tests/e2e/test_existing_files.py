@@ -17,7 +17,7 @@ import unittest
 
 import wine
 from harness import (COMPLETE, CONFIRM, HOST_FILES, PAYLOAD_FILES, TEMPORARY_NAMES, WineCase,
-                     error_box, payload_bytes)
+                     entry_failed, payload_bytes, too_old)
 
 TLX, CLX = (name for name, _ in PAYLOAD_FILES)
 OLD_TIME = 915148800  # 1999-01-01, a stamp that is not the payload's
@@ -114,8 +114,7 @@ class ExistingFiles(WineCase):
 
                     shown, status = prefix.run("ok", "ok")
 
-                    self.assertEqual(shown, [CONFIRM, error_box(
-                        "Fatal error", f"{CLX} could not be created.")])
+                    self.assertEqual(shown, [CONFIRM, entry_failed(CLX)])
                     self.assertEqual(status, 0)
                     self.assertEqual(self.read(path), old)
                     self.assertEqual(os.stat(path).st_mtime, OLD_TIME)
@@ -163,8 +162,7 @@ class ExistingFiles(WineCase):
             shown, status = prefix.run("ok", "ok")
             took[case] = min(took.get(case, 60), time.monotonic() - started)
 
-            self.assertEqual(shown, [CONFIRM, error_box("Fatal error",
-                                                        f"{CLX} could not be created.")], case)
+            self.assertEqual(shown, [CONFIRM, entry_failed(CLX)], case)
             self.assertEqual(status, 0)
             self.assertEqual(prefix.listing("C:\\TORVIX"), sorted(HOST_FILES + [TLX, CLX]), case)
             if case == "folder":
@@ -213,7 +211,7 @@ class ExistingFiles(WineCase):
 
         shown, status = prefix.run("ok", "ok")
 
-        self.assertEqual(shown, [CONFIRM, error_box("Fatal error", CLX + " could not be created.")])
+        self.assertEqual(shown, [CONFIRM, entry_failed(CLX)])
         self.assertEqual(status, 0)
         self.assertEqual(os.stat(outside).st_mtime, OLD_TIME, "stamped through the link")
         self.assertTrue(os.path.islink(prefix.path("C:\\TORVIX\\" + CLX)))
@@ -279,25 +277,21 @@ class ExistingFiles(WineCase):
         # Whichever says the later version decides; only protected folders of the system
         # drive have a copy, found under their long path.
         installs = [CONFIRM, COMPLETE]
-        refused = [CONFIRM, error_box("Error", "Torvix version must be 41 or newer.\\rYour "
-                                      "version is {}.\\r\\rYou can download the newest Torvix "
-                                      "version from www.torvix.example")]
+        def refused(version):
+            return [CONFIRM, too_old(version)]
         cases = [
             # what, the folder's version, the copy's, where WIN.INI points, what is shown
             ("only the copy", None, "45", "long", installs),
             ("a newer copy", "30", "45", "long", installs),
             ("a stale copy", "45", "40", "long", installs),
-            ("both old: the newer named", "38", "40", "long", refused[:1] + [
-                (*refused[1][:2], refused[1][2].format(40), *refused[1][3:])]),
+            ("both old: the newer named", "38", "40", "long", refused("40")),
             ("named by its 8.3 path, with a decoy under the short name", "30", "45", "short",
              installs),
-            ("a host on D: has no copy", "30", "45", "D:", refused[:1] + [
-                (*refused[1][:2], refused[1][2].format(30), *refused[1][3:])]),
+            ("a host on D: has no copy", "30", "45", "D:", refused("30")),
             # A standard user who elevated with an administrator's password: the run's
             # LOCALAPPDATA is the administrator's, the signed-in user's copy counts.
             ("elevated as another account", "30", "45", "long", installs, "Administrator"),
-            ("a third profile's copy changes nothing", "30", "99", "long", refused[:1] + [
-                (*refused[1][:2], refused[1][2].format(30), *refused[1][3:])], "Administrator",
+            ("a third profile's copy changes nothing", "30", "99", "long", refused("30"), "Administrator",
              "C:\\users\\other\\AppData\\Local\\VirtualStore"),
         ]
         for what, folder_version, copy_version, entry, expected, *elevated in cases:

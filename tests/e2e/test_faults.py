@@ -14,8 +14,8 @@ import unittest
 
 import wine  # first: it puts scripts/ on the path, where pe_resources lives
 import pe_resources  # noqa: E402
-from harness import (COMPLETE, CONFIRM, HOST_FILES, PAYLOAD_FILES, PROMPT, WineCase, error_box,
-                     payload_bytes)
+from harness import (COMPLETE, CONFIRM, HOST_FILES, PAYLOAD_FILES, PROMPT, WineCase, entry_failed,
+                     payload_bytes, resource_fault)
 
 TLX, CLX = (name for name, _ in PAYLOAD_FILES)
 TALLY = {"cases": 0, "faults": 0, "bytes lost": 0}
@@ -83,8 +83,7 @@ class Faults(WineCase):
 
                 shown, status = prefix.run("ok", "ok")
 
-                self.assertEqual(shown, [CONFIRM, error_box("Fatal error",
-                                                            f"{CLX} could not be created.")])
+                self.assertEqual(shown, [CONFIRM, entry_failed(CLX)])
                 self.assertEqual(status, 0)
                 with open(os.path.join(host, TLX), "rb") as source:
                     self.assertEqual(source.read(), payload_bytes(TLX), "earlier files complete")
@@ -98,17 +97,17 @@ class Faults(WineCase):
     def test_damaged_resource_set(self):
         cases = [
             ("a missing DATA002", lambda pe: pe.rename("DATA002", "DATA00X"),
-             'Resource "DATA002" not found. Aborting.', [TLX]),
+             ("DATA002", "not found"), [TLX]),
             ("a name climbing out of the folder", lambda pe: pe.replace("NAME001", b"..\\X.TLX\0"),
-             'Resource "NAME001" is malformed. Aborting.', []),
+             ("NAME001", "malformed"), []),
             ("a second name with a drive", lambda pe: pe.replace("NAME002", b"C:X.CLX\0"),
-             'Resource "NAME002" is malformed. Aborting.', [TLX]),
+             ("NAME002", "malformed"), [TLX]),
             ("a name without its zero byte", lambda pe: pe.set_size("NAME001", 10),
-             'Resource "NAME001" is malformed. Aborting.', []),
+             ("NAME001", "malformed"), []),
             ("a time of three bytes", lambda pe: pe.set_size("TIME001", 3),
-             'Resource "TIME001" is malformed. Aborting.', []),
+             ("TIME001", "malformed"), []),
             ("a count of no bytes", lambda pe: pe.set_size("FILES", 0),
-             'Resource "FILES" is malformed. Aborting.', []),
+             ("FILES", "malformed"), []),
         ]
         with open(wine.SETUP_EXE, "rb") as source:
             built = source.read()
@@ -127,7 +126,7 @@ class Faults(WineCase):
 
                 shown, status = prefix.run("ok", "ok")
 
-                self.assertEqual(shown, [CONFIRM, error_box("Internal error", message)])
+                self.assertEqual(shown, [CONFIRM, resource_fault(*message)])
                 self.assertEqual(status, 0)
                 expected = dict(before)
                 for name in written:

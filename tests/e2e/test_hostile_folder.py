@@ -14,7 +14,7 @@ import unittest
 import wine  # first: it puts scripts/ on the path, where pe_resources lives
 import pe_resources  # noqa: E402
 from harness import (COMPLETE, CONFIRM, DIALOG, HOST_FILES, PROMPT, TEMPORARY_NAMES, WineCase,
-                     error_box)
+                     entry_failed, resource_fault, too_old)
 
 TLX, CLX = "LXWEPB.TLX", "LXWEPB2.CLX"
 DOWNLOADS = "C:\\Users\\Public\\Downloads"
@@ -107,9 +107,7 @@ class HostileFolder(WineCase):
              ["ok", "ok", "file=C:\\Apps\\Host\\torvixx.exe", "ok"],
              [CONFIRM, PROMPT, DIALOG, COMPLETE]),
             ("a version refusal", "C:\\TORVIX", "40", ["ok", "ok"],
-             [CONFIRM, error_box("Error", "Torvix version must be 41 or newer.\\rYour version "
-                                 "is 40.\\r\\rYou can download the newest Torvix version from "
-                                 "www.torvix.example")]),
+             [CONFIRM, too_old("40")]),
         ]
         TALLY["traced"] = len(traced)
         TALLY["names"] = len(names)
@@ -212,8 +210,7 @@ class HostileFolder(WineCase):
 
                 shown, status = prefix.run("ok", "ok", program=SETUP)
 
-                self.assertEqual(shown, [CONFIRM, error_box(
-                    "Internal error", f'Resource "{resource}" is damaged. Aborting.')])
+                self.assertEqual(shown, [CONFIRM, resource_fault(resource, "damaged")])
                 self.assertEqual(status, 0)
                 for name, data in old.items():
                     path = prefix.path("C:\\TORVIX\\" + name)
@@ -261,8 +258,7 @@ class HostileFolder(WineCase):
                 # the system then names the file elsewhere, and the entry is left alone and
                 # fails. Windows replaces the link as a name (the unit tests' Windows row).
                 followed = kind == "symlink" and name == CLX
-                self.assertEqual(shown, [CONFIRM, error_box("Fatal error", CLX + " could not be "
-                                                            "created.") if followed else COMPLETE])
+                self.assertEqual(shown, [CONFIRM, entry_failed(CLX) if followed else COMPLETE])
                 self.assertEqual(status, 0)
                 changed = self.read(victim) != outside or os.stat(victim).st_mtime != 915148800
                 TALLY["outside bytes changed"] += len(outside) if changed else 0

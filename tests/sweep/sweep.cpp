@@ -44,6 +44,7 @@
 
 #include "payload/crc32.h"
 #include "payload/temporary_names.h"
+#include "support/extraction.h"
 #include "support/fake_platform.h"
 #include "support/payload_builder.h"
 
@@ -203,7 +204,7 @@ std::vector<std::string> Leftovers(const Road& road, const Disk& disk) {
 }
 
 bool Completed(const FakePlatform& platform) {
-  return !platform.boxes.empty() && platform.boxes.back().caption == "Setup Complete";
+  return !platform.boxes.empty() && platform.boxes.back().caption == kCompletionCaption;
 }
 
 void Run(FakePlatform& platform, Tally& tally, const std::string& label) {
@@ -281,16 +282,15 @@ void CheckFaultedRun(const Road& road, const FakePlatform& platform,
   if (platform.openFiles != 0) tally.Fail(label + ": a file left open");
   size_t errors = 0;
   for (const ShownBox& box : platform.boxes) {
-    bool error =
-        box.caption == "Fatal error" || box.caption == "Internal error" || box.caption == "Error";
+    bool error = box.caption == kEntryFailedCaption || box.caption == kResourceCaption ||
+                 box.caption == kVersionCaption;
     errors += error;
-    if (box.caption == "Fatal error") {
+    if (box.caption == kEntryFailedCaption) {
       bool named = false;
-      for (const PayloadFile& file : payload)
-        named |= box.text == file.name + " could not be created.";
+      for (const PayloadFile& file : payload) named |= box.text == EntryFailed(file.name);
       if (!named) tally.Fail(label + ": a box naming no entry: " + box.text);
     }
-    if (box.caption == "Internal error" && box.text.rfind("Resource \"", 0) != 0) {
+    if (box.caption == kResourceCaption && box.text.rfind(kResourceOpening, 0) != 0) {
       tally.Fail(label + ": a box naming no resource: " + box.text);
     }
   }

@@ -128,7 +128,7 @@ TEST(ExtractPayload, MissingResource) {
     ASSERT_EQ(platform.boxes.size(), 1u) << c.resource;
     EXPECT_EQ(platform.boxes[0].text,
               std::string("Resource \"") + c.resource + "\" not found. Aborting.");
-    EXPECT_EQ(platform.boxes[0].caption, "Internal error");
+    EXPECT_EQ(platform.boxes[0].caption, kResourceCaption);
     EXPECT_EQ(platform.boxes[0].style, 16u);
     ExpectOnly(platform, c.written);
   }
@@ -170,7 +170,7 @@ TEST(ExtractPayload, MalformedResource) {
     EXPECT_EQ(platform.boxes[0].text,
               std::string("Resource \"") + c.resource + "\" is malformed. Aborting.")
         << c.what;
-    EXPECT_EQ(platform.boxes[0].caption, "Internal error");
+    EXPECT_EQ(platform.boxes[0].caption, kResourceCaption);
     EXPECT_EQ(platform.boxes[0].style, 16u);
     bool second = std::string(c.resource).back() == '2';
     ExpectOnly(platform,
@@ -212,8 +212,8 @@ TEST(ExtractPayload, FailureLeavesTheTargetAsItWas) {
 
     EXPECT_TRUE(platform.ended) << c.what;
     ASSERT_EQ(platform.boxes.size(), 1u) << c.what;
-    EXPECT_EQ(platform.boxes[0].text, "LXWEPB2.CLX could not be created.") << c.what;
-    EXPECT_EQ(platform.boxes[0].caption, "Fatal error") << c.what;
+    EXPECT_EQ(platform.boxes[0].text, EntryFailed("LXWEPB2.CLX")) << c.what;
+    EXPECT_EQ(platform.boxes[0].caption, kEntryFailedCaption) << c.what;
     EXPECT_EQ(platform.boxes[0].style, 16u) << c.what;
     const FakeEntry* after = platform.File(InFolder("LXWEPB2.CLX"));
     ASSERT_NE(after, nullptr) << c.what;
@@ -242,7 +242,7 @@ TEST(ExtractPayload, ALongNameIsCutInTheMessage) {
 
   ASSERT_EQ(platform.boxes.size(), 1u);
   EXPECT_EQ(platform.boxes[0].text, std::string(256, 'n'));
-  EXPECT_EQ(platform.boxes[0].caption, "Fatal error");
+  EXPECT_EQ(platform.boxes[0].caption, kEntryFailedCaption);
 }
 
 }  // namespace
@@ -399,7 +399,7 @@ TEST(ExtractPayload, WhatHoldsATemporaryName) {
     } else {
       EXPECT_TRUE(written.empty()) << c.what;
       ASSERT_EQ(platform.boxes.size(), 1u) << c.what;
-      EXPECT_EQ(platform.boxes[0].text, "LXWEPB.TLX could not be created.");
+      EXPECT_EQ(platform.boxes[0].text, EntryFailed("LXWEPB.TLX"));
       EXPECT_EQ(platform.File(InFolder("LXWEPB.TLX"))->bytes, old) << c.what;
     }
     // A leftover is gone; whatever else held a name stays as it was.
@@ -503,7 +503,7 @@ TEST(ExtractPayload, TheHostFolderIsHeldAndEveryFileInItChecked) {
       EXPECT_EQ(platform.writes.empty(), c.existing) << "a repair writes no data";
     } else {
       ASSERT_EQ(platform.boxes.size(), 1u);
-      EXPECT_EQ(platform.boxes[0].text, "LXWEPB.TLX could not be created.");
+      EXPECT_EQ(platform.boxes[0].text, EntryFailed("LXWEPB.TLX"));
       EXPECT_TRUE(platform.writes.empty());
       EXPECT_EQ(tlx != nullptr, c.existing) << "created elsewhere: removed through its handle";
       if (tlx != nullptr) {

@@ -6,19 +6,17 @@
 #include <string>
 
 #include "common/global_areas.h"
+#include "common/host_facts.h"
+#include "common/messages.h"
 #include "support/fake_platform.h"
 #include "support/payload_builder.h"
 
 namespace {
 
-const char kUndetermined[] =
-    "Your Torvix version could not be determined.\r\r"
-    "If you have just now installed it, you need to first run it once "
-    "and then run this program again.";
+const char* const kUndetermined = kVersionUnknown;
 
 std::string TooOld(const std::string& version) {
-  return "Torvix version must be 41 or newer.\rYour version is " + version +
-         ".\r\rYou can download the newest Torvix version from www.torvix.example";
+  return kVersionTooOld + version + kVersionTooOldSite + VendorSite;
 }
 
 TEST(HostVersion, Gate) {
@@ -55,11 +53,11 @@ TEST(HostVersion, Gate) {
     EXPECT_EQ(platform.File("C:\\TORVIX\\LXWEPB.TLX") != nullptr, c.passes) << c.what;
     ASSERT_EQ(platform.boxes.size(), 2u) << c.what;
     if (c.passes) {
-      EXPECT_EQ(platform.boxes[1].caption, "Setup Complete") << c.what;
+      EXPECT_EQ(platform.boxes[1].caption, kCompletionCaption) << c.what;
     } else {
       EXPECT_EQ(platform.boxes[1].text, c.version.empty() ? kUndetermined : TooOld(c.version))
           << c.what;
-      EXPECT_EQ(platform.boxes[1].caption, "Error") << c.what;
+      EXPECT_EQ(platform.boxes[1].caption, kVersionCaption) << c.what;
       EXPECT_EQ(platform.boxes[1].style, 16u) << c.what;
       EXPECT_TRUE(platform.writes.empty()) << c.what;
       EXPECT_EQ(platform.Paths().size(), c.settings ? 2u : 1u) << c.what;
@@ -189,8 +187,10 @@ TEST(HostVersion, VirtualStoreCopy) {
 
     EXPECT_EQ(std::string(HostVersion), c.version) << c.what;
     ASSERT_EQ(platform.boxes.size(), 2u) << c.what;
-    EXPECT_EQ(platform.boxes[1].caption, c.version >= "41" ? "Setup Complete" : "Error") << c.what;
-    if (!c.version.empty() && c.version < "41") {
+    EXPECT_EQ(platform.boxes[1].caption,
+              c.version >= kMinimumVersion ? kCompletionCaption : kVersionCaption)
+        << c.what;
+    if (!c.version.empty() && c.version < kMinimumVersion) {
       EXPECT_NE(platform.boxes[1].text.find("Your version is " + c.version + "."),
                 std::string::npos)
           << c.what;

@@ -91,8 +91,8 @@ TEST(InstallEntry, WhatHappensToAnExistingFile) {
       case kRefused:
         EXPECT_TRUE(platform.ended) << c.what;
         ASSERT_EQ(platform.boxes.size(), 1u) << c.what;
-        EXPECT_EQ(platform.boxes[0].text, "LXWEPB2.CLX could not be created.") << c.what;
-        EXPECT_EQ(platform.boxes[0].caption, "Fatal error") << c.what;
+        EXPECT_EQ(platform.boxes[0].text, EntryFailed("LXWEPB2.CLX")) << c.what;
+        EXPECT_EQ(platform.boxes[0].caption, kEntryFailedCaption) << c.what;
         EXPECT_EQ(after->bytes, c.old) << c.what;
         EXPECT_EQ(after->stamp, 12345u) << c.what;
         EXPECT_TRUE(platform.writes.empty()) << c.what;
@@ -141,7 +141,7 @@ TEST(InstallEntry, AFailedFlushKeepsTheOldFile) {
   Extract(platform);
 
   ASSERT_EQ(platform.boxes.size(), 1u);
-  EXPECT_EQ(platform.boxes[0].text, "LXWEPB2.CLX could not be created.");
+  EXPECT_EQ(platform.boxes[0].text, EntryFailed("LXWEPB2.CLX"));
   EXPECT_EQ(platform.File(kTarget)->bytes, old);
   EXPECT_EQ(platform.File(kTemporary), nullptr);
   EXPECT_EQ(CountCalls(platform, "MoveOpenFile"), 0u);
@@ -366,7 +366,7 @@ TEST(InstallEntry, ABriefHoldIsWaitedOut) {
     EXPECT_EQ(platform.ended, !c.replaced) << c.what;
     if (!c.replaced) {
       ASSERT_EQ(platform.boxes.size(), 1u) << c.what;
-      EXPECT_EQ(platform.boxes[0].text, "LXWEPB2.CLX could not be created.") << c.what;
+      EXPECT_EQ(platform.boxes[0].text, EntryFailed("LXWEPB2.CLX")) << c.what;
     }
     EXPECT_EQ(std::accumulate(platform.sleeps.begin(), platform.sleeps.end(), 0u), c.waited)
         << c.what;

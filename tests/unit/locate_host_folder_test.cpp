@@ -6,13 +6,14 @@
 #include <cstring>
 #include <string>
 
+#include "common/messages.h"
 #include "support/fake_platform.h"
 #include "support/payload_builder.h"
 
 namespace {
 
-const char kPrompt[] = "Please locate the Torvix program (torvixx.exe)";
-const char kPromptCaption[] = "Torvix not found in default folder";
+const char* const kPrompt = kLocatePrompt;
+const char* const kPromptCaption = kLocatePromptCaption;
 
 size_t Prompts(const FakePlatform& platform) {
   size_t count = 0;

@@ -3,21 +3,60 @@
 #include <algorithm>
 #include <string>
 
+#include "common/global_areas.h"
+#include "common/messages.h"
 #include "support/fake_platform.h"
 #include "support/payload_builder.h"
 
 namespace {
 
-const char kConfirmation[] =
-    "Installation of Brazilian Portuguese dictionary for Lexward is about to begin.";
-const char kCompletedWithLexicon[] =
-    "Installation completed successfully.\r\r"
-    "You can select which dictionary should be used in Torvix in Options > Spell Checker > "
-    "Options.";
-const char kCompletedWithoutLexicon[] =
-    "Installation completed successfully.\r\r"
-    "You will now need to install one or more dictionaries.\r"
-    "Download them from www.torvix.example\r";
+const std::string kConfirmation =
+    std::string(kConfirmationOpening) + "Brazilian Portuguese" + kConfirmationClosing;
+const std::string kCompletedWithLexicon = std::string(kCompletionOpening) + kCompletionWithLexicon;
+const std::string kCompletedWithoutLexicon = std::string(kCompletionOpening) +
+                                             kCompletionWithoutLexicon + VendorSite +
+                                             kCompletionWithoutLexiconEnd;
+
+// Every message in its exact wording, once: the other tests take the texts from the
+// messages header.
+TEST(Messages, EachInItsExactWording) {
+  const std::pair<const char*, const char*> cases[] = {
+      {kConfirmationCaption, "Lexward Dictionary"},
+      {kConfirmationOpening, "Installation of "},
+      {kConfirmationClosing, " dictionary for Lexward is about to begin."},
+      {kLocatePromptCaption, "Torvix not found in default folder"},
+      {kLocatePrompt, "Please locate the Torvix program (torvixx.exe)"},
+      {kLocateDialogTitle, "Locate Torvix Folder"},
+      {kVersionCaption, "Error"},
+      {kVersionUnknown,
+       "Your Torvix version could not be determined.\r\rIf you have just now installed it, you "
+       "need to first run it once and then run this program again."},
+      {kVersionTooOld, "Torvix version must be 41 or newer.\rYour version is "},
+      {kVersionTooOldSite, ".\r\rYou can download the newest Torvix version from "},
+      {kCompletionCaption, "Setup Complete"},
+      {kCompletionOpening, "Installation completed successfully.\r\r"},
+      {kCompletionWithLexicon,
+       "You can select which dictionary should be used in Torvix in Options > Spell Checker > "
+       "Options."},
+      {kCompletionWithoutLexicon,
+       "You will now need to install one or more dictionaries.\rDownload them from "},
+      {kCompletionWithoutLexiconEnd, "\r"},
+      {kResourceCaption, "Internal error"},
+      {kResourceOpening, "Resource \""},
+      {kResourceNameEnd, "\" "},
+      {kResourceNotFound, "not found."},
+      {kResourceMalformed, "is malformed."},
+      {kResourceDamaged, "is damaged."},
+      {kResourceClosing, " Aborting."},
+      {kEntryFailedCaption, "Fatal error"},
+      {kEntryFailed, " could not be created."},
+  };
+  for (const auto& c : cases) EXPECT_STREQ(c.first, c.second);
+  const char filter[] = "Torvix program\0torvixx*.exe\0";
+  EXPECT_EQ(std::string(kLocateDialogFilter, sizeof kLocateDialogFilter),
+            std::string(filter, sizeof filter));
+  EXPECT_STREQ(VendorSite, "www.torvix.example");
+}
 
 bool Called(const FakePlatform& platform, const std::string& call) {
   return std::find(platform.calls.begin(), platform.calls.end(), call) != platform.calls.end();
@@ -42,11 +81,11 @@ TEST(RunInstaller, TypicalRoad) {
 
   ASSERT_EQ(platform.boxes.size(), 2u);
   EXPECT_EQ(platform.boxes[0].text, kConfirmation);
-  EXPECT_EQ(platform.boxes[0].caption, "Lexward Dictionary");
+  EXPECT_EQ(platform.boxes[0].caption, kConfirmationCaption);
   EXPECT_EQ(platform.boxes[0].style, 1u);
   EXPECT_EQ(platform.boxes[1].text, kCompletedWithLexicon);
   EXPECT_EQ(platform.boxes[1].text.size(), 132u);
-  EXPECT_EQ(platform.boxes[1].caption, "Setup Complete");
+  EXPECT_EQ(platform.boxes[1].caption, kCompletionCaption);
   EXPECT_EQ(platform.boxes[1].style, 0u);
 
   EXPECT_EQ(WritesTo(platform, "LXWEPB.TLX"), std::vector<int32_t>{8385});
@@ -129,7 +168,7 @@ TEST(RunInstaller, CompletionSentence) {
     const char* what;
     std::vector<PayloadFile> payload;
     bool clxDirectory;
-    const char* expected;
+    std::string expected;
   };
   const Case cases[] = {
       {"a lexicon in the payload", ThisBuildsPayload(), false, kCompletedWithLexicon},
@@ -167,7 +206,7 @@ TEST(RunInstaller, EmptyPayloadWritesNothingAndStillReports) {
   EXPECT_TRUE(platform.writes.empty());
   EXPECT_FALSE(Called(platform, "FindPayloadResource NAME001"));
   ASSERT_EQ(platform.boxes.size(), 2u);
-  EXPECT_EQ(platform.boxes[1].caption, "Setup Complete");
+  EXPECT_EQ(platform.boxes[1].caption, kCompletionCaption);
 }
 
 TEST(RunInstaller, ProbePathTooLongCountsAsMissing) {
@@ -182,7 +221,7 @@ TEST(RunInstaller, ProbePathTooLongCountsAsMissing) {
   RunToEnd(platform);
 
   ASSERT_EQ(platform.boxes.size(), 2u);
-  EXPECT_EQ(platform.boxes[1].caption, "Torvix not found in default folder");
+  EXPECT_EQ(platform.boxes[1].caption, kLocatePromptCaption);
   EXPECT_TRUE(platform.writes.empty());
 }
 

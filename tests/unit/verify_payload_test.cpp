@@ -6,6 +6,7 @@
 
 #include <string>
 
+#include "common/messages.h"
 #include "support/extraction.h"
 #include "support/payload_builder.h"
 
@@ -31,7 +32,7 @@ void ExpectRefusedUntouched(const FakePlatform& platform, const std::string& mes
   EXPECT_TRUE(platform.ended) << what;
   ASSERT_EQ(platform.boxes.size(), 1u) << what;
   EXPECT_EQ(platform.boxes[0].text, message) << what;
-  EXPECT_EQ(platform.boxes[0].caption, "Internal error") << what;
+  EXPECT_EQ(platform.boxes[0].caption, kResourceCaption) << what;
   EXPECT_EQ(platform.boxes[0].style, 16u) << what;
   for (const std::string& call : platform.calls) {
     EXPECT_NE(call.rfind("Create", 0), 0u) << what << ": " << call;
