@@ -40,22 +40,24 @@ TEST(ExtractPayload, WritesInPiecesOfAtMost32768Bytes) {
       {310992, clx},
   };
   for (const Case& c : cases) {
-    FakePlatform platform;
-    Bytes bytes = PatternBytes(c.size, 7);
-    SetPayload(platform, {{"FILE.BIN", bytes, kTlxStamp}});
+    [&] {
+      FakePlatform platform;
+      Bytes bytes = PatternBytes(c.size, 7);
+      SetPayload(platform, {{"FILE.BIN", bytes, kTlxStamp}});
 
-    Extract(platform);
+      Extract(platform);
 
-    EXPECT_FALSE(platform.ended) << c.size;
-    std::vector<int32_t> pieces;
-    for (const Write& write : platform.writes) pieces.push_back(write.count);
-    EXPECT_EQ(pieces, c.pieces) << c.size;
-    const FakeEntry* file = platform.File(InFolder("FILE.BIN"));
-    ASSERT_NE(file, nullptr) << c.size;
-    EXPECT_EQ(file->bytes, bytes) << c.size;
-    EXPECT_EQ(file->stamp, kTlxStamp) << c.size;
-    ExpectOnly(platform, {"FILE.BIN"});
-    EXPECT_EQ(platform.openFiles, 0);
+      EXPECT_FALSE(platform.ended) << c.size;
+      std::vector<int32_t> pieces;
+      for (const Write& write : platform.writes) pieces.push_back(write.count);
+      EXPECT_EQ(pieces, c.pieces) << c.size;
+      const FakeEntry* file = platform.File(InFolder("FILE.BIN"));
+      ASSERT_NE(file, nullptr) << c.size;
+      EXPECT_EQ(file->bytes, bytes) << c.size;
+      EXPECT_EQ(file->stamp, kTlxStamp) << c.size;
+      ExpectOnly(platform, {"FILE.BIN"});
+      EXPECT_EQ(platform.openFiles, 0);
+    }();
   }
 }
 
@@ -118,19 +120,21 @@ TEST(ExtractPayload, MissingResource) {
       {"DATA002", {"LXWEPB.TLX"}},
   };
   for (const Case& c : cases) {
-    FakePlatform platform;
-    SetPayload(platform, ThisBuildsPayload());
-    platform.RemoveResource(c.resource);
+    [&] {
+      FakePlatform platform;
+      SetPayload(platform, ThisBuildsPayload());
+      platform.RemoveResource(c.resource);
 
-    Extract(platform);
+      Extract(platform);
 
-    EXPECT_TRUE(platform.ended) << c.resource;
-    ASSERT_EQ(platform.boxes.size(), 1u) << c.resource;
-    EXPECT_EQ(platform.boxes[0].text,
-              std::string("Resource \"") + c.resource + "\" not found. Aborting.");
-    EXPECT_EQ(platform.boxes[0].caption, kResourceCaption);
-    EXPECT_EQ(platform.boxes[0].style, 16u);
-    ExpectOnly(platform, c.written);
+      EXPECT_TRUE(platform.ended) << c.resource;
+      ASSERT_EQ(platform.boxes.size(), 1u) << c.resource;
+      EXPECT_EQ(platform.boxes[0].text,
+                std::string("Resource \"") + c.resource + "\" not found. Aborting.");
+      EXPECT_EQ(platform.boxes[0].caption, kResourceCaption);
+      EXPECT_EQ(platform.boxes[0].style, 16u);
+      ExpectOnly(platform, c.written);
+    }();
   }
 }
 
@@ -158,26 +162,28 @@ TEST(ExtractPayload, MalformedResource) {
       {"a second entry's name", "NAME002", text("X")},
   };
   for (const Case& c : cases) {
-    FakePlatform platform;
-    SetPayload(platform, ThisBuildsPayload());
-    platform.SetResource(c.resource, c.bytes);
-    SealPayload(platform, 2);
+    SCOPED_TRACE(c.what);
+    [&] {
+      FakePlatform platform;
+      SetPayload(platform, ThisBuildsPayload());
+      platform.SetResource(c.resource, c.bytes);
+      SealPayload(platform, 2);
 
-    Extract(platform);
+      Extract(platform);
 
-    EXPECT_TRUE(platform.ended) << c.what;
-    ASSERT_EQ(platform.boxes.size(), 1u) << c.what;
-    EXPECT_EQ(platform.boxes[0].text,
-              std::string("Resource \"") + c.resource + "\" is malformed. Aborting.")
-        << c.what;
-    EXPECT_EQ(platform.boxes[0].caption, kResourceCaption);
-    EXPECT_EQ(platform.boxes[0].style, 16u);
-    bool second = std::string(c.resource).back() == '2';
-    ExpectOnly(platform,
-               second ? std::vector<std::string>{"LXWEPB.TLX"} : std::vector<std::string>{});
-    size_t creates = 0;
-    for (const std::string& call : platform.calls) creates += call.rfind("Create", 0) == 0;
-    EXPECT_EQ(creates, second ? 1u : 0u) << c.what;
+      EXPECT_TRUE(platform.ended);
+      ASSERT_EQ(platform.boxes.size(), 1u);
+      EXPECT_EQ(platform.boxes[0].text,
+                std::string("Resource \"") + c.resource + "\" is malformed. Aborting.");
+      EXPECT_EQ(platform.boxes[0].caption, kResourceCaption);
+      EXPECT_EQ(platform.boxes[0].style, 16u);
+      bool second = std::string(c.resource).back() == '2';
+      ExpectOnly(platform,
+                 second ? std::vector<std::string>{"LXWEPB.TLX"} : std::vector<std::string>{});
+      size_t creates = 0;
+      for (const std::string& call : platform.calls) creates += call.rfind("Create", 0) == 0;
+      EXPECT_EQ(creates, second ? 1u : 0u);
+    }();
   }
 }
 
@@ -197,38 +203,41 @@ TEST(ExtractPayload, FailureLeavesTheTargetAsItWas) {
   };
   const Bytes old = PatternBytes(400000, 5);
   for (const Case& c : cases) {
-    FakePlatform platform;
-    SetPayload(platform, ThisBuildsPayload());
-    FakeEntry& target = c.fault == kDirectory ? platform.AddDirectory(InFolder("LXWEPB2.CLX"))
-                                              : platform.AddFile(InFolder("LXWEPB2.CLX"), old);
-    if (c.fault == kReadOnly) target.attributes = kAttributeReadOnly;
-    target.inUse = c.fault == kInUse;
-    if (c.fault == kDiskFull) platform.freeSpace = 8385 + 100000;
-    if (c.fault == kDiskFullAtFirstByte) platform.freeSpace = 8385;
-    // The new file's path and the temporary one fit; the old file's does not.
-    if (c.fault == kPathRejected) platform.pathLimit = std::string(kFolder).size() + 11;
+    SCOPED_TRACE(c.what);
+    [&] {
+      FakePlatform platform;
+      SetPayload(platform, ThisBuildsPayload());
+      FakeEntry& target = c.fault == kDirectory ? platform.AddDirectory(InFolder("LXWEPB2.CLX"))
+                                                : platform.AddFile(InFolder("LXWEPB2.CLX"), old);
+      if (c.fault == kReadOnly) target.attributes = kAttributeReadOnly;
+      target.inUse = c.fault == kInUse;
+      if (c.fault == kDiskFull) platform.freeSpace = 8385 + 100000;
+      if (c.fault == kDiskFullAtFirstByte) platform.freeSpace = 8385;
+      // The new file's path and the temporary one fit; the old file's does not.
+      if (c.fault == kPathRejected) platform.pathLimit = std::string(kFolder).size() + 11;
 
-    Extract(platform);
+      Extract(platform);
 
-    EXPECT_TRUE(platform.ended) << c.what;
-    ASSERT_EQ(platform.boxes.size(), 1u) << c.what;
-    EXPECT_EQ(platform.boxes[0].text, EntryFailed("LXWEPB2.CLX")) << c.what;
-    EXPECT_EQ(platform.boxes[0].caption, kEntryFailedCaption) << c.what;
-    EXPECT_EQ(platform.boxes[0].style, 16u) << c.what;
-    const FakeEntry* after = platform.File(InFolder("LXWEPB2.CLX"));
-    ASSERT_NE(after, nullptr) << c.what;
-    EXPECT_EQ(after->directory, c.fault == kDirectory) << c.what;
-    if (c.fault != kDirectory) {
-      EXPECT_EQ(after->bytes, old) << c.what;
-    }
-    EXPECT_EQ(platform.File(InFolder("LXWEPB.TLX"))->bytes, ThisBuildsPayload()[0].bytes);
-    ExpectOnly(platform, {"LXWEPB.TLX", "LXWEPB2.CLX"});
-    EXPECT_EQ(platform.openFiles, 0) << c.what;
-    if (c.fault == kReadOnly || c.fault == kDirectory) {
-      // What no wait will change fails at once, before a copy is made.
-      EXPECT_TRUE(platform.sleeps.empty()) << c.what;
-      EXPECT_EQ(CountCalls(platform, "CreateOutputFile " + InFolder("~")), 0u) << c.what;
-    }
+      EXPECT_TRUE(platform.ended);
+      ASSERT_EQ(platform.boxes.size(), 1u);
+      EXPECT_EQ(platform.boxes[0].text, EntryFailed("LXWEPB2.CLX"));
+      EXPECT_EQ(platform.boxes[0].caption, kEntryFailedCaption);
+      EXPECT_EQ(platform.boxes[0].style, 16u);
+      const FakeEntry* after = platform.File(InFolder("LXWEPB2.CLX"));
+      ASSERT_NE(after, nullptr);
+      EXPECT_EQ(after->directory, c.fault == kDirectory);
+      if (c.fault != kDirectory) {
+        EXPECT_EQ(after->bytes, old);
+      }
+      EXPECT_EQ(platform.File(InFolder("LXWEPB.TLX"))->bytes, ThisBuildsPayload()[0].bytes);
+      ExpectOnly(platform, {"LXWEPB.TLX", "LXWEPB2.CLX"});
+      EXPECT_EQ(platform.openFiles, 0);
+      if (c.fault == kReadOnly || c.fault == kDirectory) {
+        // What no wait will change fails at once, before a copy is made.
+        EXPECT_TRUE(platform.sleeps.empty());
+        EXPECT_EQ(CountCalls(platform, "CreateOutputFile " + InFolder("~")), 0u);
+      }
+    }();
   }
 }
 
@@ -279,32 +288,35 @@ TEST(ExtractPayload, NewFilesInPlaceExistingOnesThroughACompleteCopy) {
   };
   const Bytes old = PatternBytes(20, 4);
   for (const Case& c : cases) {
-    FakePlatform platform;
-    SetPayload(platform, {{"LXWEPB.TLX", PatternBytes(8385, 1), kTlxStamp}});
-    if (c.exists) platform.AddFile(target, old);
-    platform.freeSpace = c.freeSpace;
+    SCOPED_TRACE(c.what);
+    [&] {
+      FakePlatform platform;
+      SetPayload(platform, {{"LXWEPB.TLX", PatternBytes(8385, 1), kTlxStamp}});
+      if (c.exists) platform.AddFile(target, old);
+      platform.freeSpace = c.freeSpace;
 
-    Extract(platform);
+      Extract(platform);
 
-    std::vector<std::string> creates;
-    for (const std::string& call : platform.calls) {
-      if (call.rfind("Create", 0) == 0) creates.push_back(call);
-    }
-    EXPECT_EQ(creates, c.creates) << c.what;
-    EXPECT_EQ(platform.ended, !c.installed) << c.what;
-    const FakeEntry* file = platform.File(target);
-    if (c.installed) {
-      ASSERT_NE(file, nullptr) << c.what;
-      EXPECT_EQ(file->bytes, PatternBytes(8385, 1)) << c.what;
-      EXPECT_EQ(file->stamp, kTlxStamp) << c.what;
-    } else if (c.exists) {
-      ASSERT_NE(file, nullptr) << c.what;
-      EXPECT_EQ(file->bytes, old) << c.what;
-    } else {
-      EXPECT_EQ(file, nullptr) << c.what;
-    }
-    EXPECT_EQ(platform.File(temporary), nullptr) << c.what;
-    EXPECT_EQ(platform.openFiles, 0) << c.what;
+      std::vector<std::string> creates;
+      for (const std::string& call : platform.calls) {
+        if (call.rfind("Create", 0) == 0) creates.push_back(call);
+      }
+      EXPECT_EQ(creates, c.creates);
+      EXPECT_EQ(platform.ended, !c.installed);
+      const FakeEntry* file = platform.File(target);
+      if (c.installed) {
+        ASSERT_NE(file, nullptr);
+        EXPECT_EQ(file->bytes, PatternBytes(8385, 1));
+        EXPECT_EQ(file->stamp, kTlxStamp);
+      } else if (c.exists) {
+        ASSERT_NE(file, nullptr);
+        EXPECT_EQ(file->bytes, old);
+      } else {
+        EXPECT_EQ(file, nullptr);
+      }
+      EXPECT_EQ(platform.File(temporary), nullptr);
+      EXPECT_EQ(platform.openFiles, 0);
+    }();
   }
 }
 
@@ -348,72 +360,74 @@ TEST(ExtractPayload, WhatHoldsATemporaryName) {
   const Bytes old = PatternBytes(300, 8);
   const Bytes outside = PatternBytes(77, 9);
   for (const Case& c : cases) {
-    FakePlatform platform;
-    SetPayload(platform, {{"LXWEPB.TLX", PatternBytes(8385, 1), kTlxStamp}});
-    platform.AddFile(InFolder("LXWEPB.TLX"), old);
-    platform.AddFile("C:\\OUTSIDE.DAT", outside);
-    for (size_t i = 0; i < c.holders.size(); ++i) {
-      std::string path = InFolder(names[i]);
-      switch (c.holders[i]) {
-        case kNothing:
-          break;
-        case kLeftover:
-          platform.AddFile(path, Bytes(5, 1));
-          break;
-        case kWineLink:
-          platform.linksFollowed = true;
-          [[fallthrough]];
-        case kLink:
-          platform.AddFile(path).linkTo = "C:\\OUTSIDE.DAT";
-          break;
-        case kHardLink:
-          platform.AddFile(path, Bytes(5, 3)).links = 2;
-          break;
-        case kDirectory:
-          platform.AddDirectory(path);
-          break;
-        case kReadOnly:
-          platform.AddFile(path, Bytes(5, 2)).attributes = kAttributeReadOnly;
-          break;
-        case kElsewhere:
-          platform.AddFile(path, Bytes(5, 4));
-          platform.redirected[Upper(path)] = "\\\\?\\C:\\Windows\\System32\\x.dll";
-          break;
+    SCOPED_TRACE(c.what);
+    [&] {
+      FakePlatform platform;
+      SetPayload(platform, {{"LXWEPB.TLX", PatternBytes(8385, 1), kTlxStamp}});
+      platform.AddFile(InFolder("LXWEPB.TLX"), old);
+      platform.AddFile("C:\\OUTSIDE.DAT", outside);
+      for (size_t i = 0; i < c.holders.size(); ++i) {
+        std::string path = InFolder(names[i]);
+        switch (c.holders[i]) {
+          case kNothing:
+            break;
+          case kLeftover:
+            platform.AddFile(path, Bytes(5, 1));
+            break;
+          case kWineLink:
+            platform.linksFollowed = true;
+            [[fallthrough]];
+          case kLink:
+            platform.AddFile(path).linkTo = "C:\\OUTSIDE.DAT";
+            break;
+          case kHardLink:
+            platform.AddFile(path, Bytes(5, 3)).links = 2;
+            break;
+          case kDirectory:
+            platform.AddDirectory(path);
+            break;
+          case kReadOnly:
+            platform.AddFile(path, Bytes(5, 2)).attributes = kAttributeReadOnly;
+            break;
+          case kElsewhere:
+            platform.AddFile(path, Bytes(5, 4));
+            platform.redirected[Upper(path)] = "\\\\?\\C:\\Windows\\System32\\x.dll";
+            break;
+        }
       }
-    }
 
-    Extract(platform);
+      Extract(platform);
 
-    ASSERT_NE(platform.File("C:\\OUTSIDE.DAT"), nullptr) << c.what;
-    EXPECT_EQ(platform.File("C:\\OUTSIDE.DAT")->bytes, outside) << c.what;
-    std::vector<std::string> written;
-    for (const Write& write : platform.writes) {
-      if (std::find(written.begin(), written.end(), write.path) == written.end()) {
-        written.push_back(write.path);
+      ASSERT_NE(platform.File("C:\\OUTSIDE.DAT"), nullptr);
+      EXPECT_EQ(platform.File("C:\\OUTSIDE.DAT")->bytes, outside);
+      std::vector<std::string> written;
+      for (const Write& write : platform.writes) {
+        if (std::find(written.begin(), written.end(), write.path) == written.end()) {
+          written.push_back(write.path);
+        }
       }
-    }
-    if (c.used != nullptr) {
-      EXPECT_FALSE(platform.ended) << c.what;
-      EXPECT_EQ(written, std::vector<std::string>{InFolder(c.used)}) << c.what;
-      EXPECT_EQ(platform.File(InFolder("LXWEPB.TLX"))->bytes, PatternBytes(8385, 1)) << c.what;
-    } else {
-      EXPECT_TRUE(written.empty()) << c.what;
-      ASSERT_EQ(platform.boxes.size(), 1u) << c.what;
-      EXPECT_EQ(platform.boxes[0].text, EntryFailed("LXWEPB.TLX"));
-      EXPECT_EQ(platform.File(InFolder("LXWEPB.TLX"))->bytes, old) << c.what;
-    }
-    // A leftover is gone; whatever else held a name stays as it was.
-    for (size_t i = 0; i < c.holders.size(); ++i) {
-      const FakeEntry* holder = platform.File(InFolder(names[i]));
-      if (c.holders[i] == kNothing || c.holders[i] == kLeftover) {
-        EXPECT_EQ(holder, nullptr) << c.what << " " << names[i];
+      if (c.used != nullptr) {
+        EXPECT_FALSE(platform.ended);
+        EXPECT_EQ(written, std::vector<std::string>{InFolder(c.used)});
+        EXPECT_EQ(platform.File(InFolder("LXWEPB.TLX"))->bytes, PatternBytes(8385, 1));
       } else {
-        ASSERT_NE(holder, nullptr) << c.what << " " << names[i];
-        EXPECT_EQ(holder->linkTo.empty(), c.holders[i] != kLink && c.holders[i] != kWineLink)
-            << c.what;
+        EXPECT_TRUE(written.empty());
+        ASSERT_EQ(platform.boxes.size(), 1u);
+        EXPECT_EQ(platform.boxes[0].text, EntryFailed("LXWEPB.TLX"));
+        EXPECT_EQ(platform.File(InFolder("LXWEPB.TLX"))->bytes, old);
       }
-    }
-    EXPECT_EQ(platform.openFiles, 0) << c.what;
+      // A leftover is gone; whatever else held a name stays as it was.
+      for (size_t i = 0; i < c.holders.size(); ++i) {
+        const FakeEntry* holder = platform.File(InFolder(names[i]));
+        if (c.holders[i] == kNothing || c.holders[i] == kLeftover) {
+          EXPECT_EQ(holder, nullptr) << " " << names[i];
+        } else {
+          ASSERT_NE(holder, nullptr) << " " << names[i];
+          EXPECT_EQ(holder->linkTo.empty(), c.holders[i] != kLink && c.holders[i] != kWineLink);
+        }
+      }
+      EXPECT_EQ(platform.openFiles, 0);
+    }();
   }
 }
 
@@ -469,47 +483,49 @@ TEST(ExtractPayload, TheHostFolderIsHeldAndEveryFileInItChecked) {
        false},
   };
   for (const Case& c : cases) {
-    SCOPED_TRACE(c.what);
-    FakePlatform platform;
-    SetPayload(platform, ThisBuildsPayload());
-    for (const PayloadFile& file : ThisBuildsPayload()) {
-      if (c.existing) platform.AddFile(InFolder(file.name), file.bytes).stamp = 1;
-    }
-    for (const auto& name : c.redirected) platform.redirected[Upper(name.first)] = name.second;
-    platform.finalFolders = c.finalFolders;
-    platform.unnamed = c.unnamed;
-
-    Extract(platform);
-
-    EXPECT_EQ(platform.ended, !c.installed);
-    EXPECT_EQ(platform.openFiles, 0);
-    auto starts = [&](const std::string& prefix) {
-      return std::find_if(platform.calls.begin(), platform.calls.end(),
-                          [&](const std::string& call) { return call.rfind(prefix, 0) == 0; });
-    };
-    EXPECT_LT(starts("OpenHostFolder C:\\TORVIX\\"), starts("OpenExistingFile"));
-    EXPECT_LT(starts("OpenHostFolder C:\\TORVIX\\"), starts("CreateOutputFile"));
-    auto released = std::find(platform.calls.begin(), platform.calls.end(),
-                              std::string("CloseOutputFile ") + kFolder);
-    ASSERT_NE(released, platform.calls.end());
-    // Let go before the box: nothing after it but the box and the end.
-    const std::vector<std::string> after(released + 1, platform.calls.end());
-    const std::vector<std::string> boxAndEnd = {"ShowMessageBox Fatal error", "EndRun"};
-    EXPECT_EQ(after, c.installed ? std::vector<std::string>() : boxAndEnd);
-    const FakeEntry* tlx = platform.File(InFolder("LXWEPB.TLX"));
-    if (c.installed) {
-      ASSERT_NE(tlx, nullptr);
-      EXPECT_EQ(tlx->stamp, kTlxStamp);
-      EXPECT_EQ(platform.writes.empty(), c.existing) << "a repair writes no data";
-    } else {
-      ASSERT_EQ(platform.boxes.size(), 1u);
-      EXPECT_EQ(platform.boxes[0].text, EntryFailed("LXWEPB.TLX"));
-      EXPECT_TRUE(platform.writes.empty());
-      EXPECT_EQ(tlx != nullptr, c.existing) << "created elsewhere: removed through its handle";
-      if (tlx != nullptr) {
-        EXPECT_EQ(tlx->stamp, 1u) << "left alone";
+    [&] {
+      SCOPED_TRACE(c.what);
+      FakePlatform platform;
+      SetPayload(platform, ThisBuildsPayload());
+      for (const PayloadFile& file : ThisBuildsPayload()) {
+        if (c.existing) platform.AddFile(InFolder(file.name), file.bytes).stamp = 1;
       }
-    }
+      for (const auto& name : c.redirected) platform.redirected[Upper(name.first)] = name.second;
+      platform.finalFolders = c.finalFolders;
+      platform.unnamed = c.unnamed;
+
+      Extract(platform);
+
+      EXPECT_EQ(platform.ended, !c.installed);
+      EXPECT_EQ(platform.openFiles, 0);
+      auto starts = [&](const std::string& prefix) {
+        return std::find_if(platform.calls.begin(), platform.calls.end(),
+                            [&](const std::string& call) { return call.rfind(prefix, 0) == 0; });
+      };
+      EXPECT_LT(starts("OpenHostFolder C:\\TORVIX\\"), starts("OpenExistingFile"));
+      EXPECT_LT(starts("OpenHostFolder C:\\TORVIX\\"), starts("CreateOutputFile"));
+      auto released = std::find(platform.calls.begin(), platform.calls.end(),
+                                std::string("CloseOutputFile ") + kFolder);
+      ASSERT_NE(released, platform.calls.end());
+      // Let go before the box: nothing after it but the box and the end.
+      const std::vector<std::string> after(released + 1, platform.calls.end());
+      const std::vector<std::string> boxAndEnd = {"ShowMessageBox Fatal error", "EndRun"};
+      EXPECT_EQ(after, c.installed ? std::vector<std::string>() : boxAndEnd);
+      const FakeEntry* tlx = platform.File(InFolder("LXWEPB.TLX"));
+      if (c.installed) {
+        ASSERT_NE(tlx, nullptr);
+        EXPECT_EQ(tlx->stamp, kTlxStamp);
+        EXPECT_EQ(platform.writes.empty(), c.existing) << "a repair writes no data";
+      } else {
+        ASSERT_EQ(platform.boxes.size(), 1u);
+        EXPECT_EQ(platform.boxes[0].text, EntryFailed("LXWEPB.TLX"));
+        EXPECT_TRUE(platform.writes.empty());
+        EXPECT_EQ(tlx != nullptr, c.existing) << "created elsewhere: removed through its handle";
+        if (tlx != nullptr) {
+          EXPECT_EQ(tlx->stamp, 1u) << "left alone";
+        }
+      }
+    }();
   }
 }
 

@@ -42,26 +42,28 @@ TEST(HostVersion, Gate) {
        true},
   };
   for (const Case& c : cases) {
-    FakePlatform platform;
-    platform.AddFile("C:\\TORVIX\\torvixx.exe");
-    if (c.settings) platform.AddTextFile("C:\\TORVIX\\torvix.ini", *c.settings);
-    SetPayload(platform, ThisBuildsPayload());
+    SCOPED_TRACE(c.what);
+    [&] {
+      FakePlatform platform;
+      platform.AddFile("C:\\TORVIX\\torvixx.exe");
+      if (c.settings) platform.AddTextFile("C:\\TORVIX\\torvix.ini", *c.settings);
+      SetPayload(platform, ThisBuildsPayload());
 
-    RunToEnd(platform);
+      RunToEnd(platform);
 
-    EXPECT_EQ(std::string(HostVersion), c.version) << c.what;
-    EXPECT_EQ(platform.File("C:\\TORVIX\\LXWEPB.TLX") != nullptr, c.passes) << c.what;
-    ASSERT_EQ(platform.boxes.size(), 2u) << c.what;
-    if (c.passes) {
-      EXPECT_EQ(platform.boxes[1].caption, kCompletionCaption) << c.what;
-    } else {
-      EXPECT_EQ(platform.boxes[1].text, c.version.empty() ? kUndetermined : TooOld(c.version))
-          << c.what;
-      EXPECT_EQ(platform.boxes[1].caption, kVersionCaption) << c.what;
-      EXPECT_EQ(platform.boxes[1].style, 16u) << c.what;
-      EXPECT_TRUE(platform.writes.empty()) << c.what;
-      EXPECT_EQ(platform.Paths().size(), c.settings ? 2u : 1u) << c.what;
-    }
+      EXPECT_EQ(std::string(HostVersion), c.version);
+      EXPECT_EQ(platform.File("C:\\TORVIX\\LXWEPB.TLX") != nullptr, c.passes);
+      ASSERT_EQ(platform.boxes.size(), 2u);
+      if (c.passes) {
+        EXPECT_EQ(platform.boxes[1].caption, kCompletionCaption);
+      } else {
+        EXPECT_EQ(platform.boxes[1].text, c.version.empty() ? kUndetermined : TooOld(c.version));
+        EXPECT_EQ(platform.boxes[1].caption, kVersionCaption);
+        EXPECT_EQ(platform.boxes[1].style, 16u);
+        EXPECT_TRUE(platform.writes.empty());
+        EXPECT_EQ(platform.Paths().size(), c.settings ? 2u : 1u);
+      }
+    }();
   }
   EXPECT_EQ(std::string(kUndetermined).size(), 143u);
 }
@@ -95,6 +97,7 @@ TEST(HostVersion, SettingsPathOfALongFolderIsNeverCut) {
       {"the platform rejects it: no version", 256, ""},
   };
   for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
     FakePlatform platform;
     platform.AddTextFile(full, "[Common]\r\nVersion=45\r\n");
     platform.AddTextFile(full.substr(0, 256), "[Common]\r\nVersion=30\r\n");
@@ -103,11 +106,10 @@ TEST(HostVersion, SettingsPathOfALongFolderIsNeverCut) {
 
     ReadHostVersion(platform);
 
-    EXPECT_EQ(std::string(HostVersion), c.version) << c.what;
+    EXPECT_EQ(std::string(HostVersion), c.version);
     EXPECT_NE(
         std::find(platform.calls.begin(), platform.calls.end(), "GetPrivateProfileStringA " + full),
-        platform.calls.end())
-        << c.what;
+        platform.calls.end());
   }
 }
 
@@ -166,35 +168,35 @@ TEST(HostVersion, VirtualStoreCopy) {
        "C:\\Users\\admin\\AppData\\Local"},
   };
   for (const Case& c : cases) {
-    SCOPED_TRACE(c.what);
-    FakePlatform platform;
-    platform.SetWinIni("Applications", "Torvix", c.folder);
-    platform.AddFile(c.folder + "\\torvixx.exe");
-    if (c.real) platform.AddTextFile(c.folder + "\\torvix.ini", "[Common]\r\nVersion=" + *c.real);
-    if (c.redirected) {
-      platform.AddTextFile(c.storePath, "[Common]\r\nVersion=" + *c.redirected + "\r\n");
-    }
-    if (c.session != nullptr) platform.sessionProfile = c.session;
-    platform.environment = {{"LOCALAPPDATA", c.runs != nullptr ? c.runs : local},
-                            {"PROGRAMFILES", "C:\\Program Files"},
-                            {"PROGRAMFILES(X86)", "C:\\Program Files (x86)"},
-                            {"PROGRAMW6432", "C:\\Program Files"},
-                            {"SYSTEMROOT", "C:\\Windows"}};
-    platform.shortNames["C:\\PROGRA~1"] = "C:\\Program Files";
-    SetPayload(platform, ThisBuildsPayload());
+    [&] {
+      SCOPED_TRACE(c.what);
+      FakePlatform platform;
+      platform.SetWinIni("Applications", "Torvix", c.folder);
+      platform.AddFile(c.folder + "\\torvixx.exe");
+      if (c.real) platform.AddTextFile(c.folder + "\\torvix.ini", "[Common]\r\nVersion=" + *c.real);
+      if (c.redirected) {
+        platform.AddTextFile(c.storePath, "[Common]\r\nVersion=" + *c.redirected + "\r\n");
+      }
+      if (c.session != nullptr) platform.sessionProfile = c.session;
+      platform.environment = {{"LOCALAPPDATA", c.runs != nullptr ? c.runs : local},
+                              {"PROGRAMFILES", "C:\\Program Files"},
+                              {"PROGRAMFILES(X86)", "C:\\Program Files (x86)"},
+                              {"PROGRAMW6432", "C:\\Program Files"},
+                              {"SYSTEMROOT", "C:\\Windows"}};
+      platform.shortNames["C:\\PROGRA~1"] = "C:\\Program Files";
+      SetPayload(platform, ThisBuildsPayload());
 
-    RunToEnd(platform);
+      RunToEnd(platform);
 
-    EXPECT_EQ(std::string(HostVersion), c.version) << c.what;
-    ASSERT_EQ(platform.boxes.size(), 2u) << c.what;
-    EXPECT_EQ(platform.boxes[1].caption,
-              c.version >= kMinimumVersion ? kCompletionCaption : kVersionCaption)
-        << c.what;
-    if (!c.version.empty() && c.version < kMinimumVersion) {
-      EXPECT_NE(platform.boxes[1].text.find("Your version is " + c.version + "."),
-                std::string::npos)
-          << c.what;
-    }
+      EXPECT_EQ(std::string(HostVersion), c.version);
+      ASSERT_EQ(platform.boxes.size(), 2u);
+      EXPECT_EQ(platform.boxes[1].caption,
+                c.version >= kMinimumVersion ? kCompletionCaption : kVersionCaption);
+      if (!c.version.empty() && c.version < kMinimumVersion) {
+        EXPECT_NE(platform.boxes[1].text.find("Your version is " + c.version + "."),
+                  std::string::npos);
+      }
+    }();
   }
 }
 

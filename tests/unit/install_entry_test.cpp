@@ -61,44 +61,47 @@ TEST(InstallEntry, WhatHappensToAnExistingFile) {
       {"hidden and read-only: refused", lastByte, kHidden | kAttributeReadOnly, kRefused},
   };
   for (const Case& c : cases) {
-    FakePlatform platform;
-    SetPayload(platform, {{"LXWEPB2.CLX", payload, kClxStamp}});
-    FakeEntry& old = platform.AddFile(kTarget, c.old);
-    old.stamp = 12345;
-    old.attributes = c.attributes;
+    SCOPED_TRACE(c.what);
+    [&] {
+      FakePlatform platform;
+      SetPayload(platform, {{"LXWEPB2.CLX", payload, kClxStamp}});
+      FakeEntry& old = platform.AddFile(kTarget, c.old);
+      old.stamp = 12345;
+      old.attributes = c.attributes;
 
-    Extract(platform);
+      Extract(platform);
 
-    const FakeEntry* after = platform.File(kTarget);
-    ASSERT_NE(after, nullptr) << c.what;
-    EXPECT_EQ(platform.openFiles, 0) << c.what;
-    EXPECT_EQ(platform.File(kTemporary), nullptr) << c.what;
-    EXPECT_EQ(after->attributes, c.attributes) << c.what;
-    switch (c.outcome) {
-      case kStamped:
-        EXPECT_FALSE(platform.ended) << c.what;
-        EXPECT_TRUE(platform.writes.empty()) << c.what << ": no data written";
-        EXPECT_EQ(CountCalls(platform, "StampWriteTime"), 1u) << c.what;
-        EXPECT_EQ(CountCalls(platform, "CreateOutputFile"), 1u) << c.what << ": no copy made";
-        EXPECT_EQ(after->stamp, kClxStamp) << c.what;
-        break;
-      case kReplaced:
-        EXPECT_FALSE(platform.ended) << c.what;
-        EXPECT_EQ(after->bytes, payload) << c.what;
-        EXPECT_EQ(after->stamp, kClxStamp) << c.what;
-        EXPECT_TRUE(after->flushed) << c.what;
-        break;
-      case kRefused:
-        EXPECT_TRUE(platform.ended) << c.what;
-        ASSERT_EQ(platform.boxes.size(), 1u) << c.what;
-        EXPECT_EQ(platform.boxes[0].text, EntryFailed("LXWEPB2.CLX")) << c.what;
-        EXPECT_EQ(platform.boxes[0].caption, kEntryFailedCaption) << c.what;
-        EXPECT_EQ(after->bytes, c.old) << c.what;
-        EXPECT_EQ(after->stamp, 12345u) << c.what;
-        EXPECT_TRUE(platform.writes.empty()) << c.what;
-        EXPECT_EQ(CountCalls(platform, "StampWriteTime"), 0u) << c.what;
-        break;
-    }
+      const FakeEntry* after = platform.File(kTarget);
+      ASSERT_NE(after, nullptr);
+      EXPECT_EQ(platform.openFiles, 0);
+      EXPECT_EQ(platform.File(kTemporary), nullptr);
+      EXPECT_EQ(after->attributes, c.attributes);
+      switch (c.outcome) {
+        case kStamped:
+          EXPECT_FALSE(platform.ended);
+          EXPECT_TRUE(platform.writes.empty()) << ": no data written";
+          EXPECT_EQ(CountCalls(platform, "StampWriteTime"), 1u);
+          EXPECT_EQ(CountCalls(platform, "CreateOutputFile"), 1u) << ": no copy made";
+          EXPECT_EQ(after->stamp, kClxStamp);
+          break;
+        case kReplaced:
+          EXPECT_FALSE(platform.ended);
+          EXPECT_EQ(after->bytes, payload);
+          EXPECT_EQ(after->stamp, kClxStamp);
+          EXPECT_TRUE(after->flushed);
+          break;
+        case kRefused:
+          EXPECT_TRUE(platform.ended);
+          ASSERT_EQ(platform.boxes.size(), 1u);
+          EXPECT_EQ(platform.boxes[0].text, EntryFailed("LXWEPB2.CLX"));
+          EXPECT_EQ(platform.boxes[0].caption, kEntryFailedCaption);
+          EXPECT_EQ(after->bytes, c.old);
+          EXPECT_EQ(after->stamp, 12345u);
+          EXPECT_TRUE(platform.writes.empty());
+          EXPECT_EQ(CountCalls(platform, "StampWriteTime"), 0u);
+          break;
+      }
+    }();
   }
 }
 
@@ -171,28 +174,30 @@ TEST(InstallEntry, WhatIsStampedInPlace) {
       {"a symbolic link, opened as what it points to (Wine)", true, true, 1, 0, kLeftAlone},
   };
   for (const Case& c : cases) {
-    SCOPED_TRACE(c.what);
-    FakePlatform platform;
-    platform.linksFollowed = c.linksFollowed;
-    SetPayload(platform, {{"LXWEPB2.CLX", payload, kClxStamp}});
-    platform.AddFile("C:\\ELSEWHERE.DAT", payload).stamp = 7;
-    FakeEntry& target = platform.AddFile(kTarget, c.symbolicLink ? Bytes() : payload);
-    target.links = c.links;
-    target.reparseTag = c.reparseTag;
-    if (c.symbolicLink) target.linkTo = "C:\\ELSEWHERE.DAT";
+    [&] {
+      SCOPED_TRACE(c.what);
+      FakePlatform platform;
+      platform.linksFollowed = c.linksFollowed;
+      SetPayload(platform, {{"LXWEPB2.CLX", payload, kClxStamp}});
+      platform.AddFile("C:\\ELSEWHERE.DAT", payload).stamp = 7;
+      FakeEntry& target = platform.AddFile(kTarget, c.symbolicLink ? Bytes() : payload);
+      target.links = c.links;
+      target.reparseTag = c.reparseTag;
+      if (c.symbolicLink) target.linkTo = "C:\\ELSEWHERE.DAT";
 
-    Extract(platform);
+      Extract(platform);
 
-    EXPECT_EQ(platform.ended, c.outcome == kLeftAlone);
-    EXPECT_EQ(platform.File("C:\\ELSEWHERE.DAT")->stamp, 7u);
-    const FakeEntry* after = platform.File(kTarget);
-    ASSERT_NE(after, nullptr);
-    EXPECT_EQ(after->linkTo.empty(), !c.symbolicLink || c.outcome != kLeftAlone);
-    EXPECT_EQ(after->bytes, c.outcome == kLeftAlone ? Bytes() : payload);
-    EXPECT_EQ(after->stamp,
-              c.outcome == kLeftAlone ? std::nullopt : std::optional<uint32_t>(kClxStamp));
-    EXPECT_EQ(platform.writes.empty(), c.outcome != kReplaced);
-    EXPECT_EQ(platform.openFiles, 0);
+      EXPECT_EQ(platform.ended, c.outcome == kLeftAlone);
+      EXPECT_EQ(platform.File("C:\\ELSEWHERE.DAT")->stamp, 7u);
+      const FakeEntry* after = platform.File(kTarget);
+      ASSERT_NE(after, nullptr);
+      EXPECT_EQ(after->linkTo.empty(), !c.symbolicLink || c.outcome != kLeftAlone);
+      EXPECT_EQ(after->bytes, c.outcome == kLeftAlone ? Bytes() : payload);
+      EXPECT_EQ(after->stamp,
+                c.outcome == kLeftAlone ? std::nullopt : std::optional<uint32_t>(kClxStamp));
+      EXPECT_EQ(platform.writes.empty(), c.outcome != kReplaced);
+      EXPECT_EQ(platform.openFiles, 0);
+    }();
   }
 }
 
@@ -350,29 +355,31 @@ TEST(InstallEntry, ABriefHoldIsWaitedOut) {
       {"read-only: no wait", 0, false, 0, true, false, 0},
   };
   for (const Case& c : cases) {
-    FakePlatform platform;
-    SetPayload(platform, {{"LXWEPB2.CLX", payload, kClxStamp}});
-    FakeEntry& target = platform.AddFile(kTarget, old);
-    target.heldFor = c.heldFor;
-    target.inUse = c.heldForGood;
-    if (c.readOnly) target.attributes = kAttributeReadOnly;
-    platform.heldAfterClose = c.heldAfterClose;
+    SCOPED_TRACE(c.what);
+    [&] {
+      FakePlatform platform;
+      SetPayload(platform, {{"LXWEPB2.CLX", payload, kClxStamp}});
+      FakeEntry& target = platform.AddFile(kTarget, old);
+      target.heldFor = c.heldFor;
+      target.inUse = c.heldForGood;
+      if (c.readOnly) target.attributes = kAttributeReadOnly;
+      platform.heldAfterClose = c.heldAfterClose;
 
-    Extract(platform);
+      Extract(platform);
 
-    const FakeEntry* after = platform.File(kTarget);
-    ASSERT_NE(after, nullptr) << c.what;
-    EXPECT_EQ(after->bytes, c.replaced ? payload : old) << c.what;
-    EXPECT_EQ(platform.ended, !c.replaced) << c.what;
-    if (!c.replaced) {
-      ASSERT_EQ(platform.boxes.size(), 1u) << c.what;
-      EXPECT_EQ(platform.boxes[0].text, EntryFailed("LXWEPB2.CLX")) << c.what;
-    }
-    EXPECT_EQ(std::accumulate(platform.sleeps.begin(), platform.sleeps.end(), 0u), c.waited)
-        << c.what;
-    for (uint32_t wait : platform.sleeps) EXPECT_LE(wait, 500u) << c.what;
-    EXPECT_EQ(platform.File(kTemporary), nullptr) << c.what << ": a copy left behind";
-    EXPECT_EQ(platform.openFiles, 0) << c.what;
+      const FakeEntry* after = platform.File(kTarget);
+      ASSERT_NE(after, nullptr);
+      EXPECT_EQ(after->bytes, c.replaced ? payload : old);
+      EXPECT_EQ(platform.ended, !c.replaced);
+      if (!c.replaced) {
+        ASSERT_EQ(platform.boxes.size(), 1u);
+        EXPECT_EQ(platform.boxes[0].text, EntryFailed("LXWEPB2.CLX"));
+      }
+      EXPECT_EQ(std::accumulate(platform.sleeps.begin(), platform.sleeps.end(), 0u), c.waited);
+      for (uint32_t wait : platform.sleeps) EXPECT_LE(wait, 500u);
+      EXPECT_EQ(platform.File(kTemporary), nullptr) << ": a copy left behind";
+      EXPECT_EQ(platform.openFiles, 0);
+    }();
   }
 }
 

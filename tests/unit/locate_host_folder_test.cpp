@@ -126,6 +126,7 @@ TEST(LocateHostFolder, Attempts) {
        {"C:\\TORVIX"}},
   };
   for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
     FakePlatform platform;
     SetUpHost(platform, c.host);
     platform.AddFile("E:\\Old\\torvixx2.exe");
@@ -135,13 +136,13 @@ TEST(LocateHostFolder, Attempts) {
 
     RunToEnd(platform);
 
-    EXPECT_EQ(platform.WinIni("Applications", "Torvix"), c.recorded) << c.what;
-    EXPECT_EQ(platform.winIniWrites, c.recorded ? 1 : 0) << c.what;
-    EXPECT_EQ(Prompts(platform), c.prompts) << c.what;
+    EXPECT_EQ(platform.WinIni("Applications", "Torvix"), c.recorded);
+    EXPECT_EQ(platform.winIniWrites, c.recorded ? 1 : 0);
+    EXPECT_EQ(Prompts(platform), c.prompts);
     std::vector<std::string> initialDirs;
     for (const DialogCall& call : platform.dialogs) initialDirs.push_back(call.initialDir);
-    EXPECT_EQ(initialDirs, c.initialDirs) << c.what;
-    EXPECT_EQ(platform.File(c.host + "\\LXWEPB2.CLX") != nullptr, c.recorded.has_value()) << c.what;
+    EXPECT_EQ(initialDirs, c.initialDirs);
+    EXPECT_EQ(platform.File(c.host + "\\LXWEPB2.CLX") != nullptr, c.recorded.has_value());
     if (c.recorded) {
       // Recorded once, after the probe that passed, before anything was written.
       auto write = std::find(platform.calls.begin(), platform.calls.end(),
@@ -150,8 +151,8 @@ TEST(LocateHostFolder, Attempts) {
                              "ProbeFile " + c.host + "\\torvixx.exe");
       auto create = std::find_if(platform.calls.begin(), platform.calls.end(),
                                  [](const auto& s) { return s.rfind("Create", 0) == 0; });
-      EXPECT_LT(probe, write) << c.what;
-      EXPECT_LT(write, create) << c.what;
+      EXPECT_LT(probe, write);
+      EXPECT_LT(write, create);
     }
   }
 }
@@ -172,6 +173,7 @@ TEST(LocateHostFolder, NothingCanBeShown) {
        true},
   };
   for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
     FakePlatform platform;
     SetUpHost(platform, "D:\\H");
     SetPayload(platform, ThisBuildsPayload());
@@ -180,10 +182,10 @@ TEST(LocateHostFolder, NothingCanBeShown) {
 
     RunToEnd(platform);
 
-    EXPECT_TRUE(platform.ended) << c.what;
-    EXPECT_EQ(platform.dialogs.size(), 1u) << c.what;
-    EXPECT_EQ(platform.winIniWrites, c.installs ? 1 : 0) << c.what;
-    EXPECT_EQ(platform.File("D:\\H\\LXWEPB.TLX") != nullptr, c.installs) << c.what;
+    EXPECT_TRUE(platform.ended);
+    EXPECT_EQ(platform.dialogs.size(), 1u);
+    EXPECT_EQ(platform.winIniWrites, c.installs ? 1 : 0);
+    EXPECT_EQ(platform.File("D:\\H\\LXWEPB.TLX") != nullptr, c.installs);
   }
 }
 
@@ -208,16 +210,19 @@ TEST(LocateHostFolder, TheFolderOfTheChosenFile) {
       {"no separator at all: the folder stays", 1252, "torvixx.exe", "C:\\Missing"},
   };
   for (const Case& c : cases) {
-    FakePlatform platform;
-    platform.codePage = c.codePage;
-    platform.SetWinIni("Applications", "Torvix", "C:\\Missing");
-    platform.choices = {c.path, std::nullopt};
-    platform.answers = {kAnswerOk, kAnswerOk, kAnswerOk, kAnswerCancel};
+    SCOPED_TRACE(c.what);
+    [&] {
+      FakePlatform platform;
+      platform.codePage = c.codePage;
+      platform.SetWinIni("Applications", "Torvix", "C:\\Missing");
+      platform.choices = {c.path, std::nullopt};
+      platform.answers = {kAnswerOk, kAnswerOk, kAnswerOk, kAnswerCancel};
 
-    RunToEnd(platform);
+      RunToEnd(platform);
 
-    ASSERT_EQ(platform.dialogs.size(), 2u) << c.what;
-    EXPECT_EQ(platform.dialogs[1].initialDir, c.folder) << c.what;
+      ASSERT_EQ(platform.dialogs.size(), 2u);
+      EXPECT_EQ(platform.dialogs[1].initialDir, c.folder);
+    }();
   }
 }
 

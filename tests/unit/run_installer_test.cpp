@@ -119,6 +119,7 @@ TEST(RunInstaller, ConfirmationAnswers) {
       {"Wine's -1 for a box that could not be shown", -1, true},
   };
   for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
     FakePlatform platform;
     SetUpHost(platform, "C:\\TORVIX");
     SetPayload(platform, ThisBuildsPayload());
@@ -126,12 +127,12 @@ TEST(RunInstaller, ConfirmationAnswers) {
 
     RunToEnd(platform);
 
-    EXPECT_TRUE(platform.ended) << c.what;
-    EXPECT_EQ(platform.File("C:\\TORVIX\\LXWEPB.TLX") != nullptr, c.installs) << c.what;
-    EXPECT_EQ(platform.boxes.size(), c.installs ? 2u : 1u) << c.what;
+    EXPECT_TRUE(platform.ended);
+    EXPECT_EQ(platform.File("C:\\TORVIX\\LXWEPB.TLX") != nullptr, c.installs);
+    EXPECT_EQ(platform.boxes.size(), c.installs ? 2u : 1u);
     if (!c.installs) {
-      EXPECT_FALSE(Called(platform, "ProbeFile C:\\TORVIX\\torvixx.exe")) << c.what;
-      EXPECT_TRUE(platform.writes.empty()) << c.what;
+      EXPECT_FALSE(Called(platform, "ProbeFile C:\\TORVIX\\torvixx.exe"));
+      EXPECT_TRUE(platform.writes.empty());
     }
   }
 }
@@ -149,6 +150,7 @@ TEST(RunInstaller, HostFolderFromWinIni) {
       {"an entry with a trailing separator, used unchanged", std::string("E:\\T\\"), "E:\\T\\"},
   };
   for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
     FakePlatform platform;
     if (c.entry) platform.SetWinIni("Applications", "Torvix", *c.entry);
     SetUpHost(platform, c.folder);
@@ -156,10 +158,10 @@ TEST(RunInstaller, HostFolderFromWinIni) {
 
     RunToEnd(platform);
 
-    EXPECT_TRUE(Called(platform, "ProbeFile " + c.folder + "\\torvixx.exe")) << c.what;
-    EXPECT_NE(platform.File(c.folder + "\\LXWEPB2.CLX"), nullptr) << c.what;
-    EXPECT_EQ(platform.winIniWrites, 0) << c.what;
-    EXPECT_EQ(platform.WinIni("Applications", "Torvix"), c.entry) << c.what;
+    EXPECT_TRUE(Called(platform, "ProbeFile " + c.folder + "\\torvixx.exe"));
+    EXPECT_NE(platform.File(c.folder + "\\LXWEPB2.CLX"), nullptr);
+    EXPECT_EQ(platform.winIniWrites, 0);
+    EXPECT_EQ(platform.WinIni("Applications", "Torvix"), c.entry);
   }
 }
 
@@ -183,16 +185,19 @@ TEST(RunInstaller, CompletionSentence) {
       {"an empty payload", {}, false, kCompletedWithoutLexicon},
   };
   for (const Case& c : cases) {
-    FakePlatform platform;
-    SetUpHost(platform, "C:\\TORVIX");
-    if (c.clxDirectory) platform.AddDirectory("C:\\TORVIX\\OLD.CLX");
-    SetPayload(platform, c.payload);
+    SCOPED_TRACE(c.what);
+    [&] {
+      FakePlatform platform;
+      SetUpHost(platform, "C:\\TORVIX");
+      if (c.clxDirectory) platform.AddDirectory("C:\\TORVIX\\OLD.CLX");
+      SetPayload(platform, c.payload);
 
-    RunToEnd(platform);
+      RunToEnd(platform);
 
-    ASSERT_EQ(platform.boxes.size(), 2u) << c.what;
-    EXPECT_EQ(platform.boxes[1].text, c.expected) << c.what;
-    EXPECT_TRUE(Called(platform, "ProbePattern C:\\TORVIX\\*.clx")) << c.what;
+      ASSERT_EQ(platform.boxes.size(), 2u);
+      EXPECT_EQ(platform.boxes[1].text, c.expected);
+      EXPECT_TRUE(Called(platform, "ProbePattern C:\\TORVIX\\*.clx"));
+    }();
   }
 }
 

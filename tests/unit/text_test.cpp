@@ -25,12 +25,14 @@ TEST(BoundedText, CopyAndAppendStopAtTheAreaEnd) {
       {std::string(250, 'a'), "0123456789", std::string(250, 'a') + "012345"},
   };
   for (const Case& c : cases) {
-    char area[kTextAreaSize + 8];
-    std::memset(area, '#', sizeof area);
-    CopyText(area, kTextAreaSize, c.first.c_str());
-    AppendText(area, kTextAreaSize, c.second.c_str());
-    EXPECT_EQ(std::string(area), c.expected) << c.first.size() << "+" << c.second.size();
-    for (size_t i = kTextAreaSize; i < sizeof area; ++i) ASSERT_EQ(area[i], '#') << "overflow";
+    [&] {
+      char area[kTextAreaSize + 8];
+      std::memset(area, '#', sizeof area);
+      CopyText(area, kTextAreaSize, c.first.c_str());
+      AppendText(area, kTextAreaSize, c.second.c_str());
+      EXPECT_EQ(std::string(area), c.expected) << c.first.size() << "+" << c.second.size();
+      for (size_t i = kTextAreaSize; i < sizeof area; ++i) ASSERT_EQ(area[i], '#') << "overflow";
+    }();
   }
 }
 

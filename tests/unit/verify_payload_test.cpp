@@ -126,6 +126,7 @@ TEST(VerifyPayload, TheChecksumsThemselvesMissingOrMalformed) {
       {"records for one entry only", true, 4 * 8 + 4, "Resource \"SUMS\" is malformed. Aborting."},
   };
   for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
     FakePlatform platform;
     AddOldFiles(platform);
     SetPayload(platform, ThisBuildsPayload());
