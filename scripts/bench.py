@@ -121,12 +121,23 @@ def build_baseline(dictionary, revision):
                    check=True, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
     try:
         build = os.path.join(BENCH, "baseline-build")
-        subprocess.run(["cmake", "--no-warn-unused-cli", "-S", source, "-B", build,
-                        f"-DCMAKE_TOOLCHAIN_FILE={source}/cmake/i686-w64-mingw32.cmake",
-                        "-DCMAKE_BUILD_TYPE=MinSizeRel", f"-DDICTIONARY={dictionary}"],
-                       check=True, stdout=subprocess.DEVNULL)
-        subprocess.run(["cmake", "--build", build, "--target", "setup", "-j2"], check=True,
-                       stdout=subprocess.DEVNULL)
+        # At the bench's bitness: a 64-bit bench runs no 32-bit code.
+        toolchain = os.path.join(source, "cmake", f"{TRIPLET}.cmake")
+        if not os.path.isfile(toolchain):
+            sys.exit(f"error: revision {revision} cannot be built for {wine.BITS}-bit Windows "
+                     f"(it has no cmake/{TRIPLET}.cmake), and this bench runs "
+                     f"{wine.BITS}-bit programs only")
+        shutil.rmtree(build, ignore_errors=True)
+        configured = subprocess.run(["cmake", "--no-warn-unused-cli", "-S", source, "-B", build,
+                                     f"-DCMAKE_TOOLCHAIN_FILE={toolchain}",
+                                     "-DCMAKE_BUILD_TYPE=MinSizeRel", f"-DDICTIONARY={dictionary}"],
+                                    stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        built = configured.returncode == 0 and subprocess.run(
+            ["cmake", "--build", build, "--target", "setup", "-j2"], stdout=subprocess.DEVNULL,
+            stderr=subprocess.DEVNULL).returncode == 0
+        if not built:
+            sys.exit(f"error: revision {revision} does not build for {wine.BITS}-bit Windows, "
+                     f"the only kind this bench runs")
         exe = os.path.join(BENCH, "baseline-setup.exe")
         shutil.copy(os.path.join(build, "setup.exe"), exe)
         return exe
@@ -136,9 +147,13 @@ def build_baseline(dictionary, revision):
 
 
 def build_peer(dictionary, output="peer-setup.exe"):
+    """The NSIS installer of the same files, at the bench's bitness: Debian's NSIS has the
+    64-bit stubs too (Target amd64-unicode)."""
     script = os.path.join(BENCH, output + ".nsi")
     names = [fields[1] for fields in manifest_entries(dictionary)]
     with open(script, "w") as out:
+        if wine.BITS == 64:
+            out.write("Target amd64-unicode\n")
         out.write('Name "Benchmark"\n'
                   f'OutFile "{os.path.join(BENCH, output)}"\n'
                   "SetCompress off\n"
@@ -221,8 +236,11 @@ def main():
     dictionary = dictionaries["new"]
     subprocess.run(["make", "-s", "-C", ROOT, "dist"], check=True, stdout=subprocess.DEVNULL)
     ours = build_ours(dictionary)
-    # NSIS makes 32-bit installers only: a bench that runs no 32-bit code has no peer.
-    peer = build_peer(dictionary) if wine.BITS == 32 else None
+    if wine.BITS == 64:
+        print("This kernel runs no 32-bit code natively: the bench runs the 64-bit build of the "
+              "same sources against NSIS's 64-bit stub (Target amd64-unicode), natively.",
+              flush=True)
+    peer = build_peer(dictionary)
     payload = payload_size(dictionary)
     host_folder = "C:\\TORVIX"
     contenders = [("ours", lambda road: ["C:\\ours.exe"]),

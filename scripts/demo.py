@@ -33,7 +33,11 @@ def main():
     timezone = os.environ.get("TZ", "UTC")
     os.environ["TZ"] = timezone  # the listing shows the times Wine's local time gave
     time.tzset()
-    prefix = wine.Prefix(display, timezone)
+    try:
+        prefix = wine.Prefix(display, timezone)
+    except BaseException:
+        display.close()  # a prefix that did not start leaves no virtual display behind
+        raise
     failed = None
     try:
         prefix.add_host()

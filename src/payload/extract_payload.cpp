@@ -70,7 +70,8 @@ void ExtractPayload(Platform& platform, const char* folder) {
   unsigned count = files.bytes[0];
 
   // Held from here until the last file is in place, and let go before any box.
-  HeldFolder held = HoldHostFolder(platform, folder);
+  HeldFolder held;
+  HoldHostFolder(platform, folder, held);
   ReclaimLeftovers(platform, held);
   for (unsigned index = 1; index <= count; ++index) {
     PayloadEntry entry;

@@ -4,10 +4,6 @@
 
 namespace {
 
-// Room for the longest name the system gives of a host path: the 256-character folder
-// and a name, under "\\?\UNC\" or a volume's GUID name.
-constexpr uint32_t kFinalNameSize = 1024;
-
 // The upper case of a UTF-16 unit, as an ordinal comparison regardless of case takes it
 // (CompareStringOrdinal): the letters of every Windows ANSI code page that have a case,
 // Latin, Greek and Cyrillic. Others compare as they are.
@@ -57,15 +53,24 @@ bool IsNamedInFolder(const char16_t* folderName, const char16_t* fileName, const
   return length != 0 && rest[length] == 0;
 }
 
-HeldFolder HoldHostFolder(Platform& platform, const char* folder) {
-  HeldFolder held = {folder, kNoFile};
-  // Followed by "\", so that a drive named alone ("C:") means its root.
+void HoldHostFolder(Platform& platform, const char* folder, HeldFolder& held) {
+  held.path = folder;
+  held.handle = kNoFile;
+  held.naming = kPathNamings[0];
+  held.name[0] = 0;
+  // Followed by "\\", so that a drive named alone ("C:") means its root.
   char* path = JoinText(folder, "\\");
-  if (path == nullptr) return held;
+  if (path == nullptr) return;
   FileError error;
   held.handle = platform.OpenHostFolder(path, error);
   FreeText(path);
-  return held;
+  if (held.handle == kNoFile) return;
+  for (PathNaming naming : kPathNamings) {
+    if (platform.GetFinalPathName(held.handle, naming, held.name, kFinalNameSize) != 0) {
+      held.naming = naming;
+      return;
+    }
+  }
 }
 
 void ReleaseHostFolder(Platform& platform, HeldFolder& folder) {
@@ -81,9 +86,12 @@ bool IsInHeldFolder(Platform& platform, const HeldFolder& folder, FileHandle fil
   char16_t folderName[kFinalNameSize];
   char16_t fileName[kFinalNameSize];
   for (PathNaming naming : kPathNamings) {
-    if (platform.GetFinalPathName(folder.handle, naming, folderName, kFinalNameSize) != 0 &&
+    // The name asked when the folder was taken, or, in a later naming, asked now.
+    bool asked = folder.name[0] != 0 && naming == folder.naming;
+    if ((asked ||
+         platform.GetFinalPathName(folder.handle, naming, folderName, kFinalNameSize) != 0) &&
         platform.GetFinalPathName(file, naming, fileName, kFinalNameSize) != 0) {
-      return IsNamedInFolder(folderName, fileName, wideName);
+      return IsNamedInFolder(asked ? folder.name : folderName, fileName, wideName);
     }
   }
   return false;

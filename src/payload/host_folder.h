@@ -5,13 +5,22 @@
 
 #include "platform/platform.h"
 
+// Room for the longest name the system gives of a host path: the 256-character folder
+// and a name, under "\\?\UNC\" or a volume's GUID name.
+constexpr uint32_t kFinalNameSize = 1024;
+
 struct HeldFolder {
   const char* path;   // the folder's text, as the host paths are composed from it
   FileHandle handle;  // kNoFile when the folder could not be opened: nothing is in it
+  // The folder's name in the first naming the system gave, asked once for the run:
+  // a name does not change while the folder is held.
+  PathNaming naming;
+  char16_t name[kFinalNameSize];
 };
 
-// Opens and holds folder (the HostFolder text, a root when it names a drive alone).
-HeldFolder HoldHostFolder(Platform& platform, const char* folder);
+// Opens and holds folder (the HostFolder text, a root when it names a drive alone), and
+// asks the system's name of it.
+void HoldHostFolder(Platform& platform, const char* folder, HeldFolder& held);
 void ReleaseHostFolder(Platform& platform, HeldFolder& folder);
 
 // True when the system names the open file as the held folder joined with name: the

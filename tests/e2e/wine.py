@@ -101,6 +101,9 @@ def installer_to_run():
             return os.path.join(build, "setup.exe")
     if not os.path.isfile(setup):
         sys.exit(f"error: there is no installer {setup}")
+    if BITS == 32:
+        print(f"Running {shown(setup)} itself, natively: this kernel runs 32-bit code.",
+              flush=True)
     import pefile
     machine = pefile.PE(setup, fast_load=True).FILE_HEADER.Machine
     if BITS == 64 and machine == pefile.MACHINE_TYPE["IMAGE_FILE_MACHINE_I386"]:
