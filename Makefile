@@ -76,7 +76,8 @@ e2e: $(RUNNABLE_DIST)
 
 build-checks: deps
 	cd tests/build && $(PYTHON) -m pytest -p no:cacheprovider -n 3 -rs --durations=5 \
-	  test_payload_resources.py test_reproducible.py test_shipping.py test_install_deps.py
+	  test_payload_resources.py test_reproducible.py test_shipping.py test_install_deps.py \
+	  test_mutants.py
 
 format:
 	clang-format -i $(SOURCES)

@@ -66,6 +66,7 @@ if [ "$test" -eq 1 ]; then
   /usr/bin/python3 -c "import pytest, xdist" >/dev/null 2>&1 ||
     want python3-pytest python3-pytest-xdist
   has ccache || want ccache
+  has patch || want patch
 fi
 if [ "$bench" -eq 1 ]; then
   has makensis || want nsis
