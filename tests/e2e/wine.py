@@ -113,6 +113,26 @@ def installer_to_run():
     return setup
 
 
+def say_what_runs():
+    """Says in one line which installer the end-to-end tests run, and how; the shipped
+    image must be the very bytes dist/SHA256SUMS names."""
+    import hashlib
+    with open(SETUP_EXE, "rb") as image:
+        digest = hashlib.sha256(image.read()).hexdigest()
+    sums = os.path.join(os.path.dirname(SETUP_EXE), "SHA256SUMS")
+    if os.path.isfile(sums):
+        with open(sums) as listed:
+            if f"{digest}  setup.exe" not in listed.read().splitlines():
+                sys.exit(f"error: {shown(SETUP_EXE)} is not the installer {shown(sums)} names; "
+                         "build it again with `make dist`")
+    with open(os.path.join(prepared_prefix(), "system.reg"), errors="replace") as registry:
+        wow64 = "#arch=win64" in registry.read(4096)
+    kind = ("a 64-bit one with its 32-bit side (WoW64), as 64-bit Windows has" if wow64 else
+            "a 32-bit one, as 32-bit Windows has")
+    print(f"The end-to-end tests run {shown(SETUP_EXE)} itself (SHA-256 {digest[:16]}…), "
+          f"natively: this kernel runs 32-bit code. Their prefix is {kind}.", flush=True)
+
+
 def build_bench(*targets):
     """Builds the tests' own programs (the targets, else all of them) beside `make dist`'s
     installer; where this machine runs no 32-bit code, the 64-bit bench, installer
@@ -460,3 +480,5 @@ if __name__ == "__main__":
     preparing.start()
     build_bench()
     preparing.join()
+    if BITS == 32:
+        say_what_runs()
