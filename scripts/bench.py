@@ -237,9 +237,9 @@ def main():
     subprocess.run(["make", "-s", "-C", ROOT, "dist"], check=True, stdout=subprocess.DEVNULL)
     ours = build_ours(dictionary)
     if wine.BITS == 64:
-        print("This kernel runs no 32-bit code natively: the bench runs the 64-bit build of the "
-              "same sources against NSIS's 64-bit stub (Target amd64-unicode), natively.",
-              flush=True)
+        print("A 64-bit bench (this kernel runs no 32-bit code natively, or E2E_BITS=64): the "
+              "64-bit build of the same sources against NSIS's 64-bit stub (Target "
+              "amd64-unicode), both native.", flush=True)
     peer = build_peer(dictionary)
     payload = payload_size(dictionary)
     host_folder = "C:\\TORVIX"
