@@ -15,7 +15,7 @@ def main(platform_h, fault_ways_h, stamp):
         declared = set(re.findall(r"virtual\s[^;(]*?\b(\w+)\s*\(", source.read()))
     with open(fault_ways_h) as source:
         text = source.read()
-    listed = set(re.findall(r"\{Operation::k(\w+),", text))
+    listed = set(re.findall(r"^\s*X\((\w+),", text, re.MULTILINE))
     missing = sorted(declared - listed)
     stale = sorted(listed - declared)
     if missing or stale:

@@ -7,37 +7,44 @@
 #include <cstddef>
 #include <cstring>
 
+// Each operation: its name in platform.h, the name its calls are recorded under, its
+// ways, and what they are, or why there is none.
+#define FAULT_WAYS(X)                                                                    \
+  X(ShowMessageBox, "ShowMessageBox", 1, "not shown")                                    \
+  X(GetProfileStringA, "GetProfileStringA", 1, "unreadable: the default")                \
+  X(WriteProfileStringA, "WriteProfileStringA", 0, "ignored")                            \
+  X(GetPrivateProfileStringA, "GetPrivateProfileStringA", 1, "unreadable: the fallback") \
+  X(GetOpenFileNameA, "GetOpenFileNameA", 1, "fails")                                    \
+  X(IsLeadByte, "IsLeadByte", 0, "a fact of the code page")                              \
+  X(FindPayloadResource, "FindPayloadResource", 1, "not found")                          \
+  X(CreateOutputFile, "CreateOutputFile", 1, "no file")                                  \
+  X(WriteOutputFile, "WriteOutputFile", 2, "fails, falls short")                         \
+  X(FlushOutputFile, "FlushOutputFile", 1, "fails")                                      \
+  X(StampWriteTime, "StampWriteTime", 1, "not set")                                      \
+  X(SetFileAttributesByHandle, "SetFileAttributesByHandle", 1, "not set")                \
+  X(MoveOpenFile, "MoveOpenFile", 2, "fails, meets a hold")                              \
+  X(DeleteAndCloseFile, "DeleteAndCloseFile", 1, "not removed")                          \
+  X(CloseOutputFile, "CloseOutputFile", 0, "ignored")                                    \
+  X(OpenExistingFile, "OpenExistingFile", 2, "not found, a hold")                        \
+  X(QueryOpenFile, "QueryOpenFile", 1, "no answer")                                      \
+  X(ReadExistingFile, "ReadExistingFile", 2, "fails, falls short")                       \
+  X(OpenHostFolder, "OpenHostFolder", 1, "not held")                                     \
+  X(GetFinalPathName, "GetFinalPathName", 1, "no name")                                  \
+  X(WidenName, "WidenName", 1, "not converted")                                          \
+  X(GetFileAttributesA, "GetFileAttributesA", 1, "no answer")                            \
+  X(GetEnvironmentVariableA, "GetEnvironmentVariableA", 1, "not set")                    \
+  X(GetLongPathNameA, "GetLongPathNameA", 1, "no long path")                             \
+  X(GetSessionUserProfile, "GetSessionUserProfile", 1, "unknown")                        \
+  X(Sleep, "Sleep", 0, "cannot fail")                                                    \
+  X(ProbeFile, "ProbeFile", 1, "not found")                                              \
+  X(ProbePattern, "ProbePattern", 1, "no match")                                         \
+  X(EndProcess, "EndRun", 0, "does not return")
+
 enum class Operation {
-  kShowMessageBox,
-  kGetProfileStringA,
-  kWriteProfileStringA,
-  kGetPrivateProfileStringA,
-  kGetOpenFileNameA,
-  kIsLeadByte,
-  kFindPayloadResource,
-  kCreateOutputFile,
-  kWriteOutputFile,
-  kFlushOutputFile,
-  kStampWriteTime,
-  kSetFileAttributesByHandle,
-  kMoveOpenFile,
-  kDeleteAndCloseFile,
-  kCloseOutputFile,
-  kOpenExistingFile,
-  kQueryOpenFile,
-  kReadExistingFile,
-  kOpenHostFolder,
-  kGetFinalPathName,
-  kWidenName,
-  kGetFileAttributesA,
-  kGetEnvironmentVariableA,
-  kGetLongPathNameA,
-  kGetSessionUserProfile,
-  kSleep,
-  kProbeFile,
-  kProbePattern,
-  kEndProcess,
-  kCount
+#define AS_ENUM(operation, name, ways, what) k##operation,
+  FAULT_WAYS(AS_ENUM)
+#undef AS_ENUM
+      kCount
 };
 
 struct FaultWays {
@@ -48,47 +55,12 @@ struct FaultWays {
 };
 
 inline constexpr FaultWays kFaultWays[] = {
-    {Operation::kShowMessageBox, "ShowMessageBox", 1, "not shown"},
-    {Operation::kGetProfileStringA, "GetProfileStringA", 1, "unreadable: the default"},
-    {Operation::kWriteProfileStringA, "WriteProfileStringA", 0, "ignored"},
-    {Operation::kGetPrivateProfileStringA, "GetPrivateProfileStringA", 1,
-     "unreadable: the fallback"},
-    {Operation::kGetOpenFileNameA, "GetOpenFileNameA", 1, "fails"},
-    {Operation::kIsLeadByte, "IsLeadByte", 0, "a fact of the code page"},
-    {Operation::kFindPayloadResource, "FindPayloadResource", 1, "not found"},
-    {Operation::kCreateOutputFile, "CreateOutputFile", 1, "no file"},
-    {Operation::kWriteOutputFile, "WriteOutputFile", 2, "fails, falls short"},
-    {Operation::kFlushOutputFile, "FlushOutputFile", 1, "fails"},
-    {Operation::kStampWriteTime, "StampWriteTime", 1, "not set"},
-    {Operation::kSetFileAttributesByHandle, "SetFileAttributesByHandle", 1, "not set"},
-    {Operation::kMoveOpenFile, "MoveOpenFile", 2, "fails, meets a hold"},
-    {Operation::kDeleteAndCloseFile, "DeleteAndCloseFile", 1, "not removed"},
-    {Operation::kCloseOutputFile, "CloseOutputFile", 0, "ignored"},
-    {Operation::kOpenExistingFile, "OpenExistingFile", 2, "not found, a hold"},
-    {Operation::kQueryOpenFile, "QueryOpenFile", 1, "no answer"},
-    {Operation::kReadExistingFile, "ReadExistingFile", 2, "fails, falls short"},
-    {Operation::kOpenHostFolder, "OpenHostFolder", 1, "not held"},
-    {Operation::kGetFinalPathName, "GetFinalPathName", 1, "no name"},
-    {Operation::kWidenName, "WidenName", 1, "not converted"},
-    {Operation::kGetFileAttributesA, "GetFileAttributesA", 1, "no answer"},
-    {Operation::kGetEnvironmentVariableA, "GetEnvironmentVariableA", 1, "not set"},
-    {Operation::kGetLongPathNameA, "GetLongPathNameA", 1, "no long path"},
-    {Operation::kGetSessionUserProfile, "GetSessionUserProfile", 1, "unknown"},
-    {Operation::kSleep, "Sleep", 0, "cannot fail"},
-    {Operation::kProbeFile, "ProbeFile", 1, "not found"},
-    {Operation::kProbePattern, "ProbePattern", 1, "no match"},
-    {Operation::kEndProcess, "EndRun", 0, "does not return"},
+#define AS_ROW(operation, name, ways, what) {Operation::k##operation, name, ways, what},
+    FAULT_WAYS(AS_ROW)
+#undef AS_ROW
 };
-
-constexpr bool EveryOperationInItsPlace() {
-  size_t count = sizeof kFaultWays / sizeof kFaultWays[0];
-  if (count != static_cast<size_t>(Operation::kCount)) return false;
-  for (size_t i = 0; i < count; ++i) {
-    if (static_cast<size_t>(kFaultWays[i].operation) != i) return false;
-  }
-  return true;
-}
-static_assert(EveryOperationInItsPlace(), "one line for each operation, in the enum's order");
+static_assert(sizeof kFaultWays / sizeof kFaultWays[0] == static_cast<size_t>(Operation::kCount),
+              "one row for each operation");
 
 // The entry of an operation by the name its calls are recorded under; nullptr for none.
 inline const FaultWays* FaultWaysOf(const char* name) {
