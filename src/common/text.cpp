@@ -44,6 +44,11 @@ char* JoinText(const char* first, const char* second, const char* third) {
 
 void FreeText(char* text) { free(text); }
 
+bool IsSameIgnoringCase(const char* a, const char* b) {
+  size_t shared = SharedPrefixIgnoringCase(a, b);
+  return a[shared] == '\0' && b[shared] == '\0';
+}
+
 size_t SharedPrefixIgnoringCase(const char* a, const char* b) {
   auto upper = [](char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; };
   size_t length = 0;

@@ -31,3 +31,7 @@ void FreeText(char* text);
 // How many leading characters two texts share, letters compared regardless of their
 // case (ASCII only), as file names and paths are compared.
 size_t SharedPrefixIgnoringCase(const char* a, const char* b);
+
+// True when the two texts are the same, letters compared regardless of their case
+// (ASCII only), as file names and paths are compared.
+bool IsSameIgnoringCase(const char* a, const char* b);

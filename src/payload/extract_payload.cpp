@@ -12,12 +12,6 @@
 
 namespace {
 
-// Compares names as the file system does, regardless of letter case.
-bool IsSameName(const char* a, const char* b) {
-  size_t shared = SharedPrefixIgnoringCase(a, b);
-  return a[shared] == '\0' && b[shared] == '\0';
-}
-
 // A name must end inside its resource and be a bare file name: not empty, no folder
 // part, not "." or "..", so that nothing is ever written outside the folder; and none
 // of the installer's temporary names, whose entries it writes and reclaims itself.
@@ -31,9 +25,9 @@ bool IsSafeName(const PayloadResource& resource) {
   }
   if (length == resource.size || length == 0) return false;
   const char* name = reinterpret_cast<const char*>(bytes);
-  if (IsSameName(name, ".") || IsSameName(name, "..")) return false;
+  if (IsSameIgnoringCase(name, ".") || IsSameIgnoringCase(name, "..")) return false;
   for (const char* temporary : kTemporaryNames) {
-    if (IsSameName(name, temporary)) return false;
+    if (IsSameIgnoringCase(name, temporary)) return false;
   }
   return true;
 }

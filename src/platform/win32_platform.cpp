@@ -104,25 +104,12 @@ using ConvertSidToStringSidFunction = BOOL(WINAPI*)(PSID, LPWSTR*);
 using RegOpenKeyExFunction = LONG(WINAPI*)(HKEY, LPCWSTR, DWORD, REGSAM, PHKEY);
 using RegQueryValueExFunction = LONG(WINAPI*)(HKEY, LPCWSTR, LPDWORD, LPDWORD, LPBYTE, LPDWORD);
 using RegCloseKeyFunction = LONG(WINAPI*)(HKEY);
-SystemFunction<WtsQuerySessionFunction> WtsQuerySessionFromSystem = {
-    "wtsapi32.dll", "WTSQuerySessionInformationW", nullptr, false};
-SystemFunction<WtsFreeMemoryFunction> WtsFreeMemoryFromSystem = {"wtsapi32.dll", "WTSFreeMemory",
-                                                                 nullptr, false};
-SystemFunction<LookupAccountNameFunction> LookupAccountNameFromSystem = {
-    "advapi32.dll", "LookupAccountNameW", nullptr, false};
-SystemFunction<ConvertSidToStringSidFunction> ConvertSidFromSystem = {
-    "advapi32.dll", "ConvertSidToStringSidW", nullptr, false};
-SystemFunction<RegOpenKeyExFunction> RegOpenKeyFromSystem = {"advapi32.dll", "RegOpenKeyExW",
-                                                             nullptr, false};
-SystemFunction<RegQueryValueExFunction> RegQueryValueFromSystem = {
-    "advapi32.dll", "RegQueryValueExW", nullptr, false};
-SystemFunction<RegCloseKeyFunction> RegCloseKeyFromSystem = {"advapi32.dll", "RegCloseKey", nullptr,
-                                                             false};
 
 // The session's user, as DOMAIN\name, in account; false when it cannot be had.
 bool SessionAccount(WCHAR (&account)[512]) {
-  WtsQuerySessionFunction query = WtsQuerySessionFromSystem.Get();
-  WtsFreeMemoryFunction release = WtsFreeMemoryFromSystem.Get();
+  HMODULE sessions = LoadSystemLibrary("wtsapi32.dll");
+  auto query = FunctionOf<WtsQuerySessionFunction>(sessions, "WTSQuerySessionInformationW");
+  auto release = FunctionOf<WtsFreeMemoryFunction>(sessions, "WTSFreeMemory");
   if (query == nullptr || release == nullptr) return false;
   account[0] = 0;
   LPWSTR domain = nullptr;
@@ -143,11 +130,12 @@ bool SessionAccount(WCHAR (&account)[512]) {
 // The profile folder that ProfileList gives for the account, in profile; false when
 // there is none.
 bool ProfileOf(const WCHAR* account, WCHAR (&profile)[MAX_PATH + 1]) {
-  auto lookup = LookupAccountNameFromSystem.Get();
-  auto convert = ConvertSidFromSystem.Get();
-  auto openKey = RegOpenKeyFromSystem.Get();
-  auto queryValue = RegQueryValueFromSystem.Get();
-  auto closeKey = RegCloseKeyFromSystem.Get();
+  HMODULE advapi = LoadSystemLibrary("advapi32.dll");
+  auto lookup = FunctionOf<LookupAccountNameFunction>(advapi, "LookupAccountNameW");
+  auto convert = FunctionOf<ConvertSidToStringSidFunction>(advapi, "ConvertSidToStringSidW");
+  auto openKey = FunctionOf<RegOpenKeyExFunction>(advapi, "RegOpenKeyExW");
+  auto queryValue = FunctionOf<RegQueryValueExFunction>(advapi, "RegQueryValueExW");
+  auto closeKey = FunctionOf<RegCloseKeyFunction>(advapi, "RegCloseKey");
   if (lookup == nullptr || convert == nullptr || openKey == nullptr || queryValue == nullptr ||
       closeKey == nullptr) {
     return false;

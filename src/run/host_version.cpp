@@ -1,7 +1,5 @@
 #include "run/host_version.h"
 
-#include <string.h>
-
 #include "common/global_areas.h"
 #include "common/host_facts.h"
 #include "common/messages.h"
@@ -85,23 +83,6 @@ void ConsiderCopy(Platform& platform, char* path) {
   if (SortsBefore(HostVersion, copy)) CopyText(HostVersion, copy);
 }
 
-// The local application data of the user signed in to this session, from that user's
-// profile (its default place, under AppData\Local); empty when it cannot be had.
-void SessionUserLocalAppData(Platform& platform, char (&area)[kTextAreaSize]) {
-  char profile[kTextAreaSize];
-  uint32_t length = platform.GetSessionUserProfile(profile, sizeof profile);
-  CopyText(area, "");
-  if (length == 0 || length >= sizeof profile) return;
-  char* local = JoinText(profile, "\\AppData\\Local");
-  if (local != nullptr && strlen(local) < sizeof area) CopyText(area, local);
-  FreeText(local);
-}
-
-bool IsSamePath(const char* a, const char* b) {
-  size_t shared = SharedPrefixIgnoringCase(a, b);
-  return a[shared] == '\0' && b[shared] == '\0';
-}
-
 }  // namespace
 
 void ReadHostVersion(Platform& platform) {
@@ -122,11 +103,15 @@ void ReadHostVersion(Platform& platform) {
   // that administrator, whose VirtualStore is not the one the host sees: the signed-in
   // user's copy counts too. No other profile is read, so that no other local account
   // decides the gate for the whole machine.
-  char sessions[kTextAreaSize];
-  SessionUserLocalAppData(platform, sessions);
-  if (sessions[0] != '\0' && !IsSamePath(sessions, runs)) {
+  // Its local application data is where a profile keeps it, under AppData\Local.
+  char profile[kTextAreaSize];
+  length = platform.GetSessionUserProfile(profile, sizeof profile);
+  if (length == 0 || length >= sizeof profile) return;
+  char* sessions = JoinText(profile, "\\AppData\\Local");
+  if (sessions != nullptr && !IsSameIgnoringCase(sessions, runs)) {
     ConsiderCopy(platform, VirtualStorePath(sessions, folder));
   }
+  FreeText(sessions);
 }
 
 void CheckHostVersion(Platform& platform) {
