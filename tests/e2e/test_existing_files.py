@@ -170,35 +170,61 @@ class ExistingFiles(WineCase):
         self.assertLess(took["folder"], took["read-only file"] + 1.5, took)
 
     def test_leftovers_of_interrupted_runs_are_reclaimed(self):
-        # Four interrupted upgrades left a copy under every temporary name; a link planted
-        # under one of them, as another case, stays and is never written through.
+        # Four interrupted upgrades left a copy under every temporary name. A link planted
+        # under one of them stays and is never written through. On a share
+        # (\\SERVER\SHARE\Torvix) the system names the files on the share, and the
+        # installer compares the folder's name and each file's alike; a repair there
+        # then rewrites nothing. Under the relay trace, every open of a name in the folder
+        # carries FILE_FLAG_OPEN_REPARSE_POINT (Wine's create never follows a link: only
+        # the trace shows it), and the folder is held without delete sharing.
         names = TEMPORARY_NAMES
-        for planted in (False, True):
-            with self.subTest(link_planted=planted):
+        for case in ("traced", "link planted", "on a share"):
+            with self.subTest(case):
                 prefix = self.new_prefix()
-                prefix.add_host()
-                prefix.write("C:\\TORVIX\\" + CLX, b"an older lexicon" * 500)
-                for name in names:
-                    prefix.write("C:\\TORVIX\\" + name, b"half a lexicon" * 100)
+                folder, entry = prefix.path("C:\\TORVIX"), None
+                if case == "on a share":
+                    unc = os.path.join(prefix.root, "dosdevices", "unc")
+                    self.addCleanup(shutil.rmtree, unc)
+                    folder, entry = os.path.join(unc, "SERVER", "SHARE", "Torvix"), \
+                        "\\\\SERVER\\SHARE\\Torvix"
+                    prefix.set_host_entry(entry)
+                for name, data in [("torvixx.exe", b"MZ"), ("torvix.ini", b"[Common]\nVersion=45"),
+                                   (CLX, b"an older lexicon" * 500),
+                                   *((name, b"half a lexicon" * 100) for name in names)]:
+                    os.makedirs(folder, exist_ok=True)
+                    with open(os.path.join(folder, name), "wb") as out:
+                        out.write(data)
                 outside = prefix.write("C:\\Elsewhere\\victim.dat", b"not the installer's")
                 os.utime(outside, (OLD_TIME, OLD_TIME))
-                if planted:
-                    os.remove(prefix.path("C:\\TORVIX\\" + names[1]))
-                    os.symlink(outside, prefix.path("C:\\TORVIX\\" + names[1]))
+                if case == "link planted":
+                    os.remove(os.path.join(folder, names[1]))
+                    os.symlink(outside, os.path.join(folder, names[1]))
 
-                shown, status = prefix.run("ok", "ok")
+                shown, status = prefix.run("ok", "ok",
+                                           winedebug="+relay" if case == "traced" else None)
 
                 self.assertEqual(shown, [CONFIRM, COMPLETE])
                 self.assertEqual(status, 0)
-                self.assert_installed(prefix, "C:\\TORVIX")
-                kept = [names[1]] if planted else []
-                self.assertEqual(prefix.listing("C:\\TORVIX"),
-                                 sorted(HOST_FILES + [TLX, CLX] + kept))
+                for name in (TLX, CLX):
+                    self.assertEqual(self.read(os.path.join(folder, name)), payload_bytes(name))
+                kept = [names[1]] if case == "link planted" else []
+                self.assertEqual(sorted(os.listdir(folder)), sorted(HOST_FILES + [TLX, CLX] + kept))
                 self.assertEqual(self.read(outside), b"not the installer's")
                 self.assertEqual(os.stat(outside).st_mtime, OLD_TIME)
-                if planted:
-                    self.assertEqual(os.readlink(prefix.path("C:\\TORVIX\\" + names[1])),
-                                     outside)
+                if kept:
+                    self.assertEqual(os.readlink(os.path.join(folder, names[1])), outside)
+                if case == "traced":
+                    opens = re.findall(r'Call KERNEL32\.CreateFile[AW]\(\w+ L?"C:\\\\TORVIX\\\\'
+                                       r'([^"]*)",\w+,(\w+),\w+,\w+,(\w+),', prefix.trace)
+                    self.assertEqual({name for name, _, _ in opens}, {"", TLX, CLX, *names})
+                    for name, sharing, flags in opens:
+                        self.assertTrue(int(flags, 16) & (0x200000 if name else 0x02000000), name)
+                        self.assertTrue(name or int(sharing, 16) == 0x3, "no delete sharing")
+                if case == "on a share":
+                    inodes = {n: os.stat(os.path.join(folder, n)).st_ino for n in (TLX, CLX)}
+                    self.assertEqual(prefix.run("ok", "ok")[0], [CONFIRM, COMPLETE])
+                    self.assertEqual({n: os.stat(os.path.join(folder, n)).st_ino
+                                      for n in (TLX, CLX)}, inodes, "a repair rewrote a file")
 
     def test_a_link_to_the_same_bytes_is_never_stamped(self):
         # Windows opens the link itself and replaces it as a name; Wine opens what it points
@@ -232,44 +258,6 @@ class ExistingFiles(WineCase):
         own = self.virtual_store(prefix).rsplit("\\", 1)[0]
         local_app_data(f"C:\\users\\{account}\\AppData\\Local")
         self.addCleanup(local_app_data, own)
-
-    def test_a_host_folder_on_a_share(self):
-        # \\SERVER\SHARE\Torvix: the system names the files there on the share, not on a
-        # drive, and the installer compares the folder's name and each file's alike. A
-        # repair writes no data; leftovers under every temporary name are reclaimed, so
-        # that an upgrade completes.
-        prefix = self.new_prefix()
-        share = os.path.join(prefix.root, "dosdevices", "unc", "SERVER", "SHARE")
-        self.addCleanup(shutil.rmtree, os.path.join(prefix.root, "dosdevices", "unc"))
-        folder = os.path.join(share, "Torvix")
-        os.makedirs(folder)
-        with open(os.path.join(folder, "torvixx.exe"), "wb") as host:
-            host.write(b"MZ stand-in host program")
-        with open(os.path.join(folder, "torvix.ini"), "w") as settings:
-            settings.write("[Common]\r\nVersion=45\r\n")
-        prefix.set_host_entry("\\\\SERVER\\SHARE\\Torvix")
-        inodes = {}
-        for road in ("into an empty folder", "a repair", "an upgrade after four interrupted runs"):
-            with self.subTest(road):
-                if road.startswith("an upgrade"):
-                    for name in TEMPORARY_NAMES:
-                        with open(os.path.join(folder, name), "wb") as left:
-                            left.write(b"a copy an interrupted run left")
-                    with open(os.path.join(folder, CLX), "wb") as old:
-                        old.write(b"an older lexicon")
-
-                shown, status = prefix.run("ok", "ok")
-
-                self.assertEqual(shown, [CONFIRM, COMPLETE])
-                self.assertEqual(status, 0)
-                self.assertEqual(sorted(os.listdir(folder)), sorted(HOST_FILES + [TLX, CLX]))
-                for name in (TLX, CLX):
-                    with open(os.path.join(folder, name), "rb") as installed:
-                        self.assertEqual(installed.read(), payload_bytes(name), name)
-                if road == "a repair":
-                    self.assertEqual({n: os.stat(os.path.join(folder, n)).st_ino
-                                      for n in (TLX, CLX)}, inodes, "no file rewritten")
-                inodes = {n: os.stat(os.path.join(folder, n)).st_ino for n in (TLX, CLX)}
 
     def test_settings_redirected_into_the_virtual_store(self):
         # An old host that ran without administrator rights reads the VirtualStore copy
