@@ -39,6 +39,22 @@ std::string FolderOf(const std::string& path) {
   return separator == std::string::npos ? "" : path.substr(0, separator);
 }
 
+// The path with a folder at its start (ending at a separator or at its end) replaced by
+// what folders maps it to; the path itself when none is.
+std::string WithFolderReplaced(const std::string& path,
+                               const std::map<std::string, std::string>& folders) {
+  std::string replaced = path;
+  for (const auto& folder : folders) {
+    std::string upper = Upper(replaced);
+    const std::string& prefix = folder.first;
+    if (upper.compare(0, prefix.size(), Upper(prefix)) == 0 &&
+        (upper.size() == prefix.size() || upper[prefix.size()] == '\\')) {
+      replaced = folder.second + replaced.substr(prefix.size());
+    }
+  }
+  return replaced;
+}
+
 std::string NameOf(const std::string& path) {
   size_t separator = path.rfind('\\');
   return separator == std::string::npos ? path : path.substr(separator + 1);
@@ -384,15 +400,7 @@ bool FakePlatform::DeleteAndCloseFile(FileHandle file) {
 uint32_t FakePlatform::GetLongPathNameA(const char* path, char* area, uint32_t limit) {
   Call(Operation::kGetLongPathNameA, path);
   if (Rejected(path) || Fault(Operation::kGetLongPathNameA) >= 0) return 0;
-  std::string expanded = path;
-  for (const auto& name : shortNames) {
-    const std::string& shortPath = name.first;
-    std::string upper = Upper(expanded);
-    if (upper.compare(0, shortPath.size(), Upper(shortPath)) == 0 &&
-        (upper.size() == shortPath.size() || upper[shortPath.size()] == '\\')) {
-      expanded = name.second + expanded.substr(shortPath.size());
-    }
-  }
+  std::string expanded = WithFolderReplaced(path, shortNames);
   uint32_t length = static_cast<uint32_t>(expanded.size());
   if (length >= limit) return length + 1;
   Fill(area, limit, expanded);
@@ -476,25 +484,15 @@ uint32_t FakePlatform::GetFinalPathName(FileHandle file, PathNaming naming, char
     if (c != '\\' || path.empty() || path.back() != '\\') path += c;  // as Windows reads "\\"
   }
   if (path.size() > 3 && path.back() == '\\') path.pop_back();
-  std::string name;
   auto redirect = redirected.find(Upper(path));
-  if (redirect != redirected.end()) {
-    name = redirect->second;
-  } else {
-    name = "\\\\?\\" + path;
-    for (const auto& folder : finalFolders) {
-      std::string upper = Upper(path);
-      const std::string& prefix = folder.first;
-      if (upper.compare(0, prefix.size(), Upper(prefix)) == 0 &&
-          (upper.size() == prefix.size() || upper[prefix.size()] == '\\')) {
-        name = folder.second + path.substr(prefix.size());
-      }
-    }
-    if (naming == PathNaming::kVolumeGuid && name.size() > 6 && name[5] == ':') {
-      name = "\\\\?\\Volume{5eed}" + name.substr(6);
-    } else if (naming == PathNaming::kOnVolume && name.size() > 6 && name[5] == ':') {
-      name = "5EED0000:" + name.substr(6);
-    }
+  std::string mapped = WithFolderReplaced(path, finalFolders);
+  std::string name = redirect != redirected.end() ? redirect->second
+                     : mapped != path             ? mapped
+                                                  : "\\\\?\\" + path;
+  // The GUID name of the volume, or its serial number, in place of a drive.
+  if (naming >= PathNaming::kVolumeGuid && name.size() > 6 && name[5] == ':') {
+    name =
+        (naming == PathNaming::kVolumeGuid ? "\\\\?\\Volume{5eed}" : "5EED0000:") + name.substr(6);
   }
   if (name.size() >= limit) return 0;
   for (size_t i = 0; i < name.size(); ++i) area[i] = static_cast<unsigned char>(name[i]);
