@@ -8,7 +8,10 @@
 #                            screenshots)
 #   install-deps.sh --test   all of the above, and what the tests use: strace, GoogleTest,
 #                            clang with its fuzzer runtime, clang-format, pytest with
-#                            pytest-xdist, ccache
+#                            pytest-xdist, ccache; where the kernel runs no 32-bit code,
+#                            Wine's 32-bit side under an emulator too, for the shipped
+#                            image's stage (scripts/emulated-wine.sh prepare, in the
+#                            user's cache, not among the machine's packages)
 #   install-deps.sh --bench  Wine, and the peer installer system (nsis)
 # On a machine whose kernel runs no 32-bit code, Wine is 64-bit Wine alone and brings the
 # 64-bit MinGW cross-compiler: the tests and the demo then run a 64-bit build of the
@@ -41,9 +44,11 @@ if [ "$sign" -eq 1 ]; then
   has openssl || want openssl
 fi
 wine_missing=0
+native=1
+"$(dirname "$0")/runs-32-bit-code.sh" || native=0
 if [ "$wine" -eq 1 ]; then
   has Xvfb || want xvfb
-  if "$(dirname "$0")/runs-32-bit-code.sh"; then
+  if [ "$native" -eq 1 ]; then
     if ! has wine || ! dpkg -s wine32:i386 >/dev/null 2>&1; then
       wine_missing=1
       want wine wine32:i386 wine64
@@ -72,7 +77,15 @@ if [ "$bench" -eq 1 ]; then
   has makensis || want nsis
 fi
 
-[ -n "$need" ] || exit 0
+# What the package step ends with once the packages are there.
+finish() {
+  if [ "$test" -eq 1 ] && [ "$native" -eq 0 ]; then
+    "$(dirname "$0")/emulated-wine.sh" prepare >/dev/null
+  fi
+  exit 0
+}
+
+[ -n "$need" ] || finish
 
 if [ "$(id -u)" -ne 0 ]; then
   SUDO=sudo
@@ -173,3 +186,4 @@ if [ "${failed:-0}" -eq 1 ]; then
   echo "A Debian mirror may be in the middle of a sync; trying again later may help." >&2
   exit 1
 fi
+finish

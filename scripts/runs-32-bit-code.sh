@@ -7,7 +7,10 @@
 # mounted noexec, say), 0. It asks the kernel itself, with the smallest 32-bit program
 # there is (it only calls exit(0)), so that the answer needs nothing installed. The
 # package step, the tests, the demo and the bench all take their answer from here.
+# REHEARSE_NO_32_BIT=1 answers 1, so that a machine that runs 32-bit code can rehearse
+# what one that runs none does (the emulated stage, the 64-bit bench).
 set -u
+[ "${REHEARSE_NO_32_BIT:-}" != 1 ] || exit 1
 probe=$(mktemp "${TMPDIR:-/tmp}/i386-probe.XXXXXX") || exit 1
 trap 'rm -f "$probe"' EXIT
 # An ELF header, one program header, and: mov eax, 1; xor ebx, ebx; int 0x80.

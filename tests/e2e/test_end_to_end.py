@@ -11,6 +11,8 @@ import tempfile
 import time
 import unittest
 
+import pytest
+
 import wine
 from harness import (COMPLETE, CONFIRM, DIALOG, HOST_FILES, PAYLOAD_FILES, PROMPT,
                      VERSION_UNKNOWN, WineCase, entry_failed, payload_bytes, too_old)
@@ -18,6 +20,7 @@ from harness import (COMPLETE, CONFIRM, DIALOG, HOST_FILES, PAYLOAD_FILES, PROMP
 
 
 class EndToEnd(WineCase):
+    @pytest.mark.shipped_image
     def test_typical_road(self):
         prefix = self.new_prefix()
         prefix.add_host()
@@ -75,6 +78,7 @@ class EndToEnd(WineCase):
         self.assertEqual(prefix.listing("C:\\TORVIX"), sorted(HOST_FILES + ["LXWEPB.TLX",
                                                                             "LXWEPB2.CLX"]))
 
+    @pytest.mark.shipped_image
     def test_host_located_at_the_first_try(self):
         prefix = self.new_prefix()
         prefix.add_host("C:\\Apps\\Host")

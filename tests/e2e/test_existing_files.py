@@ -15,6 +15,8 @@ import subprocess
 import time
 import unittest
 
+import pytest
+
 import wine
 from harness import (COMPLETE, CONFIRM, HOST_FILES, PAYLOAD_FILES, TEMPORARY_NAMES, WineCase,
                      entry_failed, payload_bytes, too_old)
@@ -121,6 +123,7 @@ class ExistingFiles(WineCase):
                     self.assertEqual(prefix.listing("C:\\TORVIX"),
                                      sorted(HOST_FILES + [TLX, CLX]), "no temporary file left")
 
+    @pytest.mark.shipped_image
     def test_hidden_and_system_files_keep_their_attributes(self):
         prefix = self.new_prefix()
         prefix.add_host()
@@ -169,6 +172,7 @@ class ExistingFiles(WineCase):
                 self.assertTrue(os.path.isdir(path) and not os.listdir(path))
         self.assertLess(took["folder"], took["read-only file"] + 1.5, took)
 
+    @pytest.mark.shipped_image
     def test_leftovers_of_interrupted_runs_are_reclaimed(self):
         # Four interrupted upgrades left a copy under every temporary name. A link planted
         # under one of them stays and is never written through. On a share
@@ -178,7 +182,8 @@ class ExistingFiles(WineCase):
         # carries FILE_FLAG_OPEN_REPARSE_POINT (Wine's create never follows a link: only
         # the trace shows it), and the folder is held without delete sharing.
         names = TEMPORARY_NAMES
-        for case in ("traced", "link planted", "on a share"):
+        # Emulated: the trace of the 32-bit image's own flags, and its rename records.
+        for case, in self.rows([("traced",), ("link planted",), ("on a share",)], "traced"):
             with self.subTest(case):
                 prefix = self.new_prefix()
                 folder, entry = prefix.path("C:\\TORVIX"), None
@@ -259,6 +264,7 @@ class ExistingFiles(WineCase):
         local_app_data(f"C:\\users\\{account}\\AppData\\Local")
         self.addCleanup(local_app_data, own)
 
+    @pytest.mark.shipped_image
     def test_settings_redirected_into_the_virtual_store(self):
         # An old host that ran without administrator rights reads the VirtualStore copy
         # in preference to the file in its folder; the copy freezes when it last ran so.
@@ -276,20 +282,27 @@ class ExistingFiles(WineCase):
             ("named by its 8.3 path, with a decoy under the short name", "30", "45", "short",
              installs),
             ("a host on D: has no copy", "30", "45", "D:", refused("30")),
+            # The folder of 32-bit programs, as a 32-bit process on 64-bit Windows names it.
+            ("under Program Files (x86)", "30", "45", "x86", installs),
             # A standard user who elevated with an administrator's password: the run's
             # LOCALAPPDATA is the administrator's, the signed-in user's copy counts.
             ("elevated as another account", "30", "45", "long", installs, "Administrator"),
             ("a third profile's copy changes nothing", "30", "99", "long", refused("30"), "Administrator",
              "C:\\users\\other\\AppData\\Local\\VirtualStore"),
         ]
-        for what, folder_version, copy_version, entry, expected, *elevated in cases:
+        # Emulated: the folder a 32-bit process names through its own environment, the
+        # short path through the ANSI call, and the session user's functions loaded by
+        # name, each in 32-bit code.
+        for what, folder_version, copy_version, entry, expected, *elevated in self.rows(
+                cases, "under Program Files (x86)", "elevated as another account",
+                "named by its 8.3 path, with a decoy under the short name"):
             with self.subTest(what):
                 prefix = self.new_prefix()
-                folder = "C:\\Program Files\\Torvix"
+                folder = "C:\\Program Files" + (" (x86)" if entry == "x86" else "") + "\\Torvix"
                 store = elevated[1] if len(elevated) > 1 else self.virtual_store(prefix)
                 if elevated:
                     self.run_as(prefix, elevated[0])
-                prefix.write(store + "\\Program Files\\Torvix\\torvix.ini",
+                prefix.write(store + folder[2:] + "\\torvix.ini",
                              f"[Common]\r\nVersion={copy_version}\r\n")
                 if entry == "D:":
                     drive_d = os.path.join(prefix.root, "drive_d")
@@ -304,7 +317,7 @@ class ExistingFiles(WineCase):
                     prefix.set_host_entry("D:\\Program Files\\Torvix")
                 else:
                     prefix.add_host(folder, version=folder_version)
-                    named = folder if entry == "long" else prefix.short_path(folder)
+                    named = prefix.short_path(folder) if entry == "short" else folder
                     if entry == "short":
                         self.assertNotEqual(named, folder)
                         prefix.write(store + named[2:] + "\\torvix.ini",

@@ -11,6 +11,8 @@ import re
 import tempfile
 import unittest
 
+import pytest
+
 import wine  # first: it puts scripts/ on the path, where pe_resources lives
 import pe_resources  # noqa: E402
 from harness import (COMPLETE, CONFIRM, DIALOG, HOST_FILES, PROMPT, WineCase, entry_failed,
@@ -80,6 +82,7 @@ class HostileFolder(WineCase):
         self.assertIn("comdlg32.dll", names, "the trace shows the dialog's DLLs")
         return names
 
+    @pytest.mark.shipped_image
     def test_the_marker_records_a_load(self):
         # The marker must say when it is loaded, or its silence below proves nothing.
         # Under a name Wine has no DLL of its own for: for its own names Wine loads its
@@ -96,6 +99,7 @@ class HostileFolder(WineCase):
         self.assertTrue(records, "the marker recorded nothing")
         self.assertTrue(records[0][0].lower().endswith("rundll32.exe"), records)
 
+    @pytest.mark.shipped_image
     def test_planted_dlls_are_never_loaded(self):
         traced = self.names_on_the_locate_road()
         names = sorted(traced | {name + ".dll" for name in KNOWN_PLANTED})
@@ -111,7 +115,9 @@ class HostileFolder(WineCase):
         ]
         TALLY["traced"] = len(traced)
         TALLY["names"] = len(names)
-        for what, host, version, answers, boxes in roads:
+        # Emulated: the 32-bit DLL search on the roads with the boxes and the dialog.
+        for what, host, version, answers, boxes in self.rows(
+                roads, "the typical road", "the locate road with the dialog"):
             with self.subTest(what):
                 prefix = self.new_prefix()
                 self.setup_in_downloads(prefix)

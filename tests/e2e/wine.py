@@ -3,7 +3,10 @@ per run, and answers its windows through the driver (driver.c).
 
 The bench is the shipped 32-bit installer (dist/setup.exe, or SETUP_EXE) with the
 driver and marker of build/win32. A machine whose kernel runs no 32-bit code gets a
-64-bit build of the same sources, driver and marker in build/win64 under 64-bit Wine.
+64-bit build of the same sources, driver and marker in build/win64 under 64-bit Wine;
+there the shipped image runs too, with Wine's 32-bit side under an emulator, in the
+namespace that scripts/emulated-wine.sh run makes (which sets EMULATED_WINE to its
+folder, where the prepared prefix is then kept).
 `wine.py --build` builds the bench. E2E_WORK is a scratch folder that keeps the
 prepared prefix between runs (default build/e2e).
 """
@@ -23,7 +26,11 @@ ROOT = os.path.dirname(os.path.dirname(HERE))
 sys.path.insert(0, os.path.join(ROOT, "scripts"))  # the PE reader and the build live there
 import cmake_build  # noqa: E402
 
-WORK = os.environ.get("E2E_WORK", os.path.join(ROOT, "build", "e2e"))
+# Inside the emulated Wine's namespace (scripts/emulated-wine.sh run) the kernel's answer
+# is "not native", and the shipped 32-bit image is what runs.
+EMULATED = bool(os.environ.get("EMULATED_WINE"))
+WORK = os.environ.get("E2E_WORK") or (os.path.join(os.environ["EMULATED_WINE"], "e2e") if EMULATED
+                                      else os.path.join(ROOT, "build", "e2e"))
 WINE64_LOADER = "/usr/lib/wine/wine64"
 
 
@@ -36,7 +43,7 @@ def runs_32_bit_code():
 # The bench: the shipped 32-bit setup.exe under Wine for 32-bit programs; on a machine
 # whose kernel runs no 32-bit code, a 64-bit build of the same sources (build/win64)
 # under 64-bit Wine, so that every road still runs through the real Win32 calls.
-BITS = int(os.environ.get("E2E_BITS") or (32 if runs_32_bit_code() else 64))
+BITS = 32 if EMULATED else int(os.environ.get("E2E_BITS") or (32 if runs_32_bit_code() else 64))
 BUILD = os.path.join(ROOT, "build", f"win{BITS}")
 SETUP_EXE = os.environ.get("SETUP_EXE") if BITS == 32 else None
 SETUP_EXE = SETUP_EXE or os.path.join(ROOT, "dist" if BITS == 32 else BUILD, "setup.exe")
@@ -93,7 +100,7 @@ def installer_to_run():
         setup = os.path.abspath(os.environ["SETUP"])
     else:
         setup = os.path.join(cmake_build.dist_folder(), "setup.exe")
-        if BITS == 64:
+        if BITS == 64 and not EMULATED:
             build = cmake_build.build_folder(cmake_build.dist_folder(), 64)
             print(f"This kernel runs no 32-bit code: running the 64-bit build of the same "
                   f"sources, {shown(build)}/setup.exe, in place of {shown(setup)}.", flush=True)
@@ -102,8 +109,7 @@ def installer_to_run():
     if not os.path.isfile(setup):
         sys.exit(f"error: there is no installer {setup}")
     if BITS == 32:
-        print(f"Running {shown(setup)} itself, natively: this kernel runs 32-bit code.",
-              flush=True)
+        print(f"Running {shown(setup)} itself, {how_it_runs()}.", flush=True)
     import pefile
     machine = pefile.PE(setup, fast_load=True).FILE_HEADER.Machine
     if BITS == 64 and machine == pefile.MACHINE_TYPE["IMAGE_FILE_MACHINE_I386"]:
@@ -111,6 +117,14 @@ def installer_to_run():
                  "32-bit code (Linux's ia32_emulation is off), so Wine cannot start it here; "
                  "leave SETUP= out to run the 64-bit build of the same sources")
     return setup
+
+
+def how_it_runs():
+    """How the 32-bit image runs here, in words."""
+    if EMULATED:
+        return ("emulated: this kernel runs no 32-bit code, so Wine's 32-bit side runs "
+                "under qemu-i386 (scripts/emulated-wine.sh)")
+    return "natively: this kernel runs 32-bit code"
 
 
 def say_what_runs():
@@ -130,7 +144,7 @@ def say_what_runs():
     kind = ("a 64-bit one with its 32-bit side (WoW64), as 64-bit Windows has" if wow64 else
             "a 32-bit one, as 32-bit Windows has")
     print(f"The end-to-end tests run {shown(SETUP_EXE)} itself (SHA-256 {digest[:16]}…), "
-          f"natively: this kernel runs 32-bit code. Their prefix is {kind}.", flush=True)
+          f"{how_it_runs()}. Their prefix is {kind}.", flush=True)
 
 
 def build_bench(*targets):

@@ -1,0 +1,200 @@
+#!/bin/sh
+# Wine's 32-bit side under a user-mode emulator, for a machine whose kernel runs no
+# 32-bit code, so that the end-to-end tests can still run the shipped 32-bit image.
+#   emulated-wine.sh prepare       makes (or reuses) the folder and prints its path
+#   emulated-wine.sh run CMD ...   runs CMD with the folder's 32-bit Wine and emulator,
+#                                  and EMULATED_WINE set to the folder
+#
+# The folder, in ${XDG_CACHE_HOME:-~/.cache}/torvix-dictionary-installer, holds Debian 12's
+# 32-bit Wine of the very version of the installed 64-bit one, with every i386 library it
+# needs, unpacked (no package of the machine changes: apt resolves the closure from an
+# empty status of its own), and Debian 13's static qemu-i386. Both come from Debian's
+# archive, checked against Debian's keyring by apt. It is built in a temporary folder
+# beside it and renamed into place under a lock, is the user's and writable by nobody
+# else, and carries a marker listing what it holds; it is built again when the installed
+# Wine changes. Never in /tmp: another user could plant there what the tests run.
+#
+# `run` gives CMD a user and mount namespace of its own. There, and only there, the
+# emulator is registered as the binfmt_misc handler of 32-bit x86 programs, and the
+# folder's /usr/lib is laid over the machine's (its i386 libraries hiding any the
+# machine has), so that every Wine process of CMD, wineserver included, sees one tree.
+# Nothing outside the namespace changes. Where user namespaces are refused, `run` says
+# so in one line and exits 77, which the caller takes as "skipped".
+set -eu
+
+MIRROR=${DEBIAN_MIRROR:-http://deb.debian.org}
+KEYRING=/usr/share/keyrings/debian-archive-keyring.gpg
+CACHE=${XDG_CACHE_HOME:-$HOME/.cache}/torvix-dictionary-installer
+# binfmt_misc's rule for 32-bit little-endian x86 ELF programs, executable or shared.
+MAGIC='\x7fELF\x01\x01\x01\x00\x00\x00\x00\x00\x00\x00\x00\x00\x02\x00\x03\x00'
+MASK='\xff\xff\xff\xff\xff\xfe\xfe\x00\xff\xff\xff\xff\xff\xff\xff\xff\xfe\xff\xff\xff'
+
+die() {
+  echo "error: emulated-wine.sh: $*" >&2
+  exit 1
+}
+
+wine_version() {
+  dpkg-query -W -f='${Version}' wine64 2>/dev/null ||
+    die "64-bit Wine (wine64) is not installed; run scripts/install-deps.sh --test"
+}
+
+# The folder for the installed Wine; its name carries the version, with ':' and '~'
+# made safe for a path.
+folder() { echo "$CACHE/emulated-wine-$(wine_version | tr ':~' '__')"; }
+
+# The cache must be ours and writable by nobody else, every folder up to it too (or
+# owned by root and not writable by others), or what the tests run could be swapped.
+check_owned() {
+  path=$1
+  while [ "$path" != / ] && [ -n "$path" ]; do
+    if [ -e "$path" ]; then
+      owner=$(stat -c %u "$path")
+      mode=$(stat -c %a "$path")
+      if [ "$owner" != "$(id -u)" ] && [ "$owner" != 0 ]; then
+        die "$path belongs to user $owner; remove it or set XDG_CACHE_HOME to a folder of yours"
+      fi
+      if [ $((0$mode & 022)) -ne 0 ] && { [ "$path" = "$1" ] || [ ! -k "$path" ]; }; then
+        die "$path is writable by others (mode $mode); run chmod go-w on it"
+      fi
+    fi
+    path=$(dirname "$path")
+  done
+}
+
+# apt with a private state: its own lists, cache and empty status, one sources file, so
+# that nothing of the machine's package state is read or changed.
+private_apt() {
+  state=$1
+  shift
+  apt-get -q -o Dir::State="$state/state" -o Dir::State::status="$state/status" \
+    -o Dir::Cache="$state/cache" -o Dir::Etc::SourceList="$state/sources.list" \
+    -o Dir::Etc::SourceParts=/nonexistent -o Dir::Etc::Preferences=/dev/null \
+    -o Dir::Etc::PreferencesParts=/nonexistent -o Debug::NoLocking=1 \
+    -o APT::Sandbox::User="$(id -un)" -o Acquire::AllowInsecureRepositories=false "$@"
+}
+
+new_state() {
+  state=$1
+  mkdir -p "$state/state/lists/partial" "$state/cache/archives/partial"
+  : >"$state/status"
+  shift
+  for suite in "$@"; do
+    echo "deb [signed-by=$KEYRING] $MIRROR/$suite main"
+  done >"$state/sources.list"
+}
+
+# Turns a MinGW zlib into the Wine builtin DLL that libwine's own script would make.
+builtin_zlib() {
+  from=$1
+  to=$2
+  { head -c 64 "$from"; printf 'Wine builtin DLL'; printf '\0\0\0\0\0\0\0\0\0\0\0\0\0\0\0\0'
+    tail -c +97 "$from"; } >"$to"
+}
+
+build() {
+  target=$1
+  version=$(wine_version)
+  work=$(mktemp -d "$CACHE/.building.XXXXXX")
+  trap 'rm -rf "$work"' EXIT
+  [ -r "$KEYRING" ] || die "Debian's keyring $KEYRING is missing; install debian-archive-keyring"
+  echo "Preparing 32-bit Wine $version under an emulator in $target (once; about 250 MB)" >&2
+
+  # Debian 12's 32-bit Wine, pinned to the installed 64-bit one, with its whole closure.
+  new_state "$work/apt12" "debian bookworm" "debian bookworm-updates" "debian-security bookworm-security"
+  # An index the mirror is still syncing fails alone; the others still resolve the closure.
+  private_apt "$work/apt12" -o APT::Architecture=i386 -o APT::Architectures::=i386 \
+    update >"$work/update.log" 2>&1 || true
+  private_apt "$work/apt12" -o APT::Architecture=i386 -o APT::Architectures::=i386 \
+    install -y --download-only --no-install-recommends "wine32=$version" "libwine=$version" \
+    >"$work/download.log" 2>&1 ||
+    die "apt could not fetch 32-bit Wine $version: $(grep -E '^E:' "$work/download.log" | head -n 1)"
+
+  # Debian 13's qemu-user: a static build, so its qemu-i386 needs nothing else. (Debian
+  # 12's takes about a minute of processor time for every Wine process it starts.)
+  new_state "$work/apt13" "debian trixie"
+  private_apt "$work/apt13" update >"$work/update13.log" 2>&1 ||
+    die "apt could not read Debian 13's index: $(grep -E '^(E|Err):' "$work/update13.log" | head -n 1)"
+  (cd "$work/apt13/cache/archives" && private_apt "$work/apt13" download qemu-user) \
+    >"$work/download13.log" 2>&1 ||
+    die "apt could not fetch qemu-user: $(grep -E '^E:' "$work/download13.log" | head -n 1)"
+
+  mkdir "$work/folder" "$work/folder/root"
+  for package in "$work"/apt12/cache/archives/*.deb; do
+    dpkg-deb -x "$package" "$work/folder/root"
+    dpkg-deb --show --showformat='${Package} ${Version} ${Architecture}\n' "$package"
+  done >"$work/folder/versions"
+  qemu=$(ls "$work"/apt13/cache/archives/qemu-user_*.deb)
+  dpkg-deb --fsys-tarfile "$qemu" | tar -x -O ./usr/bin/qemu-i386 >"$work/folder/qemu-i386"
+  chmod 755 "$work/folder/qemu-i386"
+  dpkg-deb --show --showformat='${Package} ${Version} ${Architecture}\n' "$qemu" \
+    >>"$work/folder/versions"
+
+  root=$work/folder/root
+  # The packages' own scripts do not run: do what they would. The machine's /lib is
+  # /usr/lib, so the libraries move there; libwine's zlib becomes a builtin DLL; the
+  # library cache is made for the folder.
+  if [ -d "$root/lib" ] && [ ! -L "$root/lib" ]; then
+    cp -a "$root/lib/." "$root/usr/lib/"
+    rm -rf "$root/lib"
+  fi
+  builtin_zlib "$root/usr/i686-w64-mingw32/lib/zlib1.dll" \
+    "$root/usr/lib/i386-linux-gnu/wine/i386-windows/zlib1.dll"
+  builtin_zlib "$root/usr/x86_64-w64-mingw32/lib/zlib1.dll" \
+    "$root/usr/lib/i386-linux-gnu/wine/x86_64-windows/zlib1.dll"
+  printf 'include /etc/ld.so.conf.d/*.conf\n' >"$root/etc/ld.so.conf"
+  ldconfig -r "$root"
+  # The folder's i386 libraries hide the machine's own, if it has any, so that a run
+  # here is the run of a machine without them.
+  /usr/bin/python3 -c 'import os, sys; os.setxattr(sys.argv[1], "user.overlay.opaque", b"y")' \
+    "$root/usr/lib/i386-linux-gnu"
+  echo "wine64 $version" >>"$work/folder/versions"
+  chmod -R go-w "$work/folder"
+
+  mv "$work/folder" "$target.new"
+  rm -rf "$target"
+  mv "$target.new" "$target"
+  for old in "$CACHE"/emulated-wine-*; do
+    [ "$old" = "$target" ] || rm -rf "$old"
+  done
+}
+
+prepare() {
+  mkdir -p "$CACHE"
+  chmod 700 "$CACHE"
+  check_owned "$CACHE"
+  target=$(folder)
+  exec 9>"$CACHE/.lock"
+  flock 9
+  if ! grep -qx "wine64 $(wine_version)" "$target/versions" 2>/dev/null; then
+    build "$target"
+  fi
+  echo "$target"
+}
+
+run() {
+  target=$(folder)
+  grep -qx "wine64 $(wine_version)" "$target/versions" 2>/dev/null ||
+    die "no emulated Wine for the installed Wine in $CACHE; run scripts/emulated-wine.sh prepare"
+  check_owned "$target"
+  if ! unshare --user --map-root-user --mount true 2>/dev/null; then
+    echo "This machine refuses user namespaces: the shipped 32-bit image is not run (skipped)." >&2
+    exit 77
+  fi
+  # shellcheck disable=SC2016
+  exec unshare --user --map-root-user --mount sh -euc '
+    folder=$1 magic=$2 mask=$3
+    shift 3
+    export EMULATED_WINE="$folder"
+    mount -t binfmt_misc binfmt_misc /proc/sys/fs/binfmt_misc
+    printf "%s" ":torvix-i386:M::$magic:$mask:$folder/qemu-i386:F" \
+      >/proc/sys/fs/binfmt_misc/register
+    mount -t overlay overlay -o "ro,userxattr,lowerdir=$folder/root/usr/lib:/usr/lib" /usr/lib
+    exec "$@"' sh "$target" "$MAGIC" "$MASK" "$@"
+}
+
+case "${1:-}" in
+  prepare) prepare ;;
+  run) shift; [ $# -gt 0 ] || die "run needs a command"; run "$@" ;;
+  *) echo "usage: emulated-wine.sh prepare | run COMMAND [ARGUMENTS...]" >&2; exit 2 ;;
+esac
