@@ -27,9 +27,10 @@ FUZZ := build/fuzz
 FUZZ_SECONDS ?= 30
 # The build folder of the default output folder, where the tests find the driver.
 WIN32 := build/win32
-# The installer of DIST where this machine can run it under Wine; where the kernel runs
-# no 32-bit code, the demo, the screenshots and the end-to-end tests build and run a
-# 64-bit build of the same sources instead, and need no 32-bit one.
+# The installer of DIST where this machine runs it natively under Wine; where the kernel
+# runs no 32-bit code, the end-to-end tests build and run a 64-bit build of the same
+# sources, and the shipped-image stage, the demo and the screenshots run DIST's under
+# an emulator (or, where that cannot be, the 64-bit build too).
 RUNNABLE_DIST := $(shell ./scripts/runs-32-bit-code.sh && echo dist)
 # Debian's Python, which has the packages the scripts and tests use (pefile, pytest).
 PYTHON := /usr/bin/python3
@@ -93,6 +94,7 @@ endif
 build-checks: deps
 	cd tests/build && $(PYTHON) -m pytest -p no:cacheprovider -n 3 -rs --durations=5 \
 	  test_payload_resources.py test_reproducible.py test_shipping.py test_install_deps.py \
+	  test_emulated_wine.py \
 	  test_mutants.py
 
 format:
@@ -134,11 +136,11 @@ test-stages: format-check unit fuzz-check build-checks e2e shipped-image
 sweep: deps
 	+$(PYTHON) tests/sweep/run_sweeps.py
 
-demo: $(RUNNABLE_DIST)
+demo: $(if $(SETUP),,dist)
 	@./scripts/install-deps.sh --wine
 	+$(PYTHON) scripts/demo.py
 
-screenshots: $(RUNNABLE_DIST)
+screenshots: $(if $(SETUP),,dist)
 	@./scripts/install-deps.sh --wine
 	+$(PYTHON) scripts/screenshots.py
 

@@ -228,6 +228,9 @@ def main():
                              "dictionary")
     arguments = parser.parse_args()
     runs = arguments.runs
+    if wine.EMULATED:
+        sys.exit("error: the bench times native code only, and this runs inside the emulated "
+                 "Wine's namespace; run make bench outside scripts/emulated-wine.sh")
 
     dictionaries = {"new": os.path.join(BENCH, "dictionary"),
                     "old": os.path.join(BENCH, "dictionary-older")}

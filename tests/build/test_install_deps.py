@@ -1,7 +1,10 @@
 """The package step against a Debian mirror in the middle of a sync, played by a
-stand-in apt-get (and dpkg, sleep and sudo) found first on PATH: never the network."""
+stand-in apt-get (and dpkg, sleep and sudo) found first on PATH, and on kernels with and
+without 32-bit code, played by a stand-in of the probe beside a copy of the script (and
+of the emulated Wine's step): never the network."""
 
 import os
+import shutil
 import subprocess
 import tempfile
 
@@ -57,8 +60,17 @@ Components: main
 """
 
 
-def run_script(install_fails):
+def run_script(install_fails, native=True):
     with tempfile.TemporaryDirectory() as folder:
+        script = os.path.join(folder, "scripts", "install-deps.sh")
+        os.mkdir(os.path.dirname(script))
+        shutil.copy(SCRIPT, script)
+        for name, text in {"runs-32-bit-code.sh": f"#!/bin/sh\nexit {0 if native else 1}\n",
+                           "emulated-wine.sh": '#!/bin/sh\necho "emulated-wine.sh $*" >>"$CALLS"\n'
+                           }.items():
+            with open(os.path.join(folder, "scripts", name), "w") as out:
+                out.write(text)
+            os.chmod(os.path.join(folder, "scripts", name), 0o755)
         parts = os.path.join(folder, "sources.list.d")
         os.mkdir(parts)
         with open(os.path.join(parts, "debian.sources"), "w") as sources:
@@ -74,7 +86,7 @@ def run_script(install_fails):
         env = dict(os.environ, PATH=f"{bin_folder}:{os.environ['PATH']}", CALLS=calls,
                    INSTALL_FAILS=install_fails, APT_SOURCE_PARTS=parts,
                    APT_SOURCE_LIST=os.path.join(folder, "none"))
-        result = subprocess.run(["sh", SCRIPT, "--test"], capture_output=True, text=True,
+        result = subprocess.run(["sh", script, "--test"], capture_output=True, text=True,
                                 env=env, stdin=subprocess.DEVNULL, timeout=60)
         with open(calls) as recorded:
             return result, recorded.read().splitlines()
@@ -112,3 +124,15 @@ def test_a_mirror_mid_sync(install_fails):
         assert "could not install:" in error and "libgtest-dev" in error, error
         assert HELD in error, "the last line of apt's answer"
         assert "mirror" in error and "later" in error, error
+
+
+@pytest.mark.parametrize("native", [True, False], ids=["runs 32-bit code", "runs none"])
+def test_what_the_kernel_runs_decides_the_wine(native):
+    # Wine for 32-bit programs from the machine's packages, or 64-bit Wine with the
+    # emulated 32-bit side prepared in the user's cache after the packages are in.
+    result, calls = run_script("", native)
+    install = next(call for call in calls if " install" in call)
+    assert ("wine32:i386" in install) == native, install
+    emulated = [call for call in calls if call.startswith("emulated-wine.sh")]
+    assert emulated == ([] if native else ["emulated-wine.sh prepare"]), calls
+    assert calls[-1] == (install if native else "emulated-wine.sh prepare"), calls

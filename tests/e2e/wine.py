@@ -8,7 +8,8 @@ there the shipped image runs too, with Wine's 32-bit side under an emulator, in 
 namespace that scripts/emulated-wine.sh run makes (which sets EMULATED_WINE to its
 folder, where the prepared prefix is then kept).
 `wine.py --build` builds the bench. E2E_WORK is a scratch folder that keeps the
-prepared prefix between runs (default build/e2e).
+prepared prefix between runs (default build/e2e; under emulation, the emulated Wine's
+folder).
 """
 
 import atexit
@@ -29,8 +30,10 @@ import cmake_build  # noqa: E402
 # Inside the emulated Wine's namespace (scripts/emulated-wine.sh run) the kernel's answer
 # is "not native", and the shipped 32-bit image is what runs.
 EMULATED = bool(os.environ.get("EMULATED_WINE"))
-WORK = os.environ.get("E2E_WORK") or (os.path.join(os.environ["EMULATED_WINE"], "e2e") if EMULATED
-                                      else os.path.join(ROOT, "build", "e2e"))
+# Its prepared prefix is kept beside the emulated Wine, whatever E2E_WORK says: every
+# clone shares it, and it is never taken for a native one.
+WORK = (os.path.join(os.environ["EMULATED_WINE"], "e2e") if EMULATED else
+        os.environ.get("E2E_WORK", os.path.join(ROOT, "build", "e2e")))
 WINE64_LOADER = "/usr/lib/wine/wine64"
 
 
@@ -91,19 +94,44 @@ def shown(path):
     return path if relative.startswith("..") else relative
 
 
+def run_again_emulated():
+    """Where this machine runs no 32-bit code, runs this very script again with Wine's
+    32-bit side under the emulator (scripts/emulated-wine.sh), so that the shipped image
+    is what runs, and ends with its status. Returns where that cannot be: E2E_BITS=64
+    asked for the 64-bit bench, SETUP names a 64-bit program, or the emulated Wine cannot
+    be prepared or run here (user namespaces refused, say)."""
+    if BITS == 32 or EMULATED or os.environ.get("E2E_BITS"):
+        return
+    if os.environ.get("SETUP"):
+        import pefile
+        machine = pefile.PE(os.environ["SETUP"], fast_load=True).FILE_HEADER.Machine
+        if machine != pefile.MACHINE_TYPE["IMAGE_FILE_MACHINE_I386"]:
+            return
+    tool = os.path.join(ROOT, "scripts", "emulated-wine.sh")
+    if subprocess.run([tool, "prepare"], stdout=subprocess.DEVNULL).returncode != 0:
+        print("The emulated Wine could not be prepared (above).", flush=True)
+        return
+    status = subprocess.run([tool, "run", sys.executable, *sys.argv]).returncode
+    if status != 77:
+        sys.exit(status)
+
+
 def installer_to_run():
     """The installer that the demo and the screenshots run, with the driver built:
-    SETUP, else DIST's. Where this machine runs no 32-bit code, DIST's is built again for
-    64-bit Windows, from the same sources, dictionary and settings, and run instead."""
+    SETUP, else DIST's. Where this machine runs no 32-bit code, it runs under emulation
+    (run_again_emulated); where that cannot be either, DIST's is built again for 64-bit
+    Windows, from the same sources, dictionary and settings, and run instead."""
+    run_again_emulated()
     build_bench("e2e_driver", "e2e_desktop")
     if os.environ.get("SETUP"):
         setup = os.path.abspath(os.environ["SETUP"])
     else:
         setup = os.path.join(cmake_build.dist_folder(), "setup.exe")
-        if BITS == 64 and not EMULATED:
+        if BITS == 64:
             build = cmake_build.build_folder(cmake_build.dist_folder(), 64)
-            print(f"This kernel runs no 32-bit code: running the 64-bit build of the same "
-                  f"sources, {shown(build)}/setup.exe, in place of {shown(setup)}.", flush=True)
+            print(f"Neither natively nor emulated can 32-bit code run here: running the 64-bit "
+                  f"build of the same sources, {shown(build)}/setup.exe, in place of "
+                  f"{shown(setup)}.", flush=True)
             cmake_build.build(build, "setup", bits=64)
             return os.path.join(build, "setup.exe")
     if not os.path.isfile(setup):
