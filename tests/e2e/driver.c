@@ -118,44 +118,67 @@ static void answer(HWND window, const char* what) {
   }
 }
 
-/* Saves what the screen shows of the window as a 24-bit bottom-up BMP file. */
-static void save_shot(HWND window, const char* folder, int number) {
+/* What the screen shows of the window, as 24-bit bottom-up rows (malloc'd; size bytes). */
+static unsigned char* capture(HWND window, BITMAPINFOHEADER* info, DWORD* size) {
   RECT r;
-  char path[MAX_PATH];
-  BITMAPINFOHEADER info;
-  BITMAPFILEHEADER file;
   HDC screen;
   HDC memory;
   HBITMAP bitmap;
   HGDIOBJ old;
-  int width;
-  int height;
-  DWORD stride;
-  DWORD size;
   unsigned char* pixels;
-  FILE* out;
 
   GetWindowRect(window, &r);
-  width = r.right - r.left;
-  height = r.bottom - r.top;
   screen = GetDC(NULL);
   memory = CreateCompatibleDC(screen);
-  bitmap = CreateCompatibleBitmap(screen, width, height);
+  bitmap = CreateCompatibleBitmap(screen, r.right - r.left, r.bottom - r.top);
   old = SelectObject(memory, bitmap);
-  BitBlt(memory, 0, 0, width, height, screen, r.left, r.top, SRCCOPY);
+  BitBlt(memory, 0, 0, r.right - r.left, r.bottom - r.top, screen, r.left, r.top, SRCCOPY);
   SelectObject(memory, old);
 
-  memset(&info, 0, sizeof info);
-  info.biSize = sizeof info;
-  info.biWidth = width;
-  info.biHeight = height;
-  info.biPlanes = 1;
-  info.biBitCount = 24;
-  info.biCompression = BI_RGB;
-  stride = (DWORD)((width * 3 + 3) & ~3);
-  size = stride * (DWORD)height;
-  pixels = (unsigned char*)malloc(size);
-  GetDIBits(memory, bitmap, 0, (UINT)height, pixels, (BITMAPINFO*)&info, DIB_RGB_COLORS);
+  memset(info, 0, sizeof *info);
+  info->biSize = sizeof *info;
+  info->biWidth = r.right - r.left;
+  info->biHeight = r.bottom - r.top;
+  info->biPlanes = 1;
+  info->biBitCount = 24;
+  info->biCompression = BI_RGB;
+  *size = (DWORD)((info->biWidth * 3 + 3) & ~3) * (DWORD)info->biHeight;
+  pixels = (unsigned char*)calloc(1, *size ? *size : 1);
+  GetDIBits(memory, bitmap, 0, (UINT)info->biHeight, pixels, (BITMAPINFO*)info, DIB_RGB_COLORS);
+  DeleteObject(bitmap);
+  DeleteDC(memory);
+  ReleaseDC(NULL, screen);
+  return pixels;
+}
+
+/* Saves the window as a BMP file once it has finished drawing: two captures 200 ms
+   apart must be alike (the dialog fills its folder view after it shows, and under an
+   emulator its controls draw one by one), ten seconds at most. */
+static void save_shot(HWND window, const char* folder, int number) {
+  char path[MAX_PATH];
+  BITMAPINFOHEADER info;
+  BITMAPFILEHEADER file;
+  DWORD size;
+  DWORD earlier_size = 0;
+  unsigned char* pixels = NULL;
+  unsigned char* earlier = NULL;
+  FILE* out;
+  int look;
+
+  for (look = 0; look < 50; ++look) {
+    Sleep(200);
+    pixels = capture(window, &info, &size);
+    if (earlier != NULL && size == earlier_size && memcmp(pixels, earlier, size) == 0) break;
+    free(earlier);
+    earlier = pixels;
+    earlier_size = size;
+    pixels = NULL;
+  }
+  if (pixels == NULL) { /* never settled: the last look */
+    pixels = earlier;
+    earlier = NULL;
+  }
+  free(earlier);
 
   memset(&file, 0, sizeof file);
   file.bfType = 0x4D42;
@@ -170,9 +193,6 @@ static void save_shot(HWND window, const char* folder, int number) {
     fclose(out);
   }
   free(pixels);
-  DeleteObject(bitmap);
-  DeleteDC(memory);
-  ReleaseDC(NULL, screen);
 }
 
 /* Waits for a new window of the process; NULL when the process ended first. */
@@ -272,10 +292,7 @@ int main(int argc, char** argv) {
     HWND window = wait_for_window(info.hProcess, timeout_ms);
     if (window == NULL) break;
     describe(window);
-    if (shots != NULL) {
-      Sleep(400); /* the dialog fills its folder view after it shows */
-      save_shot(window, shots, ++shot);
-    }
+    if (shots != NULL) save_shot(window, shots, ++shot);
     answer(window, argv[i]);
     answered_window = window;
   }
