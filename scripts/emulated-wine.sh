@@ -24,6 +24,8 @@ set -eu
 
 MIRROR=${DEBIAN_MIRROR:-http://deb.debian.org}
 KEYRING=/usr/share/keyrings/debian-archive-keyring.gpg
+[ -n "${XDG_CACHE_HOME:-}" ] || [ -n "${HOME:-}" ] ||
+  { echo "error: emulated-wine.sh: neither XDG_CACHE_HOME nor HOME is set; set one" >&2; exit 1; }
 CACHE=${XDG_CACHE_HOME:-$HOME/.cache}/torvix-dictionary-installer
 # binfmt_misc's rule for 32-bit little-endian x86 ELF programs, executable or shared.
 MAGIC='\x7fELF\x01\x01\x01\x00\x00\x00\x00\x00\x00\x00\x00\x00\x02\x00\x03\x00'
