@@ -44,6 +44,10 @@ wine_version() {
 # The folder for the installed Wine; its name carries the version, with ':' and '~'
 # made safe for a path.
 folder() { echo "$CACHE/emulated-wine-$(wine_version | tr ':~' '__')"; }
+case $CACHE in
+  *[,:]*) echo "error: emulated-wine.sh: the cache $CACHE names a ',' or ':', which the" \
+    "namespace's mount cannot take; set XDG_CACHE_HOME to another folder" >&2; exit 1 ;;
+esac
 
 # The cache must be ours and writable by nobody else, every folder up to it too (or
 # owned by root and not writable by others), or what the tests run could be swapped.
@@ -134,8 +138,9 @@ build() {
 
   root=$work/folder/root
   # The packages' own scripts do not run: do what they would. The machine's /lib is
-  # /usr/lib, so the libraries move there; libwine's zlib becomes a builtin DLL; the
-  # library cache is made for the folder.
+  # /usr/lib, so the libraries move there; libwine's zlib becomes a builtin DLL. (The
+  # 32-bit loader finds the libraries in /usr/lib/i386-linux-gnu, a folder it always
+  # searches; no cache of them is needed.)
   if [ -d "$root/lib" ] && [ ! -L "$root/lib" ]; then
     cp -a "$root/lib/." "$root/usr/lib/"
     rm -rf "$root/lib"
@@ -144,8 +149,6 @@ build() {
     "$root/usr/lib/i386-linux-gnu/wine/i386-windows/zlib1.dll"
   builtin_zlib "$root/usr/x86_64-w64-mingw32/lib/zlib1.dll" \
     "$root/usr/lib/i386-linux-gnu/wine/x86_64-windows/zlib1.dll"
-  printf 'include /etc/ld.so.conf.d/*.conf\n' >"$root/etc/ld.so.conf"
-  ldconfig -r "$root"
   # The folder's i386 libraries hide the machine's own, if it has any, so that a run
   # here is the run of a machine without them.
   /usr/bin/python3 -c 'import os, sys; os.setxattr(sys.argv[1], "user.overlay.opaque", b"y")' \
