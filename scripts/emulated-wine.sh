@@ -18,8 +18,9 @@
 # emulator is registered as the binfmt_misc handler of 32-bit x86 programs, and the
 # folder's /usr/lib is laid over the machine's (its i386 libraries hiding any the
 # machine has), so that every Wine process of CMD, wineserver included, sees one tree.
-# Nothing outside the namespace changes. Where user namespaces are refused, `run` says
-# so in one line and exits 77, which the caller takes as "skipped".
+# Nothing outside the namespace changes. Where user namespaces are refused, or the
+# kernel cannot give the namespace a binfmt_misc or an overlay of its own, `run` says so
+# in one line and exits 77, which the caller takes as "skipped".
 set -eu
 
 MIRROR=${DEBIAN_MIRROR:-http://deb.debian.org}
@@ -191,10 +192,13 @@ run() {
     folder=$1 magic=$2 mask=$3
     shift 3
     export EMULATED_WINE="$folder"
-    mount -t binfmt_misc binfmt_misc /proc/sys/fs/binfmt_misc
+    skip() { echo "This kernel $1: the shipped 32-bit image is not run (skipped)." >&2; exit 77; }
+    mount -t binfmt_misc binfmt_misc /proc/sys/fs/binfmt_misc 2>/dev/null ||
+      skip "gives a namespace no binfmt_misc of its own (Linux 6.7 and later do)"
     printf "%s" ":torvix-i386:M::$magic:$mask:$folder/qemu-i386:F" \
       >/proc/sys/fs/binfmt_misc/register
-    mount -t overlay overlay -o "ro,userxattr,lowerdir=$folder/root/usr/lib:/usr/lib" /usr/lib
+    mount -t overlay overlay -o "ro,userxattr,lowerdir=$folder/root/usr/lib:/usr/lib" /usr/lib \
+      2>/dev/null || skip "lays no overlay in a user namespace (Linux 5.11 and later do)"
     exec "$@"' sh "$target" "$MAGIC" "$MASK" "$@"
 }
 
