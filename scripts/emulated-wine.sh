@@ -105,7 +105,7 @@ build() {
   work=$(mktemp -d "$CACHE/.building.XXXXXX")
   trap 'rm -rf "$work"' EXIT
   [ -r "$KEYRING" ] || die "Debian's keyring $KEYRING is missing; install debian-archive-keyring"
-  echo "Preparing 32-bit Wine $version under an emulator in $target (once; about 250 MB)" >&2
+  echo "Preparing 32-bit Wine $version under an emulator in $target (once: about 210 MB to fetch, 750 MB unpacked)" >&2
 
   # Debian 12's 32-bit Wine, pinned to the installed 64-bit one, with its whole closure.
   new_state "$work/apt12" "debian bookworm" "debian bookworm-updates" "debian-security bookworm-security"
