@@ -31,6 +31,9 @@ CACHE=${XDG_CACHE_HOME:-$HOME/.cache}/torvix-dictionary-installer
 # binfmt_misc's rule for 32-bit little-endian x86 ELF programs, executable or shared.
 MAGIC='\x7fELF\x01\x01\x01\x00\x00\x00\x00\x00\x00\x00\x00\x00\x02\x00\x03\x00'
 MASK='\xff\xff\xff\xff\xff\xfe\xfe\x00\xff\xff\xff\xff\xff\xff\xff\xff\xfe\xff\xff\xff'
+# What the marker lists of each package (dpkg-deb's fields, not the shell's).
+# shellcheck disable=SC2016
+FIELDS='${Package} ${Version} ${Architecture}\n'
 
 die() {
   echo "error: emulated-wine.sh: $*" >&2
@@ -129,13 +132,12 @@ build() {
   mkdir "$work/folder" "$work/folder/root"
   for package in "$work"/apt12/cache/archives/*.deb; do
     dpkg-deb -x "$package" "$work/folder/root"
-    dpkg-deb --show --showformat='${Package} ${Version} ${Architecture}\n' "$package"
+    dpkg-deb --show --showformat="$FIELDS" "$package"
   done >"$work/folder/versions"
   qemu=$(ls "$work"/apt13/cache/archives/qemu-user_*.deb)
   dpkg-deb --fsys-tarfile "$qemu" | tar -x -O ./usr/bin/qemu-i386 >"$work/folder/qemu-i386"
   chmod 755 "$work/folder/qemu-i386"
-  dpkg-deb --show --showformat='${Package} ${Version} ${Architecture}\n' "$qemu" \
-    >>"$work/folder/versions"
+  dpkg-deb --show --showformat="$FIELDS" "$qemu" >>"$work/folder/versions"
 
   root=$work/folder/root
   # The packages' own scripts do not run: do what they would. The machine's /lib is
@@ -144,7 +146,7 @@ build() {
   # searches; no cache of them is needed.)
   if [ -d "$root/lib" ] && [ ! -L "$root/lib" ]; then
     cp -a "$root/lib/." "$root/usr/lib/"
-    rm -rf "$root/lib"
+    rm -rf "${root:?}/lib"
   fi
   builtin_zlib "$root/usr/i686-w64-mingw32/lib/zlib1.dll" \
     "$root/usr/lib/i386-linux-gnu/wine/i386-windows/zlib1.dll"
@@ -158,10 +160,10 @@ build() {
   chmod -R go-w "$work/folder"
 
   mv "$work/folder" "$target.new"
-  rm -rf "$target"
+  rm -rf "${target:?}"
   mv "$target.new" "$target"
   for old in "$CACHE"/emulated-wine-*; do
-    [ "$old" = "$target" ] || rm -rf "$old"
+    [ "$old" = "$target" ] || rm -rf "${old:?}"
   done
 }
 
