@@ -94,6 +94,13 @@ def shown(path):
     return path if relative.startswith("..") else relative
 
 
+def is_32_bit_image(path):
+    """Whether the Windows program at path is a 32-bit x86 one."""
+    import pefile
+    machine = pefile.PE(path, fast_load=True).FILE_HEADER.Machine
+    return machine == pefile.MACHINE_TYPE["IMAGE_FILE_MACHINE_I386"]
+
+
 def run_again_emulated():
     """Where this machine runs no 32-bit code, runs this very script again with Wine's
     32-bit side under the emulator (scripts/emulated-wine.sh), so that the shipped image
@@ -102,11 +109,8 @@ def run_again_emulated():
     be prepared or run here (user namespaces refused, say)."""
     if BITS == 32 or EMULATED or os.environ.get("E2E_BITS"):
         return
-    if os.environ.get("SETUP"):
-        import pefile
-        machine = pefile.PE(os.environ["SETUP"], fast_load=True).FILE_HEADER.Machine
-        if machine != pefile.MACHINE_TYPE["IMAGE_FILE_MACHINE_I386"]:
-            return
+    if os.environ.get("SETUP") and not is_32_bit_image(os.environ["SETUP"]):
+        return
     tool = os.path.join(ROOT, "scripts", "emulated-wine.sh")
     if subprocess.run([tool, "prepare"], stdout=subprocess.DEVNULL).returncode != 0:
         print("The emulated Wine could not be prepared (above).", flush=True)
@@ -138,9 +142,7 @@ def installer_to_run():
         sys.exit(f"error: there is no installer {setup}")
     if BITS == 32:
         print(f"Running {shown(setup)} itself, {how_it_runs()}.", flush=True)
-    import pefile
-    machine = pefile.PE(setup, fast_load=True).FILE_HEADER.Machine
-    if BITS == 64 and machine == pefile.MACHINE_TYPE["IMAGE_FILE_MACHINE_I386"]:
+    if BITS == 64 and is_32_bit_image(setup):
         sys.exit(f"error: {setup} is a 32-bit program, and this machine's kernel runs no "
                  "32-bit code (Linux's ia32_emulation is off), so Wine cannot start it here; "
                  "leave SETUP= out to run the 64-bit build of the same sources")
