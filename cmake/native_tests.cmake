@@ -43,6 +43,8 @@ add_executable(unit_tests
   tests/unit/crc32_test.cpp
   tests/unit/verify_payload_test.cpp
   tests/unit/install_entry_test.cpp
+  tests/unit/host_folder_test.cpp
+  tests/unit/platform_maps_test.cpp
   tests/unit/extract_payload_test.cpp
   tests/unit/run_installer_test.cpp
   tests/unit/locate_host_folder_test.cpp

@@ -10,9 +10,6 @@
 #include <string>
 
 #include "payload/file_verdicts.h"
-#include "payload/host_folder.h"
-#include "platform/file_errors.h"
-#include "platform/open_arguments.h"
 #include "support/extraction.h"
 #include "support/payload_builder.h"
 
@@ -258,74 +255,6 @@ TEST(InstallEntry, TheMoveFallsBackWhereThePosixOneFails) {
                                                   ? std::vector<std::string>{"posix"}
                                                   : std::vector<std::string>{"posix", "classic"};
     EXPECT_EQ(moves, expected);
-  }
-}
-
-// Every open of a name in the folder is of the name itself, never of where a link leads;
-// the folder is held following links, with data access so that its sharing counts, and
-// without delete sharing, so that it cannot be renamed meanwhile.
-TEST(InstallEntry, HowEachKindOfOpenCallsCreateFile) {
-  for (OpenKind kind : kOpenKinds) {
-    SCOPED_TRACE(static_cast<int>(kind));
-    OpenArguments open = OpenArgumentsFor(kind);
-    bool folder = kind == OpenKind::kHostFolder;
-    EXPECT_EQ((open.flags & 0x200000) != 0, !folder) << "FILE_FLAG_OPEN_REPARSE_POINT";
-    EXPECT_EQ((open.flags & 0x02000000) != 0, folder) << "FILE_FLAG_BACKUP_SEMANTICS";
-    EXPECT_EQ(open.disposition, kind == OpenKind::kNewFile ? 1u : 3u);
-    if (folder) {
-      EXPECT_EQ(open.sharing, 0x3u) << "read and write, not delete";
-      EXPECT_NE(open.access & 0x1, 0u) << "FILE_LIST_DIRECTORY: data access, so sharing counts";
-    }
-  }
-}
-
-TEST(InstallEntry, TheClassOfEachWin32Error) {
-  const std::pair<uint32_t, FileError> cases[] = {
-      {0, FileError::kNone},         {1, FileError::kUnsupported},  {2, FileError::kNotFound},
-      {3, FileError::kNotFound},     {5, FileError::kAccessDenied}, {32, FileError::kSharing},
-      {33, FileError::kSharing},     {50, FileError::kUnsupported}, {80, FileError::kExists},
-      {87, FileError::kUnsupported}, {183, FileError::kExists},     {112, FileError::kOther},
-      {665, FileError::kOther},      {1920, FileError::kOther},
-  };
-  for (const auto& c : cases) EXPECT_EQ(FileErrorOf(c.first), c.second) << c.first;
-}
-
-// A file is in the held folder when the system names it as the folder's name joined
-// with its own by one separator, regardless of case.
-TEST(InstallEntry, WhatIsNamedInTheFolder) {
-  struct Case {
-    const char16_t* folder;
-    const char16_t* file;
-    const char16_t* name;
-    bool inside;
-  };
-  const Case cases[] = {
-      {u"\\\\?\\C:\\TORVIX", u"\\\\?\\C:\\TORVIX\\LXWEPB.TLX", u"LXWEPB.TLX", true},
-      {u"\\\\?\\C:\\TORVIX", u"\\\\?\\C:\\torvix\\lxwepb.tlx", u"LXWEPB.TLX", true},
-      {u"\\\\?\\C:\\", u"\\\\?\\C:\\LXWEPB.TLX", u"LXWEPB.TLX", true},  // a drive root
-      {u"\\\\?\\UNC\\server\\share\\", u"\\\\?\\UNC\\server\\share\\X.DIC", u"x.dic", true},
-      {u"\\\\?\\UNC\\server\\share\\Torvix", u"\\\\?\\UNC\\server\\share\\Torvix\\X.DIC", u"X.DIC",
-       true},
-      // A folder on a volume mounted in a folder, named by the volume's GUID name.
-      {u"\\\\?\\Volume{5eed}\\Torvix", u"\\\\?\\Volume{5eed}\\Torvix\\X.DIC", u"X.DIC", true},
-      // An 8.3 host path: both handles are named by the long path.
-      {u"\\\\?\\C:\\Program Files\\Torvix", u"\\\\?\\C:\\Program Files\\Torvix\\X.DIC", u"X.DIC",
-       true},
-      {u"43000000:\\TORVIX", u"43000000:\\TORVIX\\X.DIC", u"X.DIC", true},
-      {u"\\\\?\\C:\\TORVIX", u"\\\\?\\C:\\TORVIX\\\u00c4.DIC", u"\u00e4.dic", true},
-      // A link's target, or an object-manager link planted in a swapped folder.
-      {u"\\\\?\\C:\\TORVIX", u"\\\\?\\C:\\ELSEWHERE.DAT", u"LXWEPB.TLX", false},
-      {u"\\\\?\\C:\\TORVIX", u"\\\\?\\C:\\TORVIX\\LXWEPB2.CLX", u"LXWEPB.TLX", false},
-      {u"\\\\?\\C:\\TORVIX", u"\\\\?\\C:\\Windows\\System32\\LXWEPB.TLX", u"LXWEPB.TLX", false},
-      {u"\\\\?\\C:\\TORVIX", u"\\\\?\\C:\\TORVIX2\\LXWEPB.TLX", u"LXWEPB.TLX", false},
-      {u"\\\\?\\C:\\TORVIX", u"\\\\?\\C:\\TORVIX\\SUB\\LXWEPB.TLX", u"LXWEPB.TLX", false},
-      {u"\\\\?\\C:\\TORVIX", u"\\\\?\\C:\\TORVIX\\LXWEPB.TLX.OLD", u"LXWEPB.TLX", false},
-      {u"\\\\?\\C:\\TORVIX", u"\\\\?\\C:\\TORVIX\\\u00c5.DIC", u"\u00e4.dic", false},
-      {u"", u"\\LXWEPB.TLX", u"LXWEPB.TLX", false},
-  };
-  for (const Case& c : cases) {
-    EXPECT_EQ(IsNamedInFolder(c.folder, c.file, c.name), c.inside)
-        << std::string(c.file, c.file + std::char_traits<char16_t>::length(c.file));
   }
 }
 

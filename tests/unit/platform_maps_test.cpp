@@ -1,0 +1,41 @@
+// The Win32 side's portable maps: the arguments of each kind of open, and the class of
+// each error those opens answer with.
+#include <gtest/gtest.h>
+
+#include <utility>
+
+#include "platform/file_errors.h"
+#include "platform/open_arguments.h"
+
+namespace {
+
+// Every open of a name in the folder is of the name itself, never of where a link leads;
+// the folder is held following links, with data access so that its sharing counts, and
+// without delete sharing, so that it cannot be renamed meanwhile.
+TEST(OpenArguments, HowEachKindOfOpenCallsCreateFile) {
+  for (OpenKind kind : kOpenKinds) {
+    SCOPED_TRACE(static_cast<int>(kind));
+    OpenArguments open = OpenArgumentsFor(kind);
+    bool folder = kind == OpenKind::kHostFolder;
+    EXPECT_EQ((open.flags & 0x200000) != 0, !folder) << "FILE_FLAG_OPEN_REPARSE_POINT";
+    EXPECT_EQ((open.flags & 0x02000000) != 0, folder) << "FILE_FLAG_BACKUP_SEMANTICS";
+    EXPECT_EQ(open.disposition, kind == OpenKind::kNewFile ? 1u : 3u);
+    if (folder) {
+      EXPECT_EQ(open.sharing, 0x3u) << "read and write, not delete";
+      EXPECT_NE(open.access & 0x1, 0u) << "FILE_LIST_DIRECTORY: data access, so sharing counts";
+    }
+  }
+}
+
+TEST(FileErrors, TheClassOfEachWin32Error) {
+  const std::pair<uint32_t, FileError> cases[] = {
+      {0, FileError::kNone},         {1, FileError::kUnsupported},  {2, FileError::kNotFound},
+      {3, FileError::kNotFound},     {5, FileError::kAccessDenied}, {32, FileError::kSharing},
+      {33, FileError::kSharing},     {50, FileError::kUnsupported}, {80, FileError::kExists},
+      {87, FileError::kUnsupported}, {183, FileError::kExists},     {112, FileError::kOther},
+      {665, FileError::kOther},      {1920, FileError::kOther},
+  };
+  for (const auto& c : cases) EXPECT_EQ(FileErrorOf(c.first), c.second) << c.first;
+}
+
+}  // namespace
