@@ -24,7 +24,7 @@ set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS
              "${CMAKE_SOURCE_DIR}/resources/setup.manifest")
 
 set(SIZE_FLAGS -Os -fno-exceptions -fno-rtti -fno-asynchronous-unwind-tables
-               -fno-unwind-tables -ffunction-sections -fdata-sections)
+               -fno-unwind-tables -ffunction-sections -fdata-sections -flto)
 
 add_executable(setup WIN32
   ${LOGIC_SOURCES}
@@ -58,7 +58,7 @@ set_source_files_properties(resources/setup.rc PROPERTIES OBJECT_DEPENDS
 # the file instead of copying it into private memory; setup.ld keeps the sections few
 # so that the alignment pads little. No time stamp: the same sources give the same
 # bytes.
-target_link_options(setup PRIVATE -static -s -Wl,--gc-sections -Wl,--file-alignment,4096
+target_link_options(setup PRIVATE -flto -Os -static -s -Wl,--gc-sections -Wl,--file-alignment,4096
                     -Wl,--no-insert-timestamp -Wl,--tsaware)
 if(CMAKE_SIZEOF_VOID_P EQUAL 4)
   # The shipped installer. A 64-bit build of the same sources (the end-to-end bench of

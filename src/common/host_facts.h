@@ -9,6 +9,8 @@
 inline constexpr char kHostSection[] = "Applications";
 inline constexpr char kHostKey[] = "Torvix";
 inline constexpr char kDefaultHostFolder[] = "C:\\TORVIX";
+// WIN.INI's file in the Windows folder, where an old host may have had it virtualized.
+inline constexpr char kWinIniFile[] = "win.ini";
 
 // The host program file, looked for in the host folder.
 inline constexpr char kHostProgram[] = "torvixx.exe";

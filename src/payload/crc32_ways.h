@@ -1,6 +1,6 @@
 // The two ways Crc32 takes, for the tests that compare them and the benchmark that
 // says which one ran: carry-less multiplication, which folds 64 bytes at a time on
-// processors that have it, and a table that takes one byte at a time on every
+// processors that have it, and a table that takes half a byte at a time on every
 // processor (and the last few bytes on all of them).
 #pragma once
 

@@ -1,6 +1,8 @@
 #include "payload/host_folder.h"
 
 #include "common/text.h"
+#include "payload/brief_hold.h"
+#include "payload/file_verdicts.h"
 
 namespace {
 
@@ -12,6 +14,7 @@ char16_t UpperUnit(char16_t c) {
     return static_cast<char16_t>(c - 0x20);
   }
   if (c == 0xFF) return 0x178;
+  if (c == 0x192) return 0x191;  // the hooked f of Windows-1252
   if (c >= 0x100 && c <= 0x17F) {
     // Pairs: upper even, lower odd; but 0x139-0x148 and 0x179-0x17E the other way.
     bool oddUpper = (c >= 0x139 && c <= 0x148) || (c >= 0x179 && c <= 0x17E);
@@ -61,8 +64,13 @@ void HoldHostFolder(Platform& platform, const char* folder, HeldFolder& held) {
   // Followed by "\\", so that a drive named alone ("C:") means its root.
   char* path = JoinText(folder, "\\");
   if (path == nullptr) return;
+  // Another program holding the folder for a moment with delete access (a rename, a sync
+  // client) is waited out, as for the files.
+  BriefHold hold(platform);
   FileError error;
-  held.handle = platform.OpenHostFolder(path, error);
+  while ((held.handle = platform.OpenHostFolder(path, error)) == kNoFile &&
+         IsBriefHold(error, kNoAttributes) && hold.WaitBeforeRetry()) {
+  }
   FreeText(path);
   if (held.handle == kNoFile) return;
   for (PathNaming naming : kPathNamings) {

@@ -3,7 +3,6 @@
 #include <stdlib.h>
 #include <string.h>
 
-#include "common/text.h"
 #include "payload/brief_hold.h"
 #include "payload/file_verdicts.h"
 #include "payload/host_folder.h"
@@ -67,11 +66,18 @@ bool HoldsSameBytes(Platform& platform, FileHandle file, int64_t size,
 // answer alone counts. FileRenameInfoEx is answered with an invalid parameter before
 // Windows 10 1607 and under Wine, and a file system may refuse the POSIX semantics in
 // ways of its own (exFAT's ERROR_FILE_SYSTEM_LIMITATION, say).
-FileError MoveCopy(Platform& platform, FileHandle copy, const char* target) {
-  if (platform.MoveOpenFile(copy, target, MoveSemantics::kPosix) == FileError::kNone) {
+FileError MoveCopy(Platform& platform, FileHandle copy, const HeldFolder& folder,
+                   const char* name) {
+  if (platform.MoveOpenFile(copy, folder.handle, name, MoveSemantics::kPosix) == FileError::kNone) {
     return FileError::kNone;
   }
-  return platform.MoveOpenFile(copy, target, MoveSemantics::kClassic);
+  return platform.MoveOpenFile(copy, folder.handle, name, MoveSemantics::kClassic);
+}
+
+// True when the copy is on the disk: flushed, or on a file system that does not implement
+// flushing (a redirector that answers "invalid function"), where nothing more can be done.
+bool IsOnDisk(FileError flushed) {
+  return flushed == FileError::kNone || flushed == FileError::kUnsupported;
 }
 
 // Replaces an existing target by a complete copy, written beside it under a temporary
@@ -81,18 +87,15 @@ FileError MoveCopy(Platform& platform, FileHandle copy, const char* target) {
 // name: a link there is never written through. A brief hold of the target is waited
 // out. False when any step fails; the copy is then removed through its handle and the
 // target is as it was.
-bool ReplaceEntry(Platform& platform, const HeldFolder& folder, const char* target,
-                  const PayloadEntry& entry, uint32_t attributes, BriefHold& hold) {
+bool ReplaceEntry(Platform& platform, const HeldFolder& folder, const PayloadEntry& entry,
+                  uint32_t attributes, BriefHold& hold) {
   FileHandle copy = kNoFile;
   const char* copyName = nullptr;
   for (const char* name : kTemporaryNames) {
-    char* temporary = JoinText(folder.path, "\\", name);
-    if (temporary == nullptr) return false;
     // Only ever created new. Whatever still holds the name (a link someone planted,
     // anything the reclaiming of leftovers kept) is neither opened nor removed here.
     FileError error;
-    copy = platform.CreateOutputFile(temporary, error);
-    FreeText(temporary);
+    copy = platform.CreateOutputFile(folder.handle, name, error);
     copyName = name;
     if (copy != kNoFile) break;
   }
@@ -101,11 +104,12 @@ bool ReplaceEntry(Platform& platform, const HeldFolder& folder, const char* targ
                   WriteEntry(platform, copy, entry.data) &&
                   platform.StampWriteTime(copy, entry.stamp) &&
                   platform.SetFileAttributesByHandle(copy, KeptAttributes(attributes));
-  if (replaced) replaced = platform.FlushOutputFile(copy);
+  if (replaced) replaced = IsOnDisk(platform.FlushOutputFile(copy));
   if (replaced) {
     FileError moved;
-    while ((moved = MoveCopy(platform, copy, target)) != FileError::kNone &&
-           IsBriefHold(moved, platform.GetFileAttributesA(target)) && hold.WaitBeforeRetry()) {
+    while ((moved = MoveCopy(platform, copy, folder, entry.name)) != FileError::kNone &&
+           IsBriefHold(moved, platform.GetFileAttributesInFolder(folder.handle, entry.name)) &&
+           hold.WaitBeforeRetry()) {
     }
     replaced = moved == FileError::kNone;
   }
@@ -124,14 +128,14 @@ bool ReplaceEntry(Platform& platform, const HeldFolder& folder, const char* targ
 // under its name, which is left alone. A file that already holds the entry's bytes only
 // gets its time, so that a repair writes no data. Any other is replaced whole. A brief
 // hold of it is waited out.
-bool UpdateExistingEntry(Platform& platform, const HeldFolder& folder, const char* target,
-                         const PayloadEntry& entry) {
+bool UpdateExistingEntry(Platform& platform, const HeldFolder& folder, const PayloadEntry& entry) {
   BriefHold hold(platform);
   FileError error;
   FileHandle file;
-  while ((file = platform.OpenExistingFile(target, ExistingAccess::kReadAndStamp, error)) ==
-             kNoFile &&
-         IsBriefHold(error, platform.GetFileAttributesA(target)) && hold.WaitBeforeRetry()) {
+  while ((file = platform.OpenExistingFile(folder.handle, entry.name, ExistingAccess::kReadAndStamp,
+                                           error)) == kNoFile &&
+         IsBriefHold(error, platform.GetFileAttributesInFolder(folder.handle, entry.name)) &&
+         hold.WaitBeforeRetry()) {
   }
   bool same = false;
   bool stamped = false;
@@ -149,11 +153,12 @@ bool UpdateExistingEntry(Platform& platform, const HeldFolder& folder, const cha
     if (same) stamped = platform.StampWriteTime(file, entry.stamp);
     platform.CloseOutputFile(file);
   }
-  uint32_t attributes =
-      facts.attributes != kNoAttributes ? facts.attributes : platform.GetFileAttributesA(target);
+  uint32_t attributes = facts.attributes != kNoAttributes
+                            ? facts.attributes
+                            : platform.GetFileAttributesInFolder(folder.handle, entry.name);
   if (IsReadOnly(attributes) || IsDirectory(attributes)) return false;
   if (same) return stamped;
-  return ReplaceEntry(platform, folder, target, entry, attributes, hold);
+  return ReplaceEntry(platform, folder, entry, attributes, hold);
 }
 
 // A file that was not there: created in place, filled and stamped; on failure removed
@@ -175,12 +180,10 @@ bool FillNewFile(Platform& platform, const HeldFolder& folder, FileHandle file,
 }  // namespace
 
 bool InstallEntry(Platform& platform, const HeldFolder& folder, const PayloadEntry& entry) {
-  char* target = JoinText(folder.path, "\\", entry.name);
-  if (target == nullptr) return false;
+  // Nothing is made in a folder that could not be held.
+  if (folder.handle == kNoFile) return false;
   FileError error;
-  FileHandle file = platform.CreateOutputFile(target, error);
-  bool installed = file != kNoFile ? FillNewFile(platform, folder, file, entry)
-                                   : UpdateExistingEntry(platform, folder, target, entry);
-  FreeText(target);
-  return installed;
+  FileHandle file = platform.CreateOutputFile(folder.handle, entry.name, error);
+  return file != kNoFile ? FillNewFile(platform, folder, file, entry)
+                         : UpdateExistingEntry(platform, folder, entry);
 }

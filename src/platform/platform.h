@@ -137,31 +137,37 @@ class Platform {
   // False when there is none.
   virtual bool FindPayloadResource(const char* name, PayloadResource& resource) = 0;
 
-  // Creates the file for reading, writing and removal, without sharing, only when there
-  // is no entry of that name yet (a link counts as one and is never followed): never
-  // truncates what is there. kNoFile, with the error, when it cannot.
-  virtual FileHandle CreateOutputFile(const char* path, FileError& error) = 0;
+  // Every operation on a name in the host folder, once the folder is held, is made inside
+  // the held folder (folder: the handle OpenHostFolder gave) with the bare name, so that a
+  // link at the folder's path, pointed elsewhere after the hold, changes nothing.
+
+  // Creates the file name in folder for reading, writing and removal, without sharing,
+  // only when there is no entry of that name yet (a link counts as one and is never
+  // followed): never truncates what is there. kNoFile, with the error, when it cannot.
+  virtual FileHandle CreateOutputFile(FileHandle folder, const char* name, FileError& error) = 0;
   // Returns the number of bytes written, or -1 on failure.
   virtual int32_t WriteOutputFile(FileHandle file, const unsigned char* bytes, int32_t count) = 0;
-  // Writes what the file holds through to the disk. False on failure.
-  virtual bool FlushOutputFile(FileHandle file) = 0;
+  // Writes what the file holds through to the disk: kNone, or the error (kUnsupported where
+  // the file system does not implement flushing, as some redirectors answer).
+  virtual FileError FlushOutputFile(FileHandle file) = 0;
   // Sets the last-write time from a packed local DOS date (high 16 bits) and time
   // (low 16 bits). False when it could not. Also for a file opened to be stamped.
   virtual bool StampWriteTime(FileHandle file, uint32_t stamp) = 0;
   // Sets the attributes (kAttributeNormal for none). False when it could not.
   virtual bool SetFileAttributesByHandle(FileHandle file, uint32_t attributes) = 0;
-  // Gives the open file the name target, replacing the entry there as a name (a link
-  // there is replaced, never followed); the file stays open.
-  virtual FileError MoveOpenFile(FileHandle file, const char* target, MoveSemantics semantics) = 0;
+  // Gives the open file the name name in folder, replacing the entry there as a name (a
+  // link there is replaced, never followed); the file stays open.
+  virtual FileError MoveOpenFile(FileHandle file, FileHandle folder, const char* name,
+                                 MoveSemantics semantics) = 0;
   // Removes the open file through its handle and closes the handle. False when the
   // removal could not be set; the handle is closed either way.
   virtual bool DeleteAndCloseFile(FileHandle file) = 0;
   // Closes the handle. Also for a file opened with OpenExistingFile.
   virtual void CloseOutputFile(FileHandle file) = 0;
 
-  // Opens a file that is already there, as itself where it is a link; never a directory.
-  // kNoFile, with the error, when it cannot.
-  virtual FileHandle OpenExistingFile(const char* path, ExistingAccess access,
+  // Opens the file name in folder that is already there, as itself where it is a link;
+  // never a directory. kNoFile, with the error, when it cannot.
+  virtual FileHandle OpenExistingFile(FileHandle folder, const char* name, ExistingAccess access,
                                       FileError& error) = 0;
   // What the open file is. False when not known.
   virtual bool QueryOpenFile(FileHandle file, FileFacts& facts) = 0;
@@ -180,8 +186,9 @@ class Platform {
   // cannot be converted or does not fit.
   virtual uint32_t WidenName(const char* text, char16_t* area, uint32_t limit) = 0;
 
-  // The attributes of the entry at path, or kNoAttributes when there is none.
-  virtual uint32_t GetFileAttributesA(const char* path) = 0;
+  // The attributes of the entry name in folder (itself where it is a link), or
+  // kNoAttributes when there is none.
+  virtual uint32_t GetFileAttributesInFolder(FileHandle folder, const char* name) = 0;
 
   // The value of an environment variable in area: its length, or 0 when it is not
   // set; when it does not fit, the size area would need, terminator included.

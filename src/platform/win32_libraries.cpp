@@ -27,12 +27,22 @@ void TurnOnLoadMitigations(HMODULE kernel) {
   setPolicy(ProcessRedirectionTrustPolicy, &redirection, sizeof redirection);
 }
 
+// True on Windows Vista (6.0), where SetDefaultDllDirectories, which KB2533623 adds, keeps
+// the shell's COM objects from loading, so that the open-file dialog never shows; other
+// installers skip it there and rely on their preload. GetVersion tells 6.0 truly: the
+// manifest's supported versions only matter from 8.1 on.
+bool IsWindowsVista() {
+  DWORD version = GetVersion();
+  return LOBYTE(LOWORD(version)) == 6 && HIBYTE(LOWORD(version)) == 0;
+}
+
 }  // namespace
 
 void RestrictDllSearch() {
   HMODULE kernel = GetModuleHandleA("kernel32.dll");
-  auto setDefault =
-      FunctionOf<SetDefaultDllDirectoriesFunction>(kernel, "SetDefaultDllDirectories");
+  auto setDefault = IsWindowsVista() ? nullptr
+                                     : FunctionOf<SetDefaultDllDirectoriesFunction>(
+                                           kernel, "SetDefaultDllDirectories");
   SystemSearchOnly = setDefault != nullptr && setDefault(LOAD_LIBRARY_SEARCH_SYSTEM32) != FALSE;
   SetDllDirectoryA("");
   TurnOnLoadMitigations(kernel);

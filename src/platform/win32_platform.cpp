@@ -7,9 +7,11 @@
 #include <windows.h>
 // after windows.h, which it builds on
 #include <commdlg.h>
+#include <winternl.h>
 #include <wtsapi32.h>
 
 #include "platform/file_errors.h"
+#include "platform/narrowing.h"
 #include "platform/open_arguments.h"
 #include "platform/win32_libraries.h"
 
@@ -51,6 +53,10 @@ static_assert(kAccessGenericRead == GENERIC_READ && kAccessGenericWrite == GENER
                   kFlagBackupSemantics == FILE_FLAG_BACKUP_SEMANTICS,
               "open arguments");
 
+static_assert(kCodePageUtf8 == CP_UTF8 && kNarrowNoBestFitChars == WC_NO_BEST_FIT_CHARS &&
+                  kNarrowErrInvalidChars == WC_ERR_INVALID_CHARS,
+              "narrowing");
+
 // The class of the last error of a file operation.
 FileError LastFileError() { return FileErrorOf(GetLastError()); }
 
@@ -61,6 +67,95 @@ FileHandle OpenAs(OpenKind kind, const char* path, FileError& error) {
       CreateFileA(path, open.access, open.sharing, nullptr, open.disposition, open.flags, nullptr);
   error = file == INVALID_HANDLE_VALUE ? LastFileError() : FileError::kNone;
   return file == INVALID_HANDLE_VALUE ? kNoFile : file;
+}
+
+// The native calls that take a folder's handle as the root of a name, so that a name in
+// the held folder is resolved inside it and never again through the folder's path
+// (Microsoft Learn, "NtCreateFile function", ObjectAttributes; "FILE_RENAME_INFORMATION
+// structure", RootDirectory). SetFileInformationByHandle does not take a root on every
+// Windows, and under Wine 8 answers "invalid parameter". ntdll is in every process.
+using NtCreateFileFunction = NTSTATUS(NTAPI*)(PHANDLE, ACCESS_MASK, POBJECT_ATTRIBUTES,
+                                              PIO_STATUS_BLOCK, PLARGE_INTEGER, ULONG, ULONG, ULONG,
+                                              ULONG, PVOID, ULONG);
+// The information class is an enumeration, passed as a 32-bit value.
+using NtSetInformationFileFunction = NTSTATUS(NTAPI*)(HANDLE, PIO_STATUS_BLOCK, PVOID, ULONG,
+                                                      ULONG);
+using NtQueryAttributesFileFunction = NTSTATUS(NTAPI*)(POBJECT_ATTRIBUTES, PVOID);
+using RtlNtStatusToDosErrorFunction = ULONG(NTAPI*)(NTSTATUS);
+
+struct NativeCalls {
+  NtCreateFileFunction create;
+  NtSetInformationFileFunction setInformation;
+  NtQueryAttributesFileFunction queryAttributes;
+  RtlNtStatusToDosErrorFunction toDosError;
+};
+
+NativeCalls NativeCallsFound;
+bool NativeCallsLoaded = false;
+
+const NativeCalls& Native() {
+  if (!NativeCallsLoaded) {
+    HMODULE ntdll = GetModuleHandleA("ntdll.dll");
+    NativeCallsFound = {FunctionOf<NtCreateFileFunction>(ntdll, "NtCreateFile"),
+                        FunctionOf<NtSetInformationFileFunction>(ntdll, "NtSetInformationFile"),
+                        FunctionOf<NtQueryAttributesFileFunction>(ntdll, "NtQueryAttributesFile"),
+                        FunctionOf<RtlNtStatusToDosErrorFunction>(ntdll, "RtlNtStatusToDosError")};
+    NativeCallsLoaded = true;
+  }
+  return NativeCallsFound;
+}
+
+// The class of a native call's status.
+FileError FileErrorOfStatus(NTSTATUS status) {
+  if (status >= 0) return FileError::kNone;
+  return Native().toDosError != nullptr ? FileErrorOf(Native().toDosError(status))
+                                        : FileError::kOther;
+}
+
+// A bare name in the held folder, as the native calls take it: the name in UTF-16 and
+// the attributes that make the folder its root, compared regardless of case as CreateFile
+// compares names.
+struct NameInFolder {
+  WCHAR text[MAX_PATH + 1];
+  UNICODE_STRING name;
+  OBJECT_ATTRIBUTES attributes;
+
+  // False when the name cannot be converted or the folder is none.
+  bool Set(HANDLE folder, const char* bare) {
+    int units = MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, bare, -1, text, MAX_PATH + 1);
+    if (units <= 1 || folder == kNoFile) return false;
+    name.Length = static_cast<USHORT>(static_cast<size_t>(units - 1) * sizeof(WCHAR));
+    name.MaximumLength = static_cast<USHORT>(static_cast<size_t>(units) * sizeof(WCHAR));
+    name.Buffer = text;
+    InitializeObjectAttributes(&attributes, &name, OBJ_CASE_INSENSITIVE, folder, nullptr);
+    return true;
+  }
+};
+
+// NtCreateFile's dispositions and options for what CreateFile is asked (open_arguments.h).
+constexpr ULONG kNativeOpen = 1;    // FILE_OPEN
+constexpr ULONG kNativeCreate = 2;  // FILE_CREATE
+constexpr ULONG kNativeSynchronousIo = 0x20;
+constexpr ULONG kNativeNonDirectoryFile = 0x40;
+constexpr ULONG kNativeOpenReparsePoint = 0x00200000;
+
+// Opens the name in the held folder as that kind of open does, as CreateFile would open
+// the path: synchronous, never a directory, with the access CreateFile always adds.
+FileHandle OpenInFolder(OpenKind kind, FileHandle folder, const char* name, FileError& error) {
+  OpenArguments open = OpenArgumentsFor(kind);
+  NameInFolder named;
+  error = FileError::kNotFound;
+  if (Native().create == nullptr || !named.Set(folder, name)) return kNoFile;
+  ULONG options = kNativeSynchronousIo | kNativeNonDirectoryFile |
+                  ((open.flags & kFlagOpenReparsePoint) != 0 ? kNativeOpenReparsePoint : 0);
+  HANDLE file = nullptr;
+  IO_STATUS_BLOCK io;
+  NTSTATUS status = Native().create(
+      &file, open.access | SYNCHRONIZE | FILE_READ_ATTRIBUTES, &named.attributes, &io, nullptr,
+      open.flags & FILE_ATTRIBUTE_NORMAL, open.sharing,
+      open.disposition == kDispositionCreateNew ? kNativeCreate : kNativeOpen, options, nullptr, 0);
+  error = FileErrorOfStatus(status);
+  return status >= 0 ? file : kNoFile;
 }
 
 // Appends text to the wide text in area of capacity units, within that bound. False
@@ -76,9 +171,10 @@ bool AppendWide(WCHAR* area, size_t capacity, const WCHAR* text) {
   return true;
 }
 
-// FileRenameInfoEx and its flags: Windows 10 1607 and later (Microsoft Learn,
+// FileRenameInformationEx and its flags: Windows 10 1607 and later (Microsoft Learn,
 // "FILE_RENAME_INFORMATION structure"); older headers lack them.
-constexpr FILE_INFO_BY_HANDLE_CLASS kFileRenameInfoEx = static_cast<FILE_INFO_BY_HANDLE_CLASS>(22);
+constexpr ULONG kFileRenameInformation = 10;
+constexpr ULONG kFileRenameInformationEx = 65;
 constexpr DWORD kRenameReplaceIfExists = 0x1;
 constexpr DWORD kRenamePosixSemantics = 0x2;
 // The flags take the place of ReplaceIfExists and the padding after it.
@@ -96,8 +192,15 @@ SystemFunction<GetOpenFileNameFunction> GetOpenFileNameFromSystem = {
 
 // Who is signed in to this session, and where that user's profile is: only on the road
 // of a host in a protected folder.
+using GetShellWindowFunction = HWND(WINAPI*)();
+using GetWindowThreadProcessIdFunction = DWORD(WINAPI*)(HWND, LPDWORD);
+using WtsEnumerateProcessesFunction = BOOL(WINAPI*)(HANDLE, DWORD, DWORD, PWTS_PROCESS_INFOW*,
+                                                    DWORD*);
 using WtsQuerySessionFunction = BOOL(WINAPI*)(HANDLE, DWORD, WTS_INFO_CLASS, LPWSTR*, DWORD*);
 using WtsFreeMemoryFunction = void(WINAPI*)(PVOID);
+using OpenProcessTokenFunction = BOOL(WINAPI*)(HANDLE, DWORD, PHANDLE);
+using GetTokenInformationFunction = BOOL(WINAPI*)(HANDLE, TOKEN_INFORMATION_CLASS, LPVOID, DWORD,
+                                                  PDWORD);
 using LookupAccountNameFunction = BOOL(WINAPI*)(LPCWSTR, LPCWSTR, PSID, LPDWORD, LPWSTR, LPDWORD,
                                                 PSID_NAME_USE);
 using ConvertSidToStringSidFunction = BOOL(WINAPI*)(PSID, LPWSTR*);
@@ -105,48 +208,16 @@ using RegOpenKeyExFunction = LONG(WINAPI*)(HKEY, LPCWSTR, DWORD, REGSAM, PHKEY);
 using RegQueryValueExFunction = LONG(WINAPI*)(HKEY, LPCWSTR, LPDWORD, LPDWORD, LPBYTE, LPDWORD);
 using RegCloseKeyFunction = LONG(WINAPI*)(HKEY);
 
-// The session's user, as DOMAIN\name, in account; false when it cannot be had.
-bool SessionAccount(WCHAR (&account)[512]) {
-  HMODULE sessions = LoadSystemLibrary("wtsapi32.dll");
-  auto query = FunctionOf<WtsQuerySessionFunction>(sessions, "WTSQuerySessionInformationW");
-  auto release = FunctionOf<WtsFreeMemoryFunction>(sessions, "WTSFreeMemory");
-  if (query == nullptr || release == nullptr) return false;
-  account[0] = 0;
-  LPWSTR domain = nullptr;
-  LPWSTR user = nullptr;
-  DWORD bytes = 0;
-  if (query(WTS_CURRENT_SERVER_HANDLE, WTS_CURRENT_SESSION, WTSDomainName, &domain, &bytes) &&
-      domain != nullptr && domain[0] != 0) {
-    AppendWide(account, 512, domain);
-    AppendWide(account, 512, L"\\");
-  }
-  if (domain != nullptr) release(domain);
-  bool named = query(WTS_CURRENT_SERVER_HANDLE, WTS_CURRENT_SESSION, WTSUserName, &user, &bytes) &&
-               user != nullptr && user[0] != 0 && AppendWide(account, 512, user);
-  if (user != nullptr) release(user);
-  return named;
-}
-
-// The profile folder that ProfileList gives for the account, in profile; false when
-// there is none.
-bool ProfileOf(const WCHAR* account, WCHAR (&profile)[MAX_PATH + 1]) {
+// The profile folder that ProfileList gives for the SID, in profile; false when there
+// is none.
+bool ProfileOfSid(PSID sid, WCHAR (&profile)[MAX_PATH + 1]) {
   HMODULE advapi = LoadSystemLibrary("advapi32.dll");
-  auto lookup = FunctionOf<LookupAccountNameFunction>(advapi, "LookupAccountNameW");
   auto convert = FunctionOf<ConvertSidToStringSidFunction>(advapi, "ConvertSidToStringSidW");
   auto openKey = FunctionOf<RegOpenKeyExFunction>(advapi, "RegOpenKeyExW");
   auto queryValue = FunctionOf<RegQueryValueExFunction>(advapi, "RegQueryValueExW");
   auto closeKey = FunctionOf<RegCloseKeyFunction>(advapi, "RegCloseKey");
-  if (lookup == nullptr || convert == nullptr || openKey == nullptr || queryValue == nullptr ||
-      closeKey == nullptr) {
-    return false;
-  }
-  BYTE sid[SECURITY_MAX_SID_SIZE];
-  DWORD sidSize = sizeof sid;
-  WCHAR domain[256];
-  DWORD domainSize = 256;
-  SID_NAME_USE use;
   LPWSTR sidText = nullptr;
-  if (!lookup(nullptr, account, sid, &sidSize, domain, &domainSize, &use) ||
+  if (convert == nullptr || openKey == nullptr || queryValue == nullptr || closeKey == nullptr ||
       !convert(sid, &sidText)) {
     return false;
   }
@@ -168,6 +239,85 @@ bool ProfileOf(const WCHAR* account, WCHAR (&profile)[MAX_PATH + 1]) {
   value[size / sizeof(WCHAR)] = 0;
   DWORD expanded = ExpandEnvironmentStringsW(value, profile, MAX_PATH + 1);
   return expanded != 0 && expanded <= MAX_PATH + 1;
+}
+
+// The profile of the user whose shell runs on this session's desktop, found by the SID
+// of the shell's process, which needs no name: Entra ID accounts, whose short names the
+// name lookup cannot map, and domain accounts away from their domain are found too. The
+// terminal services give each process's user whatever the rights on it; the process's
+// own token stands in where they do not. False when there is no shell.
+bool ShellUserProfile(WCHAR (&profile)[MAX_PATH + 1]) {
+  HMODULE user = LoadSystemLibrary("user32.dll");
+  auto shellWindow = FunctionOf<GetShellWindowFunction>(user, "GetShellWindow");
+  auto threadOf = FunctionOf<GetWindowThreadProcessIdFunction>(user, "GetWindowThreadProcessId");
+  HWND shell = shellWindow != nullptr ? shellWindow() : nullptr;
+  DWORD process = 0;
+  if (shell == nullptr || threadOf == nullptr || threadOf(shell, &process) == 0 || process == 0) {
+    return false;
+  }
+  HMODULE sessions = LoadSystemLibrary("wtsapi32.dll");
+  auto enumerate = FunctionOf<WtsEnumerateProcessesFunction>(sessions, "WTSEnumerateProcessesW");
+  auto release = FunctionOf<WtsFreeMemoryFunction>(sessions, "WTSFreeMemory");
+  PWTS_PROCESS_INFOW processes = nullptr;
+  DWORD count = 0;
+  if (enumerate != nullptr && release != nullptr &&
+      enumerate(WTS_CURRENT_SERVER_HANDLE, 0, 1, &processes, &count)) {
+    bool found = false;
+    for (DWORD i = 0; i < count; ++i) {
+      if (processes[i].ProcessId == process && processes[i].pUserSid != nullptr) {
+        found = ProfileOfSid(processes[i].pUserSid, profile);
+        break;
+      }
+    }
+    release(processes);
+    if (found) return true;
+  }
+  HMODULE advapi = LoadSystemLibrary("advapi32.dll");
+  auto openToken = FunctionOf<OpenProcessTokenFunction>(advapi, "OpenProcessToken");
+  auto tokenInformation = FunctionOf<GetTokenInformationFunction>(advapi, "GetTokenInformation");
+  HANDLE shellProcess = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, process);
+  if (shellProcess == nullptr) return false;
+  HANDLE token = nullptr;
+  bool opened = openToken != nullptr && openToken(shellProcess, TOKEN_QUERY, &token);
+  CloseHandle(shellProcess);
+  if (!opened) return false;
+  alignas(TOKEN_USER) BYTE owner[sizeof(TOKEN_USER) + SECURITY_MAX_SID_SIZE];
+  DWORD size = 0;
+  bool read =
+      tokenInformation != nullptr && tokenInformation(token, TokenUser, owner, sizeof owner, &size);
+  CloseHandle(token);
+  return read && ProfileOfSid(reinterpret_cast<TOKEN_USER*>(owner)->User.Sid, profile);
+}
+
+// The profile of the session's user by name (DOMAIN\name), where the shell's process
+// cannot tell it; false when it cannot be had.
+bool NamedUserProfile(WCHAR (&profile)[MAX_PATH + 1]) {
+  HMODULE sessions = LoadSystemLibrary("wtsapi32.dll");
+  auto query = FunctionOf<WtsQuerySessionFunction>(sessions, "WTSQuerySessionInformationW");
+  auto release = FunctionOf<WtsFreeMemoryFunction>(sessions, "WTSFreeMemory");
+  auto lookup = FunctionOf<LookupAccountNameFunction>(LoadSystemLibrary("advapi32.dll"),
+                                                      "LookupAccountNameW");
+  if (query == nullptr || release == nullptr || lookup == nullptr) return false;
+  WCHAR account[512] = {};
+  LPWSTR domain = nullptr;
+  LPWSTR user = nullptr;
+  DWORD bytes = 0;
+  if (query(WTS_CURRENT_SERVER_HANDLE, WTS_CURRENT_SESSION, WTSDomainName, &domain, &bytes) &&
+      domain != nullptr && domain[0] != 0) {
+    AppendWide(account, 512, domain);
+    AppendWide(account, 512, L"\\");
+  }
+  if (domain != nullptr) release(domain);
+  bool named = query(WTS_CURRENT_SERVER_HANDLE, WTS_CURRENT_SESSION, WTSUserName, &user, &bytes) &&
+               user != nullptr && user[0] != 0 && AppendWide(account, 512, user);
+  if (user != nullptr) release(user);
+  BYTE sid[SECURITY_MAX_SID_SIZE];
+  DWORD sidSize = sizeof sid;
+  WCHAR accountDomain[256];
+  DWORD domainSize = 256;
+  SID_NAME_USE use;
+  return named && lookup(nullptr, account, sid, &sidSize, accountDomain, &domainSize, &use) &&
+         ProfileOfSid(sid, profile);
 }
 
 class Win32Platform final : public Platform {
@@ -212,8 +362,8 @@ class Win32Platform final : public Platform {
     return true;
   }
 
-  FileHandle CreateOutputFile(const char* path, FileError& error) override {
-    return OpenAs(OpenKind::kNewFile, path, error);
+  FileHandle CreateOutputFile(FileHandle folder, const char* name, FileError& error) override {
+    return OpenInFolder(OpenKind::kNewFile, folder, name, error);
   }
 
   int32_t WriteOutputFile(FileHandle file, const unsigned char* bytes, int32_t count) override {
@@ -223,8 +373,8 @@ class Win32Platform final : public Platform {
     return static_cast<int32_t>(written);
   }
 
-  bool FlushOutputFile(FileHandle file) override {
-    return file != kNoFile && FlushFileBuffers(file) != FALSE;
+  FileError FlushOutputFile(FileHandle file) override {
+    return FlushFileBuffers(HandleOf(file)) ? FileError::kNone : LastFileError();
   }
 
   bool StampWriteTime(FileHandle file, uint32_t stamp) override {
@@ -242,28 +392,32 @@ class Win32Platform final : public Platform {
     return SetFileInformationByHandle(HandleOf(file), FileBasicInfo, &basic, sizeof basic) != FALSE;
   }
 
-  FileError MoveOpenFile(FileHandle file, const char* target, MoveSemantics semantics) override {
-    // FILE_RENAME_INFO with the target's full path and no root folder (Microsoft Learn,
-    // "SetFileInformationByHandle function", FileRenameInfo: Vista and later).
+  FileError MoveOpenFile(FileHandle file, FileHandle folder, const char* name,
+                         MoveSemantics semantics) override {
+    // The rename record (FILE_RENAME_INFO has its layout) with the held folder as its root
+    // and the bare name.
     struct {
       FILE_RENAME_INFO info;
       WCHAR rest[MAX_PATH + 1];
     } rename = {};
-    int characters = MultiByteToWideChar(CP_ACP, 0, target, -1, rename.info.FileName, MAX_PATH + 1);
-    if (characters == 0) return FileError::kOther;
+    int characters = MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, name, -1,
+                                         rename.info.FileName, MAX_PATH + 1);
+    if (characters <= 1 || folder == kNoFile || Native().setInformation == nullptr) {
+      return FileError::kOther;
+    }
     rename.info.FileNameLength = static_cast<DWORD>(characters - 1) * sizeof(WCHAR);
-    FILE_INFO_BY_HANDLE_CLASS kind = FileRenameInfo;
+    rename.info.RootDirectory = folder;
+    ULONG kind = kFileRenameInformation;
     if (semantics == MoveSemantics::kPosix) {
-      kind = kFileRenameInfoEx;
+      kind = kFileRenameInformationEx;
       // The flags share their place with ReplaceIfExists.
       *reinterpret_cast<DWORD*>(&rename.info) = kRenameReplaceIfExists | kRenamePosixSemantics;
     } else {
       rename.info.ReplaceIfExists = TRUE;
     }
-    if (SetFileInformationByHandle(HandleOf(file), kind, &rename, sizeof rename)) {
-      return FileError::kNone;
-    }
-    return LastFileError();
+    IO_STATUS_BLOCK io;
+    return FileErrorOfStatus(
+        Native().setInformation(HandleOf(file), &io, &rename, sizeof rename, kind));
   }
 
   bool DeleteAndCloseFile(FileHandle file) override {
@@ -281,26 +435,28 @@ class Win32Platform final : public Platform {
   }
 
   uint32_t GetSessionUserProfile(char* area, uint32_t limit) override {
-    WCHAR account[512];
     WCHAR profile[MAX_PATH + 1];
-    if (!SessionAccount(account) || !ProfileOf(account, profile)) return 0;
+    if (!ShellUserProfile(profile) && !NamedUserProfile(profile)) return 0;
     // Only a name that the ANSI code page spells exactly: a near one names another folder.
+    Narrowing narrowing = NarrowingFor(GetACP());
     BOOL inexact = FALSE;
-    int bytes = WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, profile, -1, nullptr, 0, nullptr,
-                                    &inexact);
+    BOOL* usedDefault = narrowing.asksUsedDefault ? &inexact : nullptr;
+    int bytes =
+        WideCharToMultiByte(CP_ACP, narrowing.flags, profile, -1, nullptr, 0, nullptr, usedDefault);
     if (bytes <= 0 || inexact) return 0;
     if (static_cast<uint32_t>(bytes) > limit) return static_cast<uint32_t>(bytes);
-    WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, profile, -1, area, static_cast<int>(limit),
+    WideCharToMultiByte(CP_ACP, narrowing.flags, profile, -1, area, static_cast<int>(limit),
                         nullptr, nullptr);
     return static_cast<uint32_t>(bytes - 1);
   }
 
   void Sleep(uint32_t milliseconds) override { ::Sleep(milliseconds); }
 
-  FileHandle OpenExistingFile(const char* path, ExistingAccess access, FileError& error) override {
-    return OpenAs(
-        access == ExistingAccess::kReadAndStamp ? OpenKind::kToStamp : OpenKind::kToRemove, path,
-        error);
+  FileHandle OpenExistingFile(FileHandle folder, const char* name, ExistingAccess access,
+                              FileError& error) override {
+    return OpenInFolder(
+        access == ExistingAccess::kReadAndStamp ? OpenKind::kToStamp : OpenKind::kToRemove, folder,
+        name, error);
   }
 
   FileHandle OpenHostFolder(const char* path, FileError& error) override {
@@ -347,7 +503,20 @@ class Win32Platform final : public Platform {
     return static_cast<int32_t>(read);
   }
 
-  uint32_t GetFileAttributesA(const char* path) override { return ::GetFileAttributesA(path); }
+  uint32_t GetFileAttributesInFolder(FileHandle folder, const char* name) override {
+    // FILE_BASIC_INFORMATION: four times, then the attributes, of the entry itself where it
+    // is a link, as GetFileAttributes answers.
+    struct {
+      LARGE_INTEGER times[4];
+      ULONG attributes;
+    } basic;
+    NameInFolder named;
+    if (Native().queryAttributes == nullptr || !named.Set(folder, name) ||
+        Native().queryAttributes(&named.attributes, &basic) < 0) {
+      return kNoAttributes;
+    }
+    return basic.attributes;
+  }
 
   uint32_t GetEnvironmentVariableA(const char* name, char* area, uint32_t limit) override {
     return ::GetEnvironmentVariableA(name, area, limit);

@@ -4,6 +4,7 @@
 #include "common/host_facts.h"
 #include "common/messages.h"
 #include "common/text.h"
+#include "run/virtual_store.h"
 
 namespace {
 
@@ -30,52 +31,6 @@ void ReadVersionFrom(Platform& platform, char* path, char (&version)[sizeof Host
   FreeText(path);
 }
 
-// True when folder is the protected folder or lies inside it, as Windows compares paths.
-bool IsInside(const char* folder, const char* protectedFolder) {
-  size_t length = SharedPrefixIgnoringCase(folder, protectedFolder);
-  if (protectedFolder[length] != '\0' || length < 3) return false;
-  return folder[length] == '\0' || folder[length] == '\\' || protectedFolder[length - 1] == '\\';
-}
-
-// The folders whose files Windows virtualizes for an old host that writes there without
-// administrator rights: the program folders (the 32-bit and the 64-bit one differ
-// between a 32-bit and a 64-bit process, so all three names are asked) and the Windows
-// folder, all on the system drive (Microsoft Learn, "How User Account Control works":
-// virtualization of protected folders).
-const char* const kVirtualizedFolders[] = {"ProgramFiles", "ProgramFiles(x86)", "ProgramW6432",
-                                           "SystemRoot"};
-
-bool IsVirtualized(Platform& platform, const char* folder) {
-  for (const char* name : kVirtualizedFolders) {
-    char value[kTextAreaSize];
-    uint32_t length = platform.GetEnvironmentVariableA(name, value, sizeof value);
-    if (length != 0 && length < sizeof value && IsInside(folder, value)) return true;
-  }
-  return false;
-}
-
-// The folder's long path, short 8.3 names expanded, so that the copy of the real folder
-// is found, never one under a folder literally named like the short name; empty when
-// the folder is not virtualized.
-void VirtualizedFolder(Platform& platform, char (&folder)[kTextAreaSize]) {
-  uint32_t length = platform.GetLongPathNameA(HostFolder, folder, sizeof folder);
-  if (length == 0 || length >= sizeof folder || !IsVirtualized(platform, folder)) {
-    CopyText(folder, "");
-  }
-}
-
-// Where Windows keeps the settings file of an old host that wrote it without
-// administrator rights into the protected folder: the user's local application data
-// (localAppData), VirtualStore, then the folder's long path without its drive. nullptr
-// when the path cannot be composed.
-char* VirtualStorePath(const char* localAppData, const char* folder) {
-  char* store = JoinText(localAppData, "\\VirtualStore", folder + 2);
-  if (store == nullptr) return nullptr;
-  char* path = JoinText(store, "\\", kSettingsFile);
-  FreeText(store);
-  return path;
-}
-
 // Takes the version of the copy at path (freed here) when it sorts later.
 void ConsiderCopy(Platform& platform, char* path) {
   char copy[sizeof HostVersion];
@@ -93,25 +48,16 @@ void ReadHostVersion(Platform& platform) {
   // had when it last ran so: run elevated, or updated, it reads and writes the folder's
   // file. Whichever sorts later, as the gate compares, is the host's version.
   char folder[kTextAreaSize];
-  VirtualizedFolder(platform, folder);
+  VirtualizedFolder(platform, HostFolder, folder);
   if (folder[0] == '\0') return;
-  char runs[kTextAreaSize];
-  uint32_t length = platform.GetEnvironmentVariableA("LOCALAPPDATA", runs, sizeof runs);
-  if (length == 0 || length >= sizeof runs) CopyText(runs, "");
-  if (runs[0] != '\0') ConsiderCopy(platform, VirtualStorePath(runs, folder));
-  // A standard user who elevated with an administrator's password runs the installer as
-  // that administrator, whose VirtualStore is not the one the host sees: the signed-in
-  // user's copy counts too. No other profile is read, so that no other local account
-  // decides the gate for the whole machine.
-  // Its local application data is where a profile keeps it, under AppData\Local.
-  char profile[kTextAreaSize];
-  length = platform.GetSessionUserProfile(profile, sizeof profile);
-  if (length == 0 || length >= sizeof profile) return;
-  char* sessions = JoinText(profile, "\\AppData\\Local");
-  if (sessions != nullptr && !IsSameIgnoringCase(sessions, runs)) {
-    ConsiderCopy(platform, VirtualStorePath(sessions, folder));
+  char* settings = JoinText(folder, "\\", kSettingsFile);
+  if (settings == nullptr) return;
+  char* copies[2];
+  FindVirtualStoreCopies(platform, settings, copies);
+  FreeText(settings);
+  for (char* copy : copies) {
+    if (copy != nullptr) ConsiderCopy(platform, copy);
   }
-  FreeText(sessions);
 }
 
 void CheckHostVersion(Platform& platform) {

@@ -5,6 +5,7 @@
 #include "common/messages.h"
 #include "common/text.h"
 #include "payload/extract_payload.h"
+#include "run/host_folder_entry.h"
 #include "run/host_version.h"
 #include "run/locate_host_folder.h"
 #include "run/report_completion.h"
@@ -24,8 +25,7 @@ void ConfirmInstallation(Platform& platform) {
 }  // namespace
 
 void RunInstaller(Platform& platform) {
-  platform.GetProfileStringA(kHostSection, kHostKey, kDefaultHostFolder, HostFolder,
-                             sizeof HostFolder);
+  ReadHostFolderEntry(platform);
   ConfirmInstallation(platform);
   if (!ProbeHostFile(platform, kHostProgram)) LocateHostFolder(platform);
   ReadHostVersion(platform);

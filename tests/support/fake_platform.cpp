@@ -55,6 +55,16 @@ std::string WithFolderReplaced(const std::string& path,
   return replaced;
 }
 
+// An entry's key: its path in upper case, a doubled separator read as one, as Windows
+// reads a path.
+std::string Key(const std::string& path) {
+  std::string key;
+  for (char c : Upper(path)) {
+    if (c != '\\' || key.size() < 2 || key.back() != '\\') key += c;
+  }
+  return key;
+}
+
 std::string NameOf(const std::string& path) {
   size_t separator = path.rfind('\\');
   return separator == std::string::npos ? path : path.substr(separator + 1);
@@ -89,7 +99,7 @@ std::optional<std::string> FakePlatform::WinIni(const std::string& section,
 }
 
 FakeEntry& FakePlatform::AddFile(const std::string& path, const Bytes& bytes) {
-  FakeEntry& entry = entries_[Upper(path)];
+  FakeEntry& entry = entries_[Key(path)];
   entry = FakeEntry();
   entry.path = path;
   entry.bytes = bytes;
@@ -121,7 +131,7 @@ const Bytes* FakePlatform::Resource(const std::string& name) const {
 }
 
 const FakeEntry* FakePlatform::File(const std::string& path) const {
-  auto found = entries_.find(Upper(path));
+  auto found = entries_.find(Key(path));
   return found == entries_.end() ? nullptr : &found->second;
 }
 
@@ -137,8 +147,21 @@ bool FakePlatform::Rejected(const std::string& path) const {
 
 FakeEntry* FakePlatform::Find(const std::string& path) {
   if (Rejected(path)) return nullptr;
-  auto found = entries_.find(Upper(path));
+  auto found = entries_.find(Key(Resolved(path)));
   return found == entries_.end() ? nullptr : &found->second;
+}
+
+std::string FakePlatform::Resolved(const std::string& path) const {
+  return WithFolderReplaced(path, folderLinks);
+}
+
+FakePlatform::InFolder FakePlatform::NameIn(FileHandle folder, const char* name) {
+  OpenFile* open = Handle(folder);
+  if (open == nullptr || !open->folder) return {};
+  auto join = [&](const std::string& path) {
+    return path.back() == '\\' ? path + name : path + "\\" + name;
+  };
+  return {join(open->opened), join(open->real)};
 }
 
 // Another process's hold, met by one more attempt on the entry.
@@ -277,7 +300,7 @@ std::string FakePlatform::PathOf(FileHandle file) {
 FileHandle FakePlatform::Open(const std::string& key, bool writable, ExistingAccess access,
                               const std::string& opened) {
   ++openFiles;
-  handles_[nextHandle_] = {key, writable, !writable, access, 0, false, opened};
+  handles_[nextHandle_] = {key, writable, !writable, access, 0, false, opened, ""};
   return reinterpret_cast<FileHandle>(nextHandle_++);
 }
 
@@ -288,16 +311,17 @@ uint32_t FakePlatform::AttributesOf(const FakeEntry& entry) const {
   return attributes == 0 ? kAttributeNormal : attributes;
 }
 
-FileHandle FakePlatform::CreateOutputFile(const char* path, FileError& error) {
-  Call(Operation::kCreateOutputFile, path);
+FileHandle FakePlatform::CreateOutputFile(FileHandle folder, const char* name, FileError& error) {
+  InFolder path = NameIn(folder, name);
+  Call(Operation::kCreateOutputFile, path.shown);
   error = Fault(Operation::kCreateOutputFile) >= 0 ? FileError::kOther
-          : Rejected(path)                         ? FileError::kNotFound
-          : Find(path) != nullptr                  ? FileError::kExists
+          : path.real.empty()                      ? FileError::kNotFound
+          : entries_.count(Key(path.real)) != 0    ? FileError::kExists
                                                    : FileError::kNone;
   if (error != FileError::kNone) return kNoFile;
-  AddFile(path);
-  Record(DiskEvent::kCreate, Upper(path));
-  return Open(Upper(path), true, ExistingAccess::kRemove, path);
+  AddFile(path.real);
+  Record(DiskEvent::kCreate, Key(path.real));
+  return Open(Key(path.real), true, ExistingAccess::kRemove, path.shown);
 }
 
 int32_t FakePlatform::WriteOutputFile(FileHandle file, const unsigned char* bytes, int32_t count) {
@@ -317,15 +341,16 @@ int32_t FakePlatform::WriteOutputFile(FileHandle file, const unsigned char* byte
   return fits;
 }
 
-bool FakePlatform::FlushOutputFile(FileHandle file) {
+FileError FakePlatform::FlushOutputFile(FileHandle file) {
   Call(Operation::kFlushOutputFile, PathOf(file));
   OpenFile* open = Handle(file);
-  if (open == nullptr || !open->writable || flushFails || Fault(Operation::kFlushOutputFile) >= 0) {
-    return false;
-  }
+  int fault = Fault(Operation::kFlushOutputFile);
+  if (fault >= 0) return fault == 0 ? FileError::kOther : FileError::kUnsupported;
+  if (open == nullptr || !open->writable) return FileError::kOther;
+  if (flushAnswer != FileError::kNone) return flushAnswer;
   entries_[open->key].flushed = true;
   Record(DiskEvent::kFlush, open->key);
-  return true;
+  return FileError::kNone;
 }
 
 bool FakePlatform::StampWriteTime(FileHandle file, uint32_t stamp) {
@@ -350,31 +375,38 @@ bool FakePlatform::SetFileAttributesByHandle(FileHandle file, uint32_t attribute
   return true;
 }
 
-FileError FakePlatform::MoveOpenFile(FileHandle file, const char* target, MoveSemantics semantics) {
-  Call(Operation::kMoveOpenFile,
-       PathOf(file) + " " + target + (semantics == MoveSemantics::kPosix ? " posix" : " classic"));
+FileError FakePlatform::MoveOpenFile(FileHandle file, FileHandle folder, const char* name,
+                                     MoveSemantics semantics) {
+  InFolder path = NameIn(folder, name);
+  Call(Operation::kMoveOpenFile, PathOf(file) + " " + path.shown +
+                                     (semantics == MoveSemantics::kPosix ? " posix" : " classic"));
   int fault = Fault(Operation::kMoveOpenFile);
   if (fault >= 0) return fault == 0 ? FileError::kOther : FileError::kSharing;
   OpenFile* open = Handle(file);
   if (open == nullptr || !open->writable) return FileError::kOther;
   if (semantics == MoveSemantics::kPosix && !posixMoves) return posixRefusal;
-  if (Rejected(target)) return FileError::kNotFound;
-  FakeEntry* existing = Find(target);
-  if (existing != nullptr && Upper(target) != open->key) {
+  if (path.real.empty()) return FileError::kNotFound;
+  const std::string target = path.real;
+  auto found = entries_.find(Key(target));
+  FakeEntry* existing = found == entries_.end() ? nullptr : &found->second;
+  if (existing != nullptr && Key(target) != open->key) {
     // What no wait changes, and another program's hold, alike refuse the move.
-    if (Held(*existing) || existing->directory || (existing->attributes & kAttributeReadOnly)) {
+    bool heldAgainstMoves = existing->movesHeld > 0;
+    if (heldAgainstMoves) --existing->movesHeld;
+    if (heldAgainstMoves || Held(*existing) || existing->directory ||
+        (existing->attributes & kAttributeReadOnly)) {
       return FileError::kAccessDenied;
     }
     for (const auto& other : handles_) {
-      if (other.second.key == Upper(target)) return FileError::kAccessDenied;
+      if (other.second.key == Key(target)) return FileError::kAccessDenied;
     }
   }
   FakeEntry moved = entries_[open->key];
   moved.path = target;
   entries_.erase(open->key);
-  entries_[Upper(target)] = moved;  // a link there is replaced as a name
-  Record(DiskEvent::kMove, open->key, Upper(target));
-  open->key = Upper(target);
+  entries_[Key(target)] = moved;  // a link there is replaced as a name
+  Record(DiskEvent::kMove, open->key, Key(target));
+  open->key = Key(target);
   return FileError::kNone;
 }
 
@@ -416,11 +448,13 @@ void FakePlatform::CloseOutputFile(FileHandle file) {
   --openFiles;
 }
 
-FileHandle FakePlatform::OpenExistingFile(const char* path, ExistingAccess access,
-                                          FileError& error) {
-  Call(Operation::kOpenExistingFile, path);
+FileHandle FakePlatform::OpenExistingFile(FileHandle folder, const char* name,
+                                          ExistingAccess access, FileError& error) {
+  InFolder path = NameIn(folder, name);
+  Call(Operation::kOpenExistingFile, path.shown);
   int fault = Fault(Operation::kOpenExistingFile);
-  FakeEntry* entry = Find(path);
+  auto found = path.real.empty() ? entries_.end() : entries_.find(Key(path.real));
+  FakeEntry* entry = found == entries_.end() ? nullptr : &found->second;
   // Like CreateFile without backup semantics: no directory, nothing held without sharing.
   error = fault >= 0         ? (fault == 0 ? FileError::kNotFound : FileError::kSharing)
           : entry == nullptr ? FileError::kNotFound
@@ -428,15 +462,15 @@ FileHandle FakePlatform::OpenExistingFile(const char* path, ExistingAccess acces
           : Held(*entry)     ? FileError::kSharing
                              : FileError::kNone;
   if (error != FileError::kNone) return kNoFile;
-  std::string key = Upper(path);
+  std::string key = Key(path.real);
   if (!entry->linkTo.empty() && linksFollowed) {
     if (Find(entry->linkTo) == nullptr) {
       error = FileError::kNotFound;
       return kNoFile;
     }
-    key = Upper(entry->linkTo);
+    key = Key(entry->linkTo);
   }
-  return Open(key, false, access, path);
+  return Open(key, false, access, path.shown);
 }
 
 bool FakePlatform::QueryOpenFile(FileHandle file, FileFacts& facts) {
@@ -458,14 +492,18 @@ FileHandle FakePlatform::OpenHostFolder(const char* path, FileError& error) {
   if (folder.size() > 1 && folder.back() == '\\' && folder[folder.size() - 2] != ':') {
     folder.pop_back();
   }
-  const FakeEntry* entry = Find(folder);
+  FakeEntry* entry = Find(folder);
   error = Fault(Operation::kOpenHostFolder) >= 0  ? FileError::kOther
           : Rejected(path)                        ? FileError::kNotFound
           : entry != nullptr && !entry->directory ? FileError::kOther
+          : entry != nullptr && Held(*entry)      ? FileError::kSharing
                                                   : FileError::kNone;
   if (error != FileError::kNone) return kNoFile;
-  FileHandle handle = Open(Upper(folder), false, ExistingAccess::kReadAndStamp, folder);
+  // Where a link at its path points now: the hold pins that folder.
+  std::string real = Resolved(folder);
+  FileHandle handle = Open(Key(real), false, ExistingAccess::kReadAndStamp, folder);
   handles_[reinterpret_cast<intptr_t>(handle)].folder = true;
+  handles_[reinterpret_cast<intptr_t>(handle)].real = real;
   return handle;
 }
 
@@ -480,7 +518,7 @@ uint32_t FakePlatform::GetFinalPathName(FileHandle file, PathNaming naming, char
   // Where the entry really is (a followed link's target), in the case the disk spells
   // it, below the name the system gives its folder.
   std::string path;
-  for (char c : open->folder ? open->opened : entries_[open->key].path) {
+  for (char c : open->folder ? open->real : entries_[open->key].path) {
     if (c != '\\' || path.empty() || path.back() != '\\') path += c;  // as Windows reads "\\"
   }
   if (path.size() > 3 && path.back() == '\\') path.pop_back();
@@ -536,11 +574,12 @@ int32_t FakePlatform::ReadExistingFile(FileHandle file, unsigned char* bytes, in
   return static_cast<int32_t>(taken);
 }
 
-uint32_t FakePlatform::GetFileAttributesA(const char* path) {
-  Call(Operation::kGetFileAttributesA, path);
-  if (Fault(Operation::kGetFileAttributesA) >= 0) return kNoAttributes;
-  const FakeEntry* entry = Find(path);
-  return entry == nullptr ? kNoAttributes : AttributesOf(*entry);
+uint32_t FakePlatform::GetFileAttributesInFolder(FileHandle folder, const char* name) {
+  InFolder path = NameIn(folder, name);
+  Call(Operation::kGetFileAttributesInFolder, path.shown);
+  if (Fault(Operation::kGetFileAttributesInFolder) >= 0 || path.real.empty()) return kNoAttributes;
+  auto found = entries_.find(Key(path.real));
+  return found == entries_.end() ? kNoAttributes : AttributesOf(found->second);
 }
 
 uint32_t FakePlatform::GetEnvironmentVariableA(const char* name, char* area, uint32_t limit) {
@@ -556,6 +595,7 @@ uint32_t FakePlatform::GetEnvironmentVariableA(const char* name, char* area, uin
 void FakePlatform::Sleep(uint32_t milliseconds) {
   Call(Operation::kSleep, std::to_string(milliseconds));
   sleeps.push_back(milliseconds);
+  if (duringWait) duringWait(*this);
 }
 
 bool FakePlatform::ProbeFile(const char* path) {
@@ -568,7 +608,7 @@ bool FakePlatform::ProbeFile(const char* path) {
 bool FakePlatform::ProbePattern(const char* pattern) {
   Call(Operation::kProbePattern, pattern);
   if (Rejected(pattern) || Fault(Operation::kProbePattern) >= 0) return false;
-  std::string folder = Upper(FolderOf(pattern));
+  std::string folder = FolderOf(Key(pattern));
   std::string name = Upper(NameOf(pattern));
   return std::any_of(entries_.begin(), entries_.end(), [&](const auto& entry) {
     return FolderOf(entry.first) == folder && Matches(name.c_str(), NameOf(entry.first).c_str());

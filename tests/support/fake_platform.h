@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <map>
 #include <optional>
 #include <string>
@@ -40,6 +41,8 @@ struct FakeEntry {
   bool directory = false;
   bool inUse = false;       // held open without sharing by another process, for good
   int heldFor = 0;          // held for a moment: this many attempts on it meet the hold
+  int movesHeld = 0;        // held for a moment by a program that lets others read it but
+                            // not replace it: this many moves over it meet the hold
   std::string linkTo;       // a symbolic link to this path (its bytes live there); empty for none
   uint32_t reparseTag = 0;  // a reparse point that is no link (a deduplicated file, say)
   uint32_t links = 1;       // its names (hard links)
@@ -72,12 +75,12 @@ class FakePlatform final : public Platform {
   std::deque<std::optional<std::string>> choices;  // dialog: a chosen path, or cancel
   unsigned codePage = 1252;                        // 932 has double-byte characters
   size_t pathLimit = 0;                            // longer paths are rejected; 0 for no limit
-  int64_t freeSpace = -1;   // bytes that still fit on the disk; -1 for no limit
-  bool flushFails = false;  // FlushOutputFile reports an error
-  int heldAfterClose = 0;   // a file this run closes is then held for that many attempts,
-                            // as a scanner that opens every new file for a moment
-  bool posixMoves = true;   // the system offers moves with POSIX semantics (Windows 10 1607
-                            // and later); Wine and older Windows answer "invalid parameter"
+  int64_t freeSpace = -1;                    // bytes that still fit on the disk; -1 for no limit
+  FileError flushAnswer = FileError::kNone;  // what FlushOutputFile reports
+  int heldAfterClose = 0;  // a file this run closes is then held for that many attempts,
+                           // as a scanner that opens every new file for a moment
+  bool posixMoves = true;  // the system offers moves with POSIX semantics (Windows 10 1607
+                           // and later); Wine and older Windows answer "invalid parameter"
   FileError posixRefusal = FileError::kUnsupported;  // the answer where it does not
   bool linksFollowed = false;  // an open of a symbolic link opens what it points to, as
                                // Wine does; Windows opens the link itself
@@ -91,6 +94,11 @@ class FakePlatform final : public Platform {
   std::map<std::string, std::string> redirected;
   std::vector<PathNaming> unnamed;
   std::string sessionProfile;  // the profile of the user signed in; empty when unknown
+  // Folders that are links (junctions) to others: a path through one leads, when it is
+  // opened, to where the link points then. A held folder stays where it was opened.
+  std::map<std::string, std::string> folderLinks;
+  // Runs at every wait, as another program acting while the installer waits would.
+  std::function<void(FakePlatform&)> duringWait;
   // A fault, for the sweeps: the call numbered faultAt (from 1, as calls counts them)
   // fails, or every call from it on, in the way numbered faultVariant among those that
   // operation can really fail in (fault_ways.h); 0 for none.
@@ -133,15 +141,17 @@ class FakePlatform final : public Platform {
   bool GetOpenFileNameA(OpenFileRecord& record) override;
   bool IsLeadByte(unsigned char byte) override;
   bool FindPayloadResource(const char* name, PayloadResource& resource) override;
-  FileHandle CreateOutputFile(const char* path, FileError& error) override;
+  FileHandle CreateOutputFile(FileHandle folder, const char* name, FileError& error) override;
   int32_t WriteOutputFile(FileHandle file, const unsigned char* bytes, int32_t count) override;
-  bool FlushOutputFile(FileHandle file) override;
+  FileError FlushOutputFile(FileHandle file) override;
   bool StampWriteTime(FileHandle file, uint32_t stamp) override;
   bool SetFileAttributesByHandle(FileHandle file, uint32_t attributes) override;
-  FileError MoveOpenFile(FileHandle file, const char* target, MoveSemantics semantics) override;
+  FileError MoveOpenFile(FileHandle file, FileHandle folder, const char* name,
+                         MoveSemantics semantics) override;
   bool DeleteAndCloseFile(FileHandle file) override;
   void CloseOutputFile(FileHandle file) override;
-  FileHandle OpenExistingFile(const char* path, ExistingAccess access, FileError& error) override;
+  FileHandle OpenExistingFile(FileHandle folder, const char* name, ExistingAccess access,
+                              FileError& error) override;
   bool QueryOpenFile(FileHandle file, FileFacts& facts) override;
   FileHandle OpenHostFolder(const char* path, FileError& error) override;
   uint32_t GetFinalPathName(FileHandle file, PathNaming naming, char16_t* area,
@@ -149,7 +159,7 @@ class FakePlatform final : public Platform {
   uint32_t WidenName(const char* text, char16_t* area, uint32_t limit) override;
   uint32_t GetSessionUserProfile(char* area, uint32_t limit) override;
   int32_t ReadExistingFile(FileHandle file, unsigned char* bytes, int32_t count) override;
-  uint32_t GetFileAttributesA(const char* path) override;
+  uint32_t GetFileAttributesInFolder(FileHandle folder, const char* name) override;
   uint32_t GetEnvironmentVariableA(const char* name, char* area, uint32_t limit) override;
   uint32_t GetLongPathNameA(const char* path, char* area, uint32_t limit) override;
   void Sleep(uint32_t milliseconds) override;
@@ -167,6 +177,13 @@ class FakePlatform final : public Platform {
     size_t position;
     bool folder = false;  // the held host folder
     std::string opened;   // the path it was opened by
+    std::string real;     // for a folder, where it was when opened (a link followed)
+  };
+  // A name in a held folder: the path as the folder was opened (for the record of calls)
+  // and where it really is; empty when the handle is no held folder.
+  struct InFolder {
+    std::string shown;
+    std::string real;
   };
 
   void Call(Operation operation, const std::string& detail);
@@ -175,6 +192,8 @@ class FakePlatform final : public Platform {
               const Bytes& bytes = {}, uint32_t value = 0);
   bool Rejected(const std::string& path) const;
   FakeEntry* Find(const std::string& path);
+  std::string Resolved(const std::string& path) const;
+  InFolder NameIn(FileHandle folder, const char* name);
   bool Held(FakeEntry& entry);
   uint32_t AttributesOf(const FakeEntry& entry) const;
   OpenFile* Handle(FileHandle file);

@@ -19,7 +19,7 @@
   X(FindPayloadResource, "FindPayloadResource", 1, "not found")                          \
   X(CreateOutputFile, "CreateOutputFile", 1, "no file")                                  \
   X(WriteOutputFile, "WriteOutputFile", 2, "fails, falls short")                         \
-  X(FlushOutputFile, "FlushOutputFile", 1, "fails")                                      \
+  X(FlushOutputFile, "FlushOutputFile", 2, "fails, not implemented")                     \
   X(StampWriteTime, "StampWriteTime", 1, "not set")                                      \
   X(SetFileAttributesByHandle, "SetFileAttributesByHandle", 1, "not set")                \
   X(MoveOpenFile, "MoveOpenFile", 2, "fails, meets a hold")                              \
@@ -31,7 +31,7 @@
   X(OpenHostFolder, "OpenHostFolder", 1, "not held")                                     \
   X(GetFinalPathName, "GetFinalPathName", 1, "no name")                                  \
   X(WidenName, "WidenName", 1, "not converted")                                          \
-  X(GetFileAttributesA, "GetFileAttributesA", 1, "no answer")                            \
+  X(GetFileAttributesInFolder, "GetFileAttributesInFolder", 1, "no answer")              \
   X(GetEnvironmentVariableA, "GetEnvironmentVariableA", 1, "not set")                    \
   X(GetLongPathNameA, "GetLongPathNameA", 1, "no long path")                             \
   X(GetSessionUserProfile, "GetSessionUserProfile", 1, "unknown")                        \

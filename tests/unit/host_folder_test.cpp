@@ -29,6 +29,8 @@ TEST(HostFolder, WhatIsNamedInTheFolder) {
        true},
       {u"43000000:\\TORVIX", u"43000000:\\TORVIX\\X.DIC", u"X.DIC", true},
       {u"\\\\?\\C:\\TORVIX", u"\\\\?\\C:\\TORVIX\\\u00c4.DIC", u"\u00e4.dic", true},
+      {u"\\\\?\\C:\\TORVIX", u"\\\\?\\C:\\TORVIX\\\u0191.DIC", u"\u0192.dic",
+       true},  // the hooked f
       // A link's target, or an object-manager link planted in a swapped folder.
       {u"\\\\?\\C:\\TORVIX", u"\\\\?\\C:\\ELSEWHERE.DAT", u"LXWEPB.TLX", false},
       {u"\\\\?\\C:\\TORVIX", u"\\\\?\\C:\\TORVIX\\LXWEPB2.CLX", u"LXWEPB.TLX", false},

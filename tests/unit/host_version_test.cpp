@@ -119,7 +119,8 @@ namespace {
 
 // An old host that wrote its settings without administrator rights into a protected
 // folder of the system drive finds them redirected into the user's VirtualStore; the
-// copy decides only when its version sorts later than the folder's own file.
+// copy decides only when its version sorts later than the folder's own file. So does
+// its WIN.INI entry, which counts where the real WIN.INI has none.
 TEST(HostVersion, VirtualStoreCopy) {
   const std::string local = "C:\\Users\\ana\\AppData\\Local";
   const std::string store = local + "\\VirtualStore";
@@ -133,6 +134,8 @@ TEST(HostVersion, VirtualStoreCopy) {
     std::string version;         // HostVersion as read
     const char* runs = nullptr;  // the run's own LOCALAPPDATA, where it is not the user's
     const char* session = "C:\\Users\\ana";  // the signed-in user's profile
+    std::string winIniCopy = "";  // a VirtualStore WIN.INI naming the folder, the real one not
+    bool realEntry = true;        // the real WIN.INI names the folder (a copy then another)
   };
   const std::string programFiles = store + "\\Program Files\\Torvix\\torvix.ini";
   const Case cases[] = {
@@ -166,12 +169,24 @@ TEST(HostVersion, VirtualStoreCopy) {
       {"no other profile is read", "C:\\Program Files\\Torvix", "30", "99",
        "C:\\Users\\eve\\AppData\\Local\\VirtualStore\\Program Files\\Torvix\\torvix.ini", "30",
        "C:\\Users\\admin\\AppData\\Local"},
+      {"WIN.INI's entry only in the running account's VirtualStore", "D:\\Apps\\Torvix", "45",
+       std::nullopt, programFiles, "45", nullptr, "C:\\Users\\ana", store + "\\Windows\\win.ini",
+       false},
+      {"WIN.INI's entry only in the signed-in user's VirtualStore", "D:\\Apps\\Torvix", "45",
+       std::nullopt, programFiles, "45", "C:\\Users\\admin\\AppData\\Local", "C:\\Users\\ana",
+       store + "\\Windows\\win.ini", false},
+      {"the real WIN.INI's entry before a copy's", "D:\\Apps\\Torvix", "45", std::nullopt,
+       programFiles, "45", nullptr, "C:\\Users\\ana", store + "\\Windows\\win.ini"},
   };
   for (const Case& c : cases) {
     [&] {
       SCOPED_TRACE(c.what);
       FakePlatform platform;
-      platform.SetWinIni("Applications", "Torvix", c.folder);
+      if (c.realEntry) platform.SetWinIni("Applications", "Torvix", c.folder);
+      if (!c.winIniCopy.empty()) {
+        platform.AddTextFile(c.winIniCopy, "[Applications]\r\nTorvix=" +
+                                               (c.realEntry ? "D:\\Nowhere" : c.folder) + "\r\n");
+      }
       platform.AddFile(c.folder + "\\torvixx.exe");
       if (c.real) platform.AddTextFile(c.folder + "\\torvix.ini", "[Common]\r\nVersion=" + *c.real);
       if (c.redirected) {

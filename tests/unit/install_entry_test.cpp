@@ -131,21 +131,33 @@ TEST(InstallEntry, EveryReplacementIsFlushedBeforeItsMoveAndNoNewFileIs) {
             platform.calls.size());
 }
 
-TEST(InstallEntry, AFailedFlushKeepsTheOldFile) {
-  FakePlatform platform;
-  SetPayload(platform, ThisBuildsPayload());
-  const Bytes old = PatternBytes(1000, 3);
-  platform.AddFile(kTarget, old);
-  platform.flushFails = true;
+// A failed flush keeps the old file; one that the file system does not implement (a
+// redirector's "invalid function") counts as done, since nothing more can be done there.
+TEST(InstallEntry, WhatAFlushThatFailsDoes) {
+  struct Case {
+    FileError answer;
+    bool replaced;
+  };
+  const Case cases[] = {{FileError::kOther, false}, {FileError::kUnsupported, true}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(static_cast<int>(c.answer));
+    FakePlatform platform;
+    SetPayload(platform, ThisBuildsPayload());
+    const Bytes old = PatternBytes(1000, 3);
+    platform.AddFile(kTarget, old);
+    platform.flushAnswer = c.answer;
 
-  Extract(platform);
+    Extract(platform);
 
-  ASSERT_EQ(platform.boxes.size(), 1u);
-  EXPECT_EQ(platform.boxes[0].text, EntryFailed("LXWEPB2.CLX"));
-  EXPECT_EQ(platform.File(kTarget)->bytes, old);
-  EXPECT_EQ(platform.File(kTemporary), nullptr);
-  EXPECT_EQ(CountCalls(platform, "MoveOpenFile"), 0u);
-  EXPECT_EQ(platform.openFiles, 0);
+    EXPECT_EQ(platform.File(kTarget)->bytes, c.replaced ? ThisBuildsPayload()[1].bytes : old);
+    EXPECT_EQ(platform.boxes.size(), c.replaced ? 0u : 1u);
+    if (!c.replaced) {
+      EXPECT_EQ(platform.boxes[0].text, EntryFailed("LXWEPB2.CLX"));
+    }
+    EXPECT_EQ(platform.File(kTemporary), nullptr);
+    EXPECT_EQ(CountCalls(platform, "MoveOpenFile") != 0, c.replaced);
+    EXPECT_EQ(platform.openFiles, 0);
+  }
 }
 
 // Only a plain file of one name, which the system places in the held folder under its
@@ -258,8 +270,10 @@ TEST(InstallEntry, TheMoveFallsBackWhereThePosixOneFails) {
   }
 }
 
-// Another program holding the file for a moment (a scanner, the indexer) is waited
-// out, 50 ms growing to 500 ms, at most 3 s a file; anything else fails at once.
+// Another program holding the file, or the folder, for a moment (a scanner, the indexer,
+// a sync client) is waited out, 50 ms growing to 500 ms, at most 3 s a file; anything
+// else fails at once. A link at the folder's path pointed elsewhere while the installer
+// waits changes nothing: every name is resolved in the folder held.
 TEST(InstallEntry, ABriefHoldIsWaitedOut) {
   const Bytes payload = PatternBytes(310992, 2);
   const Bytes old = PatternBytes(1000, 3);
@@ -270,7 +284,10 @@ TEST(InstallEntry, ABriefHoldIsWaitedOut) {
     int heldAfterClose;  // attempts on a file this run has closed that meet a hold
     bool readOnly;
     bool replaced;
-    uint32_t waited;  // milliseconds in all
+    uint32_t waited;              // milliseconds in all
+    int folderHeldFor = 0;        // attempts on the folder that meet a hold
+    int movesHeld = 0;            // moves over the target that meet a hold (reading is shared)
+    bool linkRetargeted = false;  // the folder is a link, pointed elsewhere at the first wait
   };
   const Case cases[] = {
       {"no hold", 0, false, 0, false, true, 0},
@@ -282,21 +299,39 @@ TEST(InstallEntry, ABriefHoldIsWaitedOut) {
       {"held for good", 0, true, 0, false, false, 3000},
       {"held for good, and a scanner holding every closed file", 0, true, 4, false, false, 3000},
       {"read-only: no wait", 0, false, 0, true, false, 0},
+      {"the folder held for two attempts", 0, false, 0, false, true, 50 + 100, 2},
+      {"the move waits, and the folder's link is pointed elsewhere meanwhile", 0, false, 0, false,
+       true, 50 + 100, 0, 4, true},
   };
+  const std::string kFirst = "C:\\REAL1\\LXWEPB2.CLX";
+  const std::string kSecond = "C:\\REAL2\\LXWEPB2.CLX";
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
     [&] {
       FakePlatform platform;
       SetPayload(platform, {{"LXWEPB2.CLX", payload, kClxStamp}});
-      FakeEntry& target = platform.AddFile(kTarget, old);
+      std::string where = kTarget;
+      if (c.linkRetargeted) {
+        platform.folderLinks[kFolder] = "C:\\REAL1";
+        platform.AddFile(kSecond, old);
+        platform.duringWait = [](FakePlatform& p) { p.folderLinks[kFolder] = "C:\\REAL2"; };
+        where = kFirst;
+      }
+      FakeEntry& target = platform.AddFile(where, old);
       target.heldFor = c.heldFor;
       target.inUse = c.heldForGood;
+      target.movesHeld = c.movesHeld;
       if (c.readOnly) target.attributes = kAttributeReadOnly;
       platform.heldAfterClose = c.heldAfterClose;
+      if (c.folderHeldFor != 0) platform.AddDirectory(kFolder).heldFor = c.folderHeldFor;
 
       Extract(platform);
 
-      const FakeEntry* after = platform.File(kTarget);
+      if (c.linkRetargeted) {
+        EXPECT_EQ(platform.File(kSecond)->bytes, old) << ": replaced outside the held folder";
+        EXPECT_EQ(platform.Paths().size(), 2u);
+      }
+      const FakeEntry* after = platform.File(where);
       ASSERT_NE(after, nullptr);
       EXPECT_EQ(after->bytes, c.replaced ? payload : old);
       EXPECT_EQ(platform.ended, !c.replaced);

@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "platform/file_errors.h"
+#include "platform/narrowing.h"
 #include "platform/open_arguments.h"
 
 namespace {
@@ -36,6 +37,18 @@ TEST(FileErrors, TheClassOfEachWin32Error) {
       {665, FileError::kOther},      {1920, FileError::kOther},
   };
   for (const auto& c : cases) EXPECT_EQ(FileErrorOf(c.first), c.second) << c.first;
+}
+
+// Where the ANSI code page is UTF-8 or GB 18030 the conversion takes no best-fit flag and
+// no used-default pointer, or it fails for every name; elsewhere it takes both.
+TEST(Narrowing, TheFlagsOfEachAnsiCodePage) {
+  const std::pair<uint32_t, bool> cases[] = {{65001, true}, {54936, true}, {1252, false},
+                                             {932, false},  {1251, false}, {874, false}};
+  for (const auto& c : cases) {
+    Narrowing narrowing = NarrowingFor(c.first);
+    EXPECT_EQ(narrowing.flags, c.second ? 0x80u : 0x400u) << c.first;
+    EXPECT_EQ(narrowing.asksUsedDefault, !c.second) << c.first;
+  }
 }
 
 }  // namespace
