@@ -25,10 +25,11 @@ enum class OpenKind {
   kNewFile,     // a payload file or a copy, created only where no entry has the name
   kToStamp,     // a file already there, read and given its time
   kToRemove,    // a file already there, removed through its handle
+  kToQuery,     // an entry already there, a folder too, only asked its attributes
   kHostFolder,  // the host folder itself, held for the run
 };
 constexpr OpenKind kOpenKinds[] = {OpenKind::kNewFile, OpenKind::kToStamp, OpenKind::kToRemove,
-                                   OpenKind::kHostFolder};
+                                   OpenKind::kToQuery, OpenKind::kHostFolder};
 
 struct OpenArguments {
   uint32_t access;
@@ -56,6 +57,10 @@ constexpr OpenArguments OpenArgumentsFor(OpenKind kind) {
     case OpenKind::kToRemove:
       return {kAccessDelete | kAccessReadAttributes, kShareRead | kShareWrite | kShareDelete,
               kDispositionOpenExisting, kFlagOpenReparsePoint};
+    case OpenKind::kToQuery:
+      // Attributes alone meet no sharing: another program's hold never refuses it.
+      return {kAccessReadAttributes, kShareRead | kShareWrite | kShareDelete,
+              kDispositionOpenExisting, kFlagOpenReparsePoint | kFlagBackupSemantics};
     case OpenKind::kHostFolder:
       return {kAccessListDirectory | kAccessReadAttributes, kShareRead | kShareWrite,
               kDispositionOpenExisting, kFlagBackupSemantics};

@@ -80,13 +80,11 @@ using NtCreateFileFunction = NTSTATUS(NTAPI*)(PHANDLE, ACCESS_MASK, POBJECT_ATTR
 // The information class is an enumeration, passed as a 32-bit value.
 using NtSetInformationFileFunction = NTSTATUS(NTAPI*)(HANDLE, PIO_STATUS_BLOCK, PVOID, ULONG,
                                                       ULONG);
-using NtQueryAttributesFileFunction = NTSTATUS(NTAPI*)(POBJECT_ATTRIBUTES, PVOID);
 using RtlNtStatusToDosErrorFunction = ULONG(NTAPI*)(NTSTATUS);
 
 struct NativeCalls {
   NtCreateFileFunction create;
   NtSetInformationFileFunction setInformation;
-  NtQueryAttributesFileFunction queryAttributes;
   RtlNtStatusToDosErrorFunction toDosError;
 };
 
@@ -98,7 +96,6 @@ const NativeCalls& Native() {
     HMODULE ntdll = GetModuleHandleA("ntdll.dll");
     NativeCallsFound = {FunctionOf<NtCreateFileFunction>(ntdll, "NtCreateFile"),
                         FunctionOf<NtSetInformationFileFunction>(ntdll, "NtSetInformationFile"),
-                        FunctionOf<NtQueryAttributesFileFunction>(ntdll, "NtQueryAttributesFile"),
                         FunctionOf<RtlNtStatusToDosErrorFunction>(ntdll, "RtlNtStatusToDosError")};
     NativeCallsLoaded = true;
   }
@@ -140,13 +137,15 @@ constexpr ULONG kNativeNonDirectoryFile = 0x40;
 constexpr ULONG kNativeOpenReparsePoint = 0x00200000;
 
 // Opens the name in the held folder as that kind of open does, as CreateFile would open
-// the path: synchronous, never a directory, with the access CreateFile always adds.
+// the path: synchronous, a directory only with backup semantics, with the access
+// CreateFile always adds.
 FileHandle OpenInFolder(OpenKind kind, FileHandle folder, const char* name, FileError& error) {
   OpenArguments open = OpenArgumentsFor(kind);
   NameInFolder named;
   error = FileError::kNotFound;
   if (Native().create == nullptr || !named.Set(folder, name)) return kNoFile;
-  ULONG options = kNativeSynchronousIo | kNativeNonDirectoryFile |
+  ULONG options = kNativeSynchronousIo |
+                  ((open.flags & kFlagBackupSemantics) != 0 ? 0 : kNativeNonDirectoryFile) |
                   ((open.flags & kFlagOpenReparsePoint) != 0 ? kNativeOpenReparsePoint : 0);
   HANDLE file = nullptr;
   IO_STATUS_BLOCK io;
@@ -504,18 +503,15 @@ class Win32Platform final : public Platform {
   }
 
   uint32_t GetFileAttributesInFolder(FileHandle folder, const char* name) override {
-    // FILE_BASIC_INFORMATION: four times, then the attributes, of the entry itself where it
-    // is a link, as GetFileAttributes answers.
-    struct {
-      LARGE_INTEGER times[4];
-      ULONG attributes;
-    } basic;
-    NameInFolder named;
-    if (Native().queryAttributes == nullptr || !named.Set(folder, name) ||
-        Native().queryAttributes(&named.attributes, &basic) < 0) {
-      return kNoAttributes;
-    }
-    return basic.attributes;
+    // Asked of a handle: NtQueryAttributesFile takes a root on Windows, but Wine 8 reads the
+    // name against the current folder instead.
+    FileError error;
+    FileHandle entry = OpenInFolder(OpenKind::kToQuery, folder, name, error);
+    FILE_BASIC_INFO basic;
+    bool known = entry != kNoFile &&
+                 GetFileInformationByHandleEx(entry, FileBasicInfo, &basic, sizeof basic);
+    CloseOutputFile(entry);
+    return known ? basic.FileAttributes : kNoAttributes;
   }
 
   uint32_t GetEnvironmentVariableA(const char* name, char* area, uint32_t limit) override {

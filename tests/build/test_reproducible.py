@@ -5,12 +5,14 @@ Microsoft's BinSkim asks of a 32-bit image that GCC can make: ASLR with its relo
 (BA2021, BA2019), NO_SEH in place of a SafeSEH table (BA2018), and no write to fs:[0],
 which would register an SEH frame that NO_SEH makes Windows refuse. It says it needs
 Vista (subsystem and OS 6.0), which it does, and imports kernel32 and msvcrt only,
-loading the rest from the system folder itself."""
+loading the rest from the system folder itself, its import tables in no executable
+section. It weighs at most 48 KiB beyond this build's payload."""
 
 import os
 import re
 import shutil
 import subprocess
+import sys
 import tempfile
 import unittest
 
@@ -68,6 +70,10 @@ def hardening_faults(image):
     imports = {entry.dll.decode().lower() for entry in pe.DIRECTORY_ENTRY_IMPORT}
     if imports != {"kernel32.dll", "msvcrt.dll"}:
         faults.append(f"imports kernel32 and msvcrt only, not {sorted(imports)}")
+    tables = header.DATA_DIRECTORY[pefile.DIRECTORY_ENTRY["IMAGE_DIRECTORY_ENTRY_IMPORT"]]
+    holder = pe.get_section_by_rva(tables.VirtualAddress)
+    if holder is None or holder.Characteristics & SECTION["IMAGE_SCN_MEM_EXECUTE"]:
+        faults.append("BA2010: the import tables in an executable section")
     faults += [f"writes fs:[0]: {line}" for line in writes_to_seh_head(image)]
     return faults
 
@@ -96,6 +102,8 @@ def lose(image, what):
     return pe.write()
 
 ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
+sys.path.insert(0, os.path.join(ROOT, "scripts"))
+import size_report  # noqa: E402
 
 
 def tracked_files():
@@ -159,6 +167,9 @@ class Reproducible(unittest.TestCase):
                 manifest = source.read()
             self.assertIn("<dpiAwareness", manifest)
             self.assertIn('level="requireAdministrator"', manifest)
+            beyond = len(images[0]) - size_report.payload_size(
+                os.path.join(ROOT, "resources", "payload"))
+            self.assertLessEqual(beyond, 48 * 1024, f"{beyond:,} bytes beyond the payload")
 
 
 if __name__ == "__main__":

@@ -1,7 +1,7 @@
 /* Drives setup.exe under Wine as a person would: starts it, waits for each of its
  * windows, prints what the window says and answers it, then prints the exit status.
  *
- *   driver.exe [--hold PATH [--release-when FILE --release-after MS]]
+ *   driver.exe [--hold PATH | --hold-shared PATH [--release-when FILE --release-after MS]]
  *              [--timeout SECONDS] [--shots FOLDER] [--cwd FOLDER] PROGRAM ANSWER...
  *
  * ANSWER is one of:
@@ -16,7 +16,8 @@
  * --hold opens PATH without sharing before the program starts and keeps it open, as
  * another program holding the file would; with --release-when FILE and
  * --release-after MS it lets go MS milliseconds after FILE appears, as a scanner
- * that opens a file for a moment does. --cwd starts PROGRAM in FOLDER instead of
+ * that opens a file for a moment does. --hold-shared holds it so that others may read it
+ * but not replace or remove it. --cwd starts PROGRAM in FOLDER instead of
  * the driver's own working folder. --shots saves each window, as the screen
  * shows it, to FOLDER\NN.bmp before answering it. A window that comes after the last answer
  * is printed as UNANSWERED and the program is stopped (exit 3); a wait longer than
@@ -248,8 +249,9 @@ int main(int argc, char** argv) {
 
   for (; i < argc && strncmp(argv[i], "--", 2) == 0; i += 2) {
     if (i + 1 >= argc) return 2;
-    if (strcmp(argv[i], "--hold") == 0) {
-      held = CreateFileA(argv[i + 1], GENERIC_READ, 0, NULL, OPEN_EXISTING, 0, NULL);
+    if (strcmp(argv[i], "--hold") == 0 || strcmp(argv[i], "--hold-shared") == 0) {
+      DWORD sharing = strcmp(argv[i], "--hold-shared") == 0 ? FILE_SHARE_READ : 0;
+      held = CreateFileA(argv[i + 1], GENERIC_READ, sharing, NULL, OPEN_EXISTING, 0, NULL);
       if (held == INVALID_HANDLE_VALUE) {
         printf("HOLDFAILED\t%s\n", argv[i + 1]);
         return 2;

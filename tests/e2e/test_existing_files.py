@@ -178,9 +178,10 @@ class ExistingFiles(WineCase):
         # under one of them stays and is never written through. On a share
         # (\\SERVER\SHARE\Torvix) the system names the files on the share, and the
         # installer compares the folder's name and each file's alike; a repair there
-        # then rewrites nothing. Under the relay trace, every open of a name in the folder
-        # carries FILE_FLAG_OPEN_REPARSE_POINT (Wine's create never follows a link: only
-        # the trace shows it), and the folder is held without delete sharing.
+        # then rewrites nothing. Under the relay trace, the folder is held without delete
+        # sharing, and every open of a name in it is made inside the folder held, by the
+        # bare name, with FILE_OPEN_REPARSE_POINT (Wine's create never follows a link: only
+        # the trace shows it); none names its path.
         names = TEMPORARY_NAMES
         # Emulated: the trace of the 32-bit image's own flags, and its rename records.
         for case, in self.rows([("traced",), ("link planted",), ("on a share",)], "traced"):
@@ -206,7 +207,7 @@ class ExistingFiles(WineCase):
                     os.symlink(outside, os.path.join(folder, names[1]))
 
                 shown, status = prefix.run("ok", "ok",
-                                           winedebug="+relay" if case == "traced" else None)
+                                           winedebug="+relay,+file" if case == "traced" else None)
 
                 self.assertEqual(shown, [CONFIRM, COMPLETE])
                 self.assertEqual(status, 0)
@@ -219,12 +220,21 @@ class ExistingFiles(WineCase):
                 if kept:
                     self.assertEqual(os.readlink(os.path.join(folder, names[1])), outside)
                 if case == "traced":
-                    opens = re.findall(r'Call KERNEL32\.CreateFile[AW]\(\w+ L?"C:\\\\TORVIX\\\\'
-                                       r'([^"]*)",\w+,(\w+),\w+,\w+,(\w+),', prefix.trace)
-                    self.assertEqual({name for name, _, _ in opens}, {"", TLX, CLX, *names})
-                    for name, sharing, flags in opens:
-                        self.assertTrue(int(flags, 16) & (0x200000 if name else 0x02000000), name)
-                        self.assertTrue(name or int(sharing, 16) == 0x3, "no delete sharing")
+                    held = re.findall(r'Call KERNEL32\.CreateFileA\(\w+ "C:\\\\TORVIX\\\\",\w+,(\w+),'
+                                      r'\w+,\w+,(\w+),\w+\) ret=\w+\n(?:.*\n){0,60}?\w+:Ret  '
+                                      r'KERNEL32\.CreateFileA\(\) retval=0*(\w+)', prefix.trace)
+                    self.assertEqual(len(held), 1, "the folder is held once")
+                    sharing, flags, handle = held[0]
+                    self.assertEqual(int(sharing, 16), 0x3, "no delete sharing")
+                    self.assertTrue(int(flags, 16) & 0x02000000, "the folder itself")
+                    opens = re.findall(r'trace:file:NtCreateFile .* name=L"([^"\\]*)" objattr=\w+ '
+                                       r'root=0x(\w+) .* options=(\w+)', prefix.trace)
+                    self.assertEqual({name for name, _, _ in opens}, {TLX, CLX, *names})
+                    for name, root, options in opens:
+                        self.assertEqual(root, handle, f"{name}: inside the folder held")
+                        self.assertTrue(int(options, 16) & 0x200000, f"{name}: as itself")
+                    by_path = re.findall(r'name=L"[^"]*TORVIX\\\\(?:LXWEPB|~setup)', prefix.trace)
+                    self.assertEqual(by_path, [], "a name in the folder opened by its path")
                 if case == "on a share":
                     inodes = {n: os.stat(os.path.join(folder, n)).st_ino for n in (TLX, CLX)}
                     self.assertEqual(prefix.run("ok", "ok")[0], [CONFIRM, COMPLETE])
@@ -285,10 +295,17 @@ class ExistingFiles(WineCase):
             # The folder of 32-bit programs, as a 32-bit process on 64-bit Windows names it.
             ("under Program Files (x86)", "30", "45", "x86", installs),
             # A standard user who elevated with an administrator's password: the run's
-            # LOCALAPPDATA is the administrator's, the signed-in user's copy counts.
+            # LOCALAPPDATA is the administrator's, the signed-in user's copy counts. That
+            # user is the one whose shell runs on the desktop; where there is no shell, the
+            # one named by the session.
             ("elevated as another account", "30", "45", "long", installs, "Administrator"),
+            ("elevated, no shell: the session's user by name", "30", "45", "long", installs,
+             "Administrator"),
             ("a third profile's copy changes nothing", "30", "99", "long", refused("30"), "Administrator",
              "C:\\users\\other\\AppData\\Local\\VirtualStore"),
+            # WIN.INI as an old host wrote it without administrator rights: the real one
+            # has no Torvix= entry, the VirtualStore copy names a host elsewhere.
+            ("WIN.INI's entry only in the copy", "45", None, "win.ini", installs),
         ]
         # Emulated: the folder a 32-bit process names through its own environment, the
         # short path through the ANSI call, and the session user's functions loaded by
@@ -302,9 +319,15 @@ class ExistingFiles(WineCase):
                 store = elevated[1] if len(elevated) > 1 else self.virtual_store(prefix)
                 if elevated:
                     self.run_as(prefix, elevated[0])
-                prefix.write(store + folder[2:] + "\\torvix.ini",
-                             f"[Common]\r\nVersion={copy_version}\r\n")
-                if entry == "D:":
+                if copy_version is not None:
+                    prefix.write(store + folder[2:] + "\\torvix.ini",
+                                 f"[Common]\r\nVersion={copy_version}\r\n")
+                if entry == "win.ini":
+                    folder = "C:\\Apps\\Torvix"
+                    prefix.add_host(folder, version=folder_version)
+                    prefix.write(store + "\\Windows\\win.ini",
+                                 f"[Applications]\r\nTorvix={folder}\r\n")
+                elif entry == "D:":
                     drive_d = os.path.join(prefix.root, "drive_d")
                     os.makedirs(os.path.join(drive_d, "Program Files", "Torvix"))
                     prefix.map_drive("d", drive_d)
@@ -324,7 +347,11 @@ class ExistingFiles(WineCase):
                                      "[Common]\r\nVersion=30\r\n")
                     prefix.set_host_entry(named)
 
-                shown, status = prefix.run("ok", "ok")
+                if what == "elevated as another account":
+                    with prefix.shell():
+                        shown, status = prefix.run("ok", "ok")
+                else:
+                    shown, status = prefix.run("ok", "ok")
 
                 self.assertEqual(shown, expected)
                 self.assertEqual(status, 0)

@@ -9,6 +9,8 @@ damaged installers were tried, and what was loaded, written or lost.
 import os
 import re
 import tempfile
+import threading
+import time
 import unittest
 
 import pytest
@@ -112,11 +114,16 @@ class HostileFolder(WineCase):
              [CONFIRM, PROMPT, DIALOG, COMPLETE]),
             ("a version refusal", "C:\\TORVIX", "40", ["ok", "ok"],
              [CONFIRM, too_old("40")]),
+            # Vista's shell breaks under SetDefaultDllDirectories: there the preload alone
+            # keeps planted DLLs out, and the dialog still shows.
+            ("the locate road on Windows Vista", "C:\\Apps\\Host", "45",
+             ["ok", "ok", "file=C:\\Apps\\Host\\torvixx.exe", "ok"],
+             [CONFIRM, PROMPT, DIALOG, COMPLETE], "vista"),
         ]
         TALLY["traced"] = len(traced)
         TALLY["names"] = len(names)
         # Emulated: the 32-bit DLL search on the roads with the boxes and the dialog.
-        for what, host, version, answers, boxes in self.rows(
+        for what, host, version, answers, boxes, *windows in self.rows(
                 roads, "the typical road", "the locate road with the dialog"):
             with self.subTest(what):
                 prefix = self.new_prefix()
@@ -125,10 +132,15 @@ class HostileFolder(WineCase):
                 for folder in (DOWNLOADS, WORKDIR):
                     for name in names:
                         prefix.write(folder + "\\" + name, marker)
+                if windows:
+                    wine.subprocess.run([wine.WINE, "reg", "add", "HKCU\\Software\\Wine", "/v",
+                                         "Version", "/d", windows[0], "/f"], env=prefix.env,
+                                        check=True, stdout=wine.subprocess.DEVNULL,
+                                        stderr=wine.subprocess.DEVNULL)
                 TALLY["roads"] += 1
 
                 shown, status = prefix.run(*answers, program=SETUP, workdir=WORKDIR,
-                                           winedebug="+pid,+loaddll")
+                                           winedebug="+pid,+loaddll" + (",+relay" if windows else ""))
 
                 self.assertEqual(shown, boxes)
                 self.assertEqual(status, 0)
@@ -145,6 +157,15 @@ class HostileFolder(WineCase):
                            if kind == "native" and
                            path.startswith((DOWNLOADS.lower(), WORKDIR.lower()))]
                 self.assertEqual(planted, [], "the loader mapped a planted DLL")
+                if windows:
+                    # Short messages: the trace runs to tens of megabytes.
+                    trace = prefix.trace
+                    self.assertTrue("Call KERNEL32.GetVersion()" in trace, "the version asked")
+                    self.assertFalse('"SetDefaultDllDirectories"' in trace,
+                                     "SetDefaultDllDirectories asked for on Vista")
+                    self.assertTrue(re.search(r'Call KERNEL32\.LoadLibraryExA\(\w+ "[^"]*'
+                                              r'system32\\\\uxtheme\.dll",0+,0+8\)', trace),
+                                    "the preload from the system folder")
 
     def run_probe(self, prefix, probe, *arguments):
         """What the preload probe prints. Through a file: a program Wine keeps running
@@ -286,6 +307,48 @@ class HostileFolder(WineCase):
                                  "no temporary file of ours left; what was planted stays")
                 if kind == "symlink" and planted:
                     self.assertEqual(os.readlink(link), victim)
+
+    def test_a_folder_link_pointed_elsewhere_while_a_move_waits(self):
+        # C:\TORVIX is a link to C:\real1 (a junction any signed-in user may make where the
+        # default folder is missing). The old lexicon there is held by a program that lets
+        # others read it but not replace it, so the move of the checked copy over it waits;
+        # meanwhile the link is pointed at C:\real2. The move is made inside the folder
+        # held, by the name alone: it lands in C:\real1, and nothing in C:\real2 changes.
+        prefix = self.new_prefix()
+        self.setup_in_downloads(prefix)
+        prefix.add_host("C:\\real1")
+        prefix.write("C:\\real1\\" + CLX, b"an older lexicon" * 500)
+        outside = b"someone else's lexicon, which must not change\r\n" * 40
+        victim = prefix.write("C:\\real2\\" + CLX, outside)
+        os.utime(victim, (915148800, 915148800))
+        link = prefix.path("C:\\TORVIX")
+        os.symlink(prefix.path("C:\\real1"), link)
+        copy = prefix.path("C:\\real1\\~setup.tmp")
+
+        def point_elsewhere():
+            deadline = time.monotonic() + 60
+            while not os.path.exists(copy) and time.monotonic() < deadline:
+                time.sleep(0.002)
+            swapped = link + ".new"
+            os.symlink(prefix.path("C:\\real2"), swapped)
+            os.replace(swapped, link)
+        swapper = threading.Thread(target=point_elsewhere)
+        swapper.start()
+        shown, status = prefix.run("ok", "ok", program=SETUP, hold="C:\\real1\\" + CLX,
+                                   hold_shared=True, release_when="C:\\real1\\~setup.tmp",
+                                   release_after_ms=700)
+        swapper.join()
+
+        self.assertEqual(shown, [CONFIRM, COMPLETE])
+        self.assertEqual(status, 0)
+        self.assertEqual(os.readlink(link), prefix.path("C:\\real2"), "the link was swapped")
+        self.assertEqual(prefix.listing("C:\\real2"), [CLX], "nothing new outside")
+        changed = self.read(victim) != outside or os.stat(victim).st_mtime != 915148800
+        TALLY["outside bytes changed"] += len(outside) if changed else 0
+        self.assertEqual(self.read(victim), outside)
+        self.assertEqual(os.stat(victim).st_mtime, 915148800)
+        self.assert_installed(prefix, "C:\\real1")
+        self.assertEqual(prefix.listing("C:\\real1"), sorted(HOST_FILES + [TLX, CLX]))
 
 
 def tearDownModule():

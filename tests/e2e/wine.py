@@ -14,6 +14,7 @@ folder).
 
 import atexit
 import fcntl
+import contextlib
 import os
 import select
 import shutil
@@ -364,6 +365,24 @@ class Prefix:
             subprocess.run(["wineserver", "-p"], env=self.env, check=True)
         raise RuntimeError(f"Wine's desktop does not start in {self.root}")
 
+    @contextlib.contextmanager
+    def shell(self):
+        """A window that stands for the session's shell (GetShellWindow), as Explorer's
+        does on Windows, for as long as the block runs."""
+        require(DESKTOP_EXE, "the desktop holder")
+        shell = subprocess.Popen([WINE, DESKTOP_EXE, "--shell"], env=self.env,
+                                 stdout=subprocess.PIPE, stderr=subprocess.DEVNULL,
+                                 stdin=subprocess.DEVNULL)
+        try:
+            ready = select.select([shell.stdout], [], [], 60)[0]
+            if not ready or shell.stdout.readline().strip() != b"READY":
+                raise RuntimeError("the stand-in shell did not start")
+            yield
+        finally:
+            shell.kill()
+            shell.wait()
+            shell.stdout.close()
+
     def reset(self):
         drive = os.path.join(self.root, "drive_c")
         template_drive = os.path.join(self.template, "drive_c")
@@ -456,18 +475,20 @@ class Prefix:
         return sorted(os.listdir(self.path(windows_path)))
 
     def run(self, *answers, hold=None, release_when=None, release_after_ms=0, timeout=60,
-            shots=None, program="C:\\setup.exe", workdir=None, winedebug=None, wrapper=()):
+            shots=None, program="C:\\setup.exe", workdir=None, winedebug=None, wrapper=(),
+            hold_shared=False):
         """Runs the installer, answering its windows in order. Returns the driver's
         lines without the trailing EXIT line, and the exit status (None if missing).
         workdir is the installer's working folder (by default the driver's, C:\\);
         winedebug sets Wine's debug channels for the run, whose output is then kept in
         self.trace. wrapper goes in front of the command (strace, say). hold is a file
         held open without sharing from before the start; release_when a file whose
-        appearance lets it go release_after_ms later."""
+        appearance lets it go release_after_ms later; hold_shared lets others read it
+        meanwhile, but not replace it."""
         require(DRIVER_EXE, "the end-to-end driver")
         command = [*wrapper, WINE, DRIVER_EXE, "--timeout", str(timeout)]
         if hold:
-            command += ["--hold", hold]
+            command += ["--hold-shared" if hold_shared else "--hold", hold]
         if release_when:
             command += ["--release-when", release_when, "--release-after", str(release_after_ms)]
         if shots:

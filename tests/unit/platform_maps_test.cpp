@@ -18,8 +18,11 @@ TEST(OpenArguments, HowEachKindOfOpenCallsCreateFile) {
     SCOPED_TRACE(static_cast<int>(kind));
     OpenArguments open = OpenArgumentsFor(kind);
     bool folder = kind == OpenKind::kHostFolder;
+    bool query = kind == OpenKind::kToQuery;
     EXPECT_EQ((open.flags & 0x200000) != 0, !folder) << "FILE_FLAG_OPEN_REPARSE_POINT";
-    EXPECT_EQ((open.flags & 0x02000000) != 0, folder) << "FILE_FLAG_BACKUP_SEMANTICS";
+    EXPECT_EQ((open.flags & 0x02000000) != 0, folder || query) << "FILE_FLAG_BACKUP_SEMANTICS";
+    EXPECT_EQ((open.access & 0xC0010000) == 0 && (open.sharing & 0x7) == 0x7, query)
+        << "attributes alone, no read, write or delete: no hold refuses it";
     EXPECT_EQ(open.disposition, kind == OpenKind::kNewFile ? 1u : 3u);
     if (folder) {
       EXPECT_EQ(open.sharing, 0x3u) << "read and write, not delete";
