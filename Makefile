@@ -1,7 +1,10 @@
 # make dist   builds dist/setup.exe (DICTIONARY=<folder> for another dictionary,
 #             DIST=<folder> for another output folder, SIGN_CERT= SIGN_KEY= to sign)
 # make inspect  prints what an installer carries (SETUP=<path>, default dist/setup.exe)
-# make test   runs every test: unit tests, build checks, end to end under Wine
+# make test   runs every test: unit tests, build checks, end to end under Wine, and
+#             prints each stage's time (DIST= or SETUP= tests that installer)
+# make unit   the fast loop: native unit tests and the sweep of this payload
+# make e2e    the end-to-end tests (CASES="test_end_to_end.py -k typical_road" for one)
 # make demo   runs the installer under Wine against a sample host folder
 # make bench  measures the installer against a peer on a 64 MiB payload
 # make fuzz   fuzzes the extraction for ten minutes and keeps what it finds new
@@ -24,7 +27,7 @@ unexport SOURCE_DATE_EPOCH
 endif
 NATIVE := build/native
 FUZZ := build/fuzz
-FUZZ_SECONDS ?= 30
+FUZZ_SECONDS ?= 10
 # The build folder of the default output folder, where the tests find the driver.
 WIN32 := build/win32
 # The installer of DIST where this machine runs it natively under Wine; where the kernel
@@ -38,7 +41,8 @@ PYTHON := /usr/bin/python3
 # -jN, as make test runs its stages); otherwise two jobs, for two cores. A recipe that
 # builds is marked + so that the job server reaches it.
 JOBS = $(if $(findstring jobserver,$(MAKEFLAGS)),,-j2)
-SOURCES := $(shell git ls-files 'src/*.cpp' 'src/*.h' 'tests/*.cpp' 'tests/*.h' 'tests/*.c' 2>/dev/null)
+SOURCES := $(shell git ls-files 'src/*.cpp' 'src/*.h' 'tests/*.cpp' 'tests/*.h' 'tests/*.c' \
+  'scripts/wine/*.c' 2>/dev/null)
 
 .PHONY: all deps native unit dist inspect e2e shipped-image build-checks format format-check test \
   test-stages demo bench screenshots fuzz fuzz-build fuzz-check sweep clean
@@ -54,7 +58,9 @@ native: deps
 	+cmake --build $(NATIVE) $(JOBS)
 
 unit: native
+	$(call STAGE_START)
 	cd $(NATIVE) && ctest --output-on-failure -j2
+	$(call STAGE_END)
 
 dist:
 	@./scripts/install-deps.sh $(if $(SIGN_CERT)$(SIGN_KEY),--sign)
@@ -65,54 +71,72 @@ inspect: $(if $(SETUP),,dist)
 	$(PYTHON) scripts/setup_contents.py
 
 # Each end-to-end test runs in a Wine of its own; E2E_JOBS of them run side by side.
-# They run the installer of dist/, but where the kernel runs no 32-bit code a 64-bit
-# build of the same sources, which tests/e2e/wine.py --build makes.
+# They run the installer SETUP names, else DIST's (the Wine runner reads both), but
+# where the kernel runs no 32-bit code a 64-bit build of the same sources, which
+# scripts/wine/wine.py --build makes. CASES picks the tests (pytest's arguments).
 E2E_JOBS ?= 4
 E2E_ARGS = -p no:cacheprovider -rs --durations=8
-e2e: $(RUNNABLE_DIST)
+CASES ?= test_end_to_end.py test_faults.py test_hostile_folder.py test_existing_files.py \
+  test_readme_commands.py
+# The installer the stages test, when it is not DIST's: refused in one line where missing.
+SETUP_GIVEN = $(if $(SETUP),setup-given)
+.PHONY: setup-given
+setup-given:
+	@[ -f "$(SETUP)" ] || { echo "error: SETUP=$(SETUP) names no file; name an installer, \
+	  or leave SETUP= out to test the one of DIST" >&2; exit 1; }
+e2e: $(if $(SETUP),$(SETUP_GIVEN),$(RUNNABLE_DIST))
 	@./scripts/install-deps.sh --test
-	+$(PYTHON) tests/e2e/wine.py --build
-	cd tests/e2e && SETUP_EXE=$(CURDIR)/dist/setup.exe $(PYTHON) -m pytest $(E2E_ARGS) \
-	  -n $(E2E_JOBS) test_end_to_end.py test_faults.py \
-	  test_hostile_folder.py test_existing_files.py test_readme_commands.py
+	+$(PYTHON) scripts/wine/wine.py --build
+	$(call STAGE_START)
+	cd tests/e2e && $(PYTHON) -m pytest $(E2E_ARGS) -n $(E2E_JOBS) $(CASES)
+	$(call STAGE_END)
 
 # Where the kernel runs 32-bit code, the stage above runs dist/setup.exe itself. Elsewhere
 # this one runs the cases marked shipped_image on dist/setup.exe, with Wine's 32-bit side
 # under an emulator in a namespace of its own (scripts/emulated-wine.sh, which the
 # package step prepares); where user namespaces are refused it says so and is skipped.
-shipped-image: $(if $(RUNNABLE_DIST),,dist)
+shipped-image: $(if $(RUNNABLE_DIST),,$(if $(SETUP),$(SETUP_GIVEN),dist))
 ifeq ($(RUNNABLE_DIST),)
 	@./scripts/install-deps.sh --test
-	+@./scripts/emulated-wine.sh run sh -ec '$(PYTHON) tests/e2e/wine.py --build; \
-	  cd tests/e2e; SETUP_EXE=$(CURDIR)/dist/setup.exe $(PYTHON) -m pytest $(E2E_ARGS) -n 4 \
+	$(call STAGE_START)
+	+@./scripts/emulated-wine.sh run sh -ec '$(PYTHON) scripts/wine/wine.py --build; \
+	  cd tests/e2e; $(PYTHON) -m pytest $(E2E_ARGS) -n 4 \
 	  -m shipped_image test_end_to_end.py test_hostile_folder.py test_existing_files.py' \
 	  || [ $$? -eq 77 ]
+	$(call STAGE_END)
 	@[ ! -e /proc/sys/fs/binfmt_misc/torvix-i386 ] || { echo "error: the emulator's handler \
 	  is registered outside the stage's namespace (/proc/sys/fs/binfmt_misc/torvix-i386)" >&2; exit 1; }
 endif
 
 build-checks: deps
+	$(call STAGE_START)
 	cd tests/build && $(PYTHON) -m pytest -p no:cacheprovider -n 3 -rs --durations=5 \
 	  test_payload_resources.py test_reproducible.py test_shipping.py test_install_deps.py \
 	  test_emulated_wine.py \
 	  test_mutants.py
+	$(call STAGE_END)
 
 format:
 	clang-format -i $(SOURCES)
 
 format-check:
+	$(call STAGE_START)
 	clang-format --dry-run -Werror $(SOURCES)
+	$(call STAGE_END)
 
 fuzz-build: deps
 	cmake -S . -B $(FUZZ) -DCMAKE_CXX_COMPILER=clang++ -DWITH_FUZZER=ON -DWITH_SANITIZERS=OFF \
 	  >/dev/null
 	+cmake --build $(FUZZ) --target payload_fuzzer $(JOBS)
 
-# A bounded run from the kept corpus; what it finds new stays in the build folder.
+# The kept corpus replayed, then a bounded run from it; what it finds new stays in the
+# build folder.
 fuzz-check: fuzz-build
+	$(call STAGE_START)
 	mkdir -p $(FUZZ)/corpus
 	$(FUZZ)/payload_fuzzer -max_total_time=$(FUZZ_SECONDS) -print_final_stats=1 \
 	  $(FUZZ)/corpus tests/fuzz/corpus
+	$(call STAGE_END)
 
 # A longer run (FUZZ_SECONDS=600 by default here) whose new inputs join the kept corpus.
 fuzz: FUZZ_SECONDS = 600
@@ -124,11 +148,22 @@ fuzz: fuzz-check
 # The build checks build the same sources many times over: ccache compiles each once.
 # Everything the tests need is installed once, before the stages start side by side.
 test: deps
+	@rm -rf build/stage-times && mkdir -p build/stage-times && date +%s > build/stage-times/.start
 	@CCACHE_DIR=$(CURDIR)/build/ccache CCACHE_BASEDIR=$(CURDIR) \
 	  CMAKE_C_COMPILER_LAUNCHER=ccache CMAKE_CXX_COMPILER_LAUNCHER=ccache \
 	  $(MAKE) --no-print-directory -j4 --output-sync=target test-stages
+	@echo "Stage times (each stage's own run; done at, from the start of make test):"
+	@for stage in $(STAGES); do [ -f build/stage-times/$$stage ] && \
+	  printf '  %-14s %s\n' $$stage "$$(cat build/stage-times/$$stage)"; done; true
 
-test-stages: format-check unit fuzz-check build-checks e2e shipped-image
+STAGES := format-check unit fuzz-check build-checks e2e shipped-image
+test-stages: $(STAGES)
+
+# Each stage notes its own time and when it ended, for make test to print.
+STAGE_START = @mkdir -p build/stage-times && date +%s > build/stage-times/$@.begun
+STAGE_END = @begun=$$(cat build/stage-times/$@.begun); now=$$(date +%s); \
+  start=$$(cat build/stage-times/.start 2>/dev/null || echo $$begun); \
+  echo "$$((now - begun)) s, done at $$((now - start)) s" > build/stage-times/$@
 
 # Every platform call failed in turn and a power cut after every call, for this build's
 # payload and a 255-file one, and the kept mutants they must catch (make test runs the

@@ -79,7 +79,7 @@ set_target_properties(setup PROPERTIES OUTPUT_NAME setup)
 
 # The end-to-end tests' driver: a console program that reads and answers the
 # installer's windows under Wine.
-add_executable(e2e_driver tests/e2e/driver.c)
+add_executable(e2e_driver scripts/wine/driver.c)
 target_compile_options(e2e_driver PRIVATE -Wall -Wextra -Werror -Os)
 target_link_options(e2e_driver PRIVATE -static -s)
 target_link_libraries(e2e_driver PRIVATE gdi32)
@@ -94,7 +94,7 @@ target_compile_definitions(e2e_preload_probe PRIVATE WIN32_LEAN_AND_MEAN NOMINMA
 target_link_options(e2e_preload_probe PRIVATE -static -s)
 
 # Holds Wine's desktop up in the prefixes the tests reuse, and for the benchmark.
-add_executable(e2e_desktop tests/e2e/desktop_holder.c)
+add_executable(e2e_desktop scripts/wine/desktop_holder.c)
 target_compile_options(e2e_desktop PRIVATE -Wall -Wextra -Werror -Os)
 target_link_options(e2e_desktop PRIVATE -static -s)
 

@@ -37,7 +37,7 @@ import subprocess
 import sys
 import time
 
-sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tests", "e2e"))
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "wine"))
 import wine  # noqa: E402
 from size_report import payload_size  # noqa: E402
 
@@ -80,7 +80,7 @@ def build_ours(dictionary):
 
 
 # The cross-compiler of the bench's kind: the shipped 32-bit one, or 64-bit where this
-# kernel runs no 32-bit code (tests/e2e/wine.py).
+# kernel runs no 32-bit code (scripts/wine/wine.py).
 TRIPLET = "i686-w64-mingw32" if wine.BITS == 32 else "x86_64-w64-mingw32"
 
 
@@ -272,7 +272,7 @@ def main():
         shutil.copy(peer, os.path.join(drive_c, "peer.exe"))
     shutil.copy(build_verify_probe(), os.path.join(drive_c, "verify_cost.exe"))
     shutil.copy(build_helper("bench_floor.cpp", "floor.exe"), os.path.join(drive_c, "floor.exe"))
-    shutil.copy(build_helper(os.path.join("..", "tests", "e2e", "desktop_holder.c"),
+    shutil.copy(build_helper(os.path.join("wine", "desktop_holder.c"),
                              "desktop.exe"), os.path.join(drive_c, "desktop.exe"))
     if arguments.baseline_rev:
         shutil.copy(baseline, os.path.join(drive_c, "baseline.exe"))

@@ -11,7 +11,7 @@ import struct
 import sys
 import zlib
 
-sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tests", "e2e"))
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "wine"))
 import wine  # noqa: E402
 
 OUT = os.path.join(wine.ROOT, "docs", "screenshots")

@@ -1,7 +1,13 @@
 """pytest's hooks for the end-to-end tests: each test process closes its display, and
 the Wine prefixes kept on it, when its tests are done."""
 
-import wine
+import os
+import sys
+
+# The Wine runner lives with the product's scripts, which the demo and the bench share.
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..",
+                                "scripts", "wine"))
+import wine  # noqa: E402
 
 
 def pytest_configure(config):

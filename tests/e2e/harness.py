@@ -1,5 +1,5 @@
 """What the end-to-end tests share: the boxes the installer shows, the payload's files,
-and a test case that runs each test in a Wine prefix of its own (tests/e2e/wine.py).
+and a test case that runs each test in a Wine prefix of its own (scripts/wine/wine.py).
 It holds no test itself."""
 
 import calendar

@@ -1,7 +1,7 @@
 """Runs the real setup.exe under Wine on a virtual display, one throwaway Wine prefix
 per run, and answers its windows through the driver (driver.c).
 
-The bench is the shipped 32-bit installer (dist/setup.exe, or SETUP_EXE) with the
+The bench is the shipped 32-bit installer (SETUP, else DIST's setup.exe) with the
 driver and marker of build/win32. A machine whose kernel runs no 32-bit code gets a
 64-bit build of the same sources, driver and marker in build/win64 under 64-bit Wine;
 there the shipped image runs too, with Wine's 32-bit side under an emulator, in the
@@ -49,8 +49,9 @@ def runs_32_bit_code():
 # under 64-bit Wine, so that every road still runs through the real Win32 calls.
 BITS = 32 if EMULATED else int(os.environ.get("E2E_BITS") or (32 if runs_32_bit_code() else 64))
 BUILD = os.path.join(ROOT, "build", f"win{BITS}")
-SETUP_EXE = os.environ.get("SETUP_EXE") if BITS == 32 else None
-SETUP_EXE = SETUP_EXE or os.path.join(ROOT, "dist" if BITS == 32 else BUILD, "setup.exe")
+SETUP_EXE = (os.path.abspath(os.environ.get("SETUP") or
+                             os.path.join(cmake_build.dist_folder(), "setup.exe"))
+             if BITS == 32 else os.path.join(BUILD, "setup.exe"))
 DRIVER_EXE = os.path.join(BUILD, "e2e_driver.exe")
 DESKTOP_EXE = os.path.join(BUILD, "e2e_desktop.exe")
 MARKER_DLL = os.path.join(BUILD, "e2e_marker.dll")
@@ -86,7 +87,7 @@ def require(program, what):
     missing (Wine would only say c0000135)."""
     if not os.path.isfile(program):
         raise SystemExit(f"error: {what} {program} is missing; build it with "
-                         "`python3 tests/e2e/wine.py --build` (make test does)")
+                         "`python3 scripts/wine/wine.py --build` (make test does)")
 
 
 def shown(path):
@@ -98,7 +99,10 @@ def shown(path):
 def is_32_bit_image(path):
     """Whether the Windows program at path is a 32-bit x86 one."""
     import pefile
-    machine = pefile.PE(path, fast_load=True).FILE_HEADER.Machine
+    try:
+        machine = pefile.PE(path, fast_load=True).FILE_HEADER.Machine
+    except pefile.PEFormatError:
+        return False
     return machine == pefile.MACHINE_TYPE["IMAGE_FILE_MACHINE_I386"]
 
 
@@ -160,8 +164,15 @@ def how_it_runs():
 
 def say_what_runs():
     """Says in one line which installer the end-to-end tests run, and how; the shipped
-    image must be the very bytes dist/SHA256SUMS names."""
+    image must be the very bytes the SHA256SUMS beside it names. Refuses, in one line, an
+    installer that is missing or no 32-bit program."""
     import hashlib
+    if not os.path.isfile(SETUP_EXE):
+        sys.exit(f"error: there is no installer {shown(SETUP_EXE)}; build it with `make dist`, "
+                 "or name one with SETUP=")
+    if not is_32_bit_image(SETUP_EXE):
+        sys.exit(f"error: {shown(SETUP_EXE)} is no 32-bit Windows program: the end-to-end tests "
+                 "run the shipped 32-bit image")
     with open(SETUP_EXE, "rb") as image:
         digest = hashlib.sha256(image.read()).hexdigest()
     sums = os.path.join(os.path.dirname(SETUP_EXE), "SHA256SUMS")
