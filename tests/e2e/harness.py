@@ -1,6 +1,7 @@
 """What the end-to-end tests share: the boxes the installer shows, the payload's files,
-and a test case that runs each test in a Wine prefix of its own (scripts/wine/wine.py).
-It holds no test itself."""
+and a test case that runs each test in a Wine prefix of its own (scripts/wine/wine.py)
+and checks after every run what must hold after any: exit status 0, and no temporary
+name of the installer's left behind anywhere. It holds no test itself."""
 
 import calendar
 import os
@@ -74,6 +75,18 @@ def too_old(version):
 VERSION_UNKNOWN = error_box(MESSAGES["kVersionCaption"], as_shown(MESSAGES["kVersionUnknown"]))
 
 
+def temporaries(prefix):
+    """Every entry under one of the installer's temporary names in the prefix (its drive
+    C: but Wine's own folder, and its shares), links included."""
+    found = set()
+    names = {name.lower() for name in TEMPORARY_NAMES}
+    for folder, dirs, files in os.walk(prefix.root):
+        if os.path.basename(folder) == "drive_c":
+            dirs[:] = [d for d in dirs if d != "windows"]
+        found |= {os.path.join(folder, n) for n in dirs + files if n.lower() in names}
+    return found
+
+
 class WineCase(unittest.TestCase):
     @classmethod
     def setUpClass(cls):
@@ -84,6 +97,15 @@ class WineCase(unittest.TestCase):
     def new_prefix(self, timezone="UTC"):
         prefix = wine.take_prefix(self.display, timezone)
         self.addCleanup(prefix.release)
+        run = prefix.run
+
+        def checked_run(*answers, **settings):
+            before = temporaries(prefix)
+            shown, status = run(*answers, **settings)
+            self.assertEqual(status, 0, "the exit status")
+            self.assertLessEqual(temporaries(prefix), before, "a temporary name left behind")
+            return shown, status
+        prefix.run = checked_run
         return prefix
 
     @staticmethod
@@ -101,8 +123,11 @@ class WineCase(unittest.TestCase):
         with open(path, "rb") as source:
             return source.read()
 
-    def assert_installed(self, prefix, folder, utc_offset_seconds=0):
+    def assert_installed(self, prefix, folder, utc_offset_seconds=0, names=None):
+        """The payload's files (or those named) in folder, with their bytes and stamps."""
         for name, local in PAYLOAD_FILES:
+            if names is not None and name not in names:
+                continue
             path = prefix.path(folder + "\\" + name)
             self.assertEqual(self.read(path), payload_bytes(name), name)
             expected = calendar.timegm(local) - utc_offset_seconds

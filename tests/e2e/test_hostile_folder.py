@@ -143,7 +143,6 @@ class HostileFolder(WineCase):
                                            winedebug="+pid,+loaddll" + (",+relay" if windows else ""))
 
                 self.assertEqual(shown, boxes)
-                self.assertEqual(status, 0)
                 if boxes[-1] is COMPLETE:
                     self.assert_installed(prefix, host)
                 by_setup = [r for r in self.planted_records(prefix)
@@ -238,7 +237,6 @@ class HostileFolder(WineCase):
                 shown, status = prefix.run("ok", "ok", program=SETUP)
 
                 self.assertEqual(shown, [CONFIRM, resource_fault(resource, "damaged")])
-                self.assertEqual(status, 0)
                 for name, data in old.items():
                     path = prefix.path("C:\\TORVIX\\" + name)
                     if self.read(path) != data:
@@ -287,7 +285,6 @@ class HostileFolder(WineCase):
                 # fails. Windows replaces the link as a name (the unit tests' Windows row).
                 followed = kind == "symlink" and name == CLX
                 self.assertEqual(shown, [CONFIRM, entry_failed(CLX) if followed else COMPLETE])
-                self.assertEqual(status, 0)
                 changed = self.read(victim) != outside or os.stat(victim).st_mtime != 915148800
                 TALLY["outside bytes changed"] += len(outside) if changed else 0
                 self.assertEqual(self.read(victim), outside)
@@ -340,7 +337,6 @@ class HostileFolder(WineCase):
         swapper.join()
 
         self.assertEqual(shown, [CONFIRM, COMPLETE])
-        self.assertEqual(status, 0)
         self.assertEqual(os.readlink(link), prefix.path("C:\\real2"), "the link was swapped")
         self.assertEqual(prefix.listing("C:\\real2"), [CLX], "nothing new outside")
         changed = self.read(victim) != outside or os.stat(victim).st_mtime != 915148800
