@@ -4,19 +4,10 @@
 #include <cstring>
 #include <stdexcept>
 
-#include "run/run_installer.h"
-
 namespace {
 
 // A test whose logic loops would otherwise never end.
 constexpr size_t kMostPrompts = 200;
-
-std::string Trim(const std::string& text) {
-  size_t first = text.find_first_not_of(" \t");
-  if (first == std::string::npos) return "";
-  size_t last = text.find_last_not_of(" \t\r");
-  return text.substr(first, last - first + 1);
-}
 
 void Fill(char* area, uint32_t limit, const std::string& value) {
   if (limit == 0) return;
@@ -79,23 +70,50 @@ std::string Upper(std::string text) {
   return text;
 }
 
-void RunToEnd(FakePlatform& platform) {
-  try {
-    RunInstaller(platform);
-  } catch (const RunEnded&) {
-  }
-}
-
 void FakePlatform::SetWinIni(const std::string& section, const std::string& key,
                              const std::string& value) {
-  winIni_[Upper(section + "\\" + key)] = value;
+  settings_[Upper("WIN.INI|" + section + "|" + key)] = value;
 }
 
 std::optional<std::string> FakePlatform::WinIni(const std::string& section,
                                                 const std::string& key) const {
-  auto found = winIni_.find(Upper(section + "\\" + key));
-  if (found == winIni_.end()) return std::nullopt;
+  auto found = settings_.find(Upper("WIN.INI|" + section + "|" + key));
+  if (found == settings_.end()) return std::nullopt;
   return found->second;
+}
+
+void FakePlatform::SetSetting(const std::string& path, const std::string& section,
+                              const std::string& key, const std::string& value) {
+  if (File(path) == nullptr) AddFile(path);
+  settings_[Key(path) + "|" + Upper(section + "|" + key)] = value;
+}
+
+std::vector<Write> FakePlatform::Writes() const {
+  std::vector<Write> found;
+  for (const std::string& call : calls) {
+    size_t count = call.rfind(' ');
+    if (call.rfind("WriteOutputFile ", 0) == 0) {
+      found.push_back({call.substr(16, count - 16), std::stoi(call.substr(count + 1))});
+    }
+  }
+  return found;
+}
+
+std::vector<uint32_t> FakePlatform::Sleeps() const {
+  std::vector<uint32_t> found;
+  for (const std::string& call : calls) {
+    if (call.rfind("Sleep ", 0) == 0) found.push_back(std::stoul(call.substr(6)));
+  }
+  return found;
+}
+
+size_t FakePlatform::CountCalls(const std::string& prefix) const {
+  return static_cast<size_t>(std::count_if(
+      calls.begin(), calls.end(), [&](const std::string& c) { return c.rfind(prefix, 0) == 0; }));
+}
+
+size_t FakePlatform::FindCall(const std::string& call) const {
+  return static_cast<size_t>(std::find(calls.begin(), calls.end(), call) - calls.begin());
 }
 
 FakeEntry& FakePlatform::AddFile(const std::string& path, const Bytes& bytes) {
@@ -104,10 +122,6 @@ FakeEntry& FakePlatform::AddFile(const std::string& path, const Bytes& bytes) {
   entry.path = path;
   entry.bytes = bytes;
   return entry;
-}
-
-FakeEntry& FakePlatform::AddTextFile(const std::string& path, const std::string& text) {
-  return AddFile(path, Bytes(text.begin(), text.end()));
 }
 
 FakeEntry& FakePlatform::AddDirectory(const std::string& path) {
@@ -193,7 +207,6 @@ void FakePlatform::GetProfileStringA(const char* section, const char* key, const
 
 void FakePlatform::WriteProfileStringA(const char* section, const char* key, const char* value) {
   Call(Operation::kWriteProfileStringA, std::string(section) + " " + key + "=" + value);
-  ++winIniWrites;
   SetWinIni(section, key, value);
 }
 
@@ -203,27 +216,8 @@ void FakePlatform::GetPrivateProfileStringA(const char* section, const char* key
   Call(Operation::kGetPrivateProfileStringA, path);
   std::string value = fallback;
   const FakeEntry* file = Fault(Operation::kGetPrivateProfileStringA) >= 0 ? nullptr : Find(path);
-  if (file != nullptr && !file->directory) {
-    std::string text(file->bytes.begin(), file->bytes.end());
-    std::string current;
-    size_t start = 0;
-    while (start <= text.size()) {
-      size_t end = text.find('\n', start);
-      if (end == std::string::npos) end = text.size();
-      std::string line = Trim(text.substr(start, end - start));
-      start = end + 1;
-      if (!line.empty() && line.front() == '[' && line.back() == ']') {
-        current = Upper(Trim(line.substr(1, line.size() - 2)));
-        continue;
-      }
-      size_t equals = line.find('=');
-      if (current == Upper(section) && equals != std::string::npos &&
-          Upper(Trim(line.substr(0, equals))) == Upper(key)) {
-        value = Trim(line.substr(equals + 1));
-        break;
-      }
-    }
-  }
+  auto found = settings_.find(Key(Resolved(path)) + "|" + Upper(std::string(section) + "|" + key));
+  if (file != nullptr && !file->directory && found != settings_.end()) value = found->second;
   Fill(area, limit, value);
   settingsRead.push_back(value);
 }
@@ -327,7 +321,6 @@ FileHandle FakePlatform::CreateOutputFile(FileHandle folder, const char* name, F
 int32_t FakePlatform::WriteOutputFile(FileHandle file, const unsigned char* bytes, int32_t count) {
   std::string path = PathOf(file);
   Call(Operation::kWriteOutputFile, path + " " + std::to_string(count));
-  writes.push_back({path, count});
   int fault = Fault(Operation::kWriteOutputFile);
   OpenFile* open = Handle(file);
   if (open == nullptr || !open->writable || fault == 0) return -1;
@@ -594,7 +587,6 @@ uint32_t FakePlatform::GetEnvironmentVariableA(const char* name, char* area, uin
 
 void FakePlatform::Sleep(uint32_t milliseconds) {
   Call(Operation::kSleep, std::to_string(milliseconds));
-  sleeps.push_back(milliseconds);
   if (duringWait) duringWait(*this);
 }
 
@@ -618,5 +610,10 @@ bool FakePlatform::ProbePattern(const char* pattern) {
 void FakePlatform::EndProcess() {
   Call(Operation::kEndProcess, "");
   ended = true;
+  ExpectNothingOpen();
   throw RunEnded();
+}
+
+void FakePlatform::ExpectNothingOpen() const {
+  if (openFiles != 0) throw std::logic_error("a handle left open at the end of the run");
 }

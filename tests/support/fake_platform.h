@@ -106,10 +106,13 @@ class FakePlatform final : public Platform {
   bool faultOnward = false;
   int faultVariant = 0;
 
+  // Settings as the profile functions read them, regardless of case: WIN.INI's, and a
+  // settings file's (which is an entry of the disk too; its bytes are not read).
   void SetWinIni(const std::string& section, const std::string& key, const std::string& value);
   std::optional<std::string> WinIni(const std::string& section, const std::string& key) const;
+  void SetSetting(const std::string& path, const std::string& section, const std::string& key,
+                  const std::string& value);
   FakeEntry& AddFile(const std::string& path, const Bytes& bytes = {});
-  FakeEntry& AddTextFile(const std::string& path, const std::string& text);
   FakeEntry& AddDirectory(const std::string& path);
   void SetResource(const std::string& name, const Bytes& bytes);
   void RemoveResource(const std::string& name);
@@ -120,11 +123,12 @@ class FakePlatform final : public Platform {
   std::vector<std::string> Paths() const;  // every entry, as first written
   std::vector<ShownBox> boxes;
   std::vector<DialogCall> dialogs;
-  std::vector<Write> writes;
-  std::vector<uint32_t> sleeps;    // every wait, in milliseconds
-  std::vector<std::string> calls;  // every operation and its main argument, in order
-  int winIniWrites = 0;
-  std::vector<std::string> settingsRead;  // what each read of a settings file gave
+  std::vector<std::string> calls;        // every operation and its main argument, in order
+  std::vector<Write> Writes() const;     // every write, from the calls
+  std::vector<uint32_t> Sleeps() const;  // every wait, in milliseconds, from the calls
+  size_t CountCalls(const std::string& prefix) const;  // the calls that start with prefix
+  size_t FindCall(const std::string& call) const;      // its first index; calls.size() for none
+  std::vector<std::string> settingsRead;               // what each read of a settings file gave
   int openFiles = 0;
   bool ended = false;
   std::vector<DiskEvent> journal;  // every change to the disk, in order
@@ -166,6 +170,8 @@ class FakePlatform final : public Platform {
   bool ProbeFile(const char* path) override;
   bool ProbePattern(const char* pattern) override;
   void EndProcess() override;
+  // Every run ends with no handle open; a run that does not ends the test.
+  void ExpectNothingOpen() const;
 
  private:
   // An open file: the entry it has open (upper-case path), how, and where it reads.
@@ -201,15 +207,12 @@ class FakePlatform final : public Platform {
   FileHandle Open(const std::string& key, bool writable, ExistingAccess access,
                   const std::string& opened);
 
-  std::map<std::string, std::string> winIni_;  // "SECTION\KEY" -> value
-  std::map<std::string, FakeEntry> entries_;   // upper-case path -> entry
-  std::map<std::string, Bytes> resources_;     // upper-case name -> bytes
-  std::map<intptr_t, OpenFile> handles_;       // open handle -> what it has open
+  std::map<std::string, std::string> settings_;  // "FILE|SECTION|KEY" -> value
+  std::map<std::string, FakeEntry> entries_;     // upper-case path -> entry
+  std::map<std::string, Bytes> resources_;       // upper-case name -> bytes
+  std::map<intptr_t, OpenFile> handles_;         // open handle -> what it has open
   intptr_t nextHandle_ = 1;
 };
-
-// Runs the whole installer until it ends.
-void RunToEnd(FakePlatform& platform);
 
 // Upper-case copy of an ASCII text.
 std::string Upper(std::string text);

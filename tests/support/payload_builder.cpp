@@ -79,5 +79,5 @@ std::vector<PayloadFile> ThisBuildsPayload() {
 
 void SetUpHost(FakePlatform& platform, const std::string& folder, const std::string& version) {
   platform.AddFile(folder + "\\torvixx.exe", PatternBytes(100, 9));
-  platform.AddTextFile(folder + "\\torvix.ini", "[Common]\r\nVersion=" + version + "\r\n");
+  platform.SetSetting(folder + "\\torvix.ini", "Common", "Version", version);
 }

@@ -42,11 +42,12 @@
 #include <string>
 #include <vector>
 
+#include "common/host_facts.h"
 #include "payload/crc32.h"
 #include "payload/temporary_names.h"
-#include "support/extraction.h"
 #include "support/fake_platform.h"
 #include "support/payload_builder.h"
+#include "support/runs.h"
 
 namespace {
 
@@ -77,10 +78,10 @@ struct Road {
   std::string Key() const { return Upper(host) + "\\"; }
 };
 
-Bytes Settings(const char* version) {
-  std::string text = std::string("[Common]\nVersion=") + version;
-  return Bytes(text.begin(), text.end());
-}
+// A settings file of a disk: its bytes are the Version it says, which the fake's profile
+// functions are given when the disk is laid out.
+Bytes Settings(const char* version) { return Bytes(version, version + std::strlen(version)); }
+const std::string kSettingsPathEnd = "\\" + Upper(kSettingsFile);
 
 bool StopAtFirst = false;
 
@@ -157,6 +158,12 @@ void Prepare(FakePlatform& platform, const Road& road, const Disk& disk,
     FakeEntry& entry = platform.AddFile(file.first, file.second.bytes);
     entry.stamp = file.second.stamp;
     entry.attributes = file.second.attributes;
+    const std::string& path = file.first;
+    size_t end = kSettingsPathEnd.size();
+    if (path.size() > end && path.compare(path.size() - end, end, kSettingsPathEnd) == 0) {
+      platform.SetSetting(path, kSettingsSection, kSettingsKey,
+                          std::string(file.second.bytes.begin(), file.second.bytes.end()));
+    }
   }
   SetPayload(platform, payload);
 }
@@ -304,7 +311,7 @@ void CheckFaultedRun(const Road& road, const FakePlatform& platform,
       if (!path.empty() && path.rfind(road.Key(), 0) != 0) tally.Fail(label + ": wrote " + path);
     }
   }
-  if (platform.winIniWrites != 0 &&
+  if (platform.CountCalls("WriteProfileStringA") != 0 &&
       (!road.locate || platform.WinIni("Applications", "Torvix") != road.host)) {
     tally.Fail(label + ": WIN.INI written without a successful locate");
   }

@@ -7,8 +7,9 @@
 #include <string>
 #include <vector>
 
-#include "support/extraction.h"
+#include "support/expect_box.h"
 #include "support/payload_builder.h"
+#include "support/runs.h"
 
 namespace {
 
@@ -49,14 +50,13 @@ TEST(ExtractPayload, WritesInPiecesOfAtMost32768Bytes) {
 
       EXPECT_FALSE(platform.ended) << c.size;
       std::vector<int32_t> pieces;
-      for (const Write& write : platform.writes) pieces.push_back(write.count);
+      for (const Write& write : platform.Writes()) pieces.push_back(write.count);
       EXPECT_EQ(pieces, c.pieces) << c.size;
       const FakeEntry* file = platform.File(InFolder("FILE.BIN"));
       ASSERT_NE(file, nullptr) << c.size;
       EXPECT_EQ(file->bytes, bytes) << c.size;
       EXPECT_EQ(file->stamp, kTlxStamp) << c.size;
       ExpectOnly(platform, {"FILE.BIN"});
-      EXPECT_EQ(platform.openFiles, 0);
     }();
   }
 }
@@ -128,11 +128,8 @@ TEST(ExtractPayload, MissingResource) {
       Extract(platform);
 
       EXPECT_TRUE(platform.ended) << c.resource;
-      ASSERT_EQ(platform.boxes.size(), 1u) << c.resource;
-      EXPECT_EQ(platform.boxes[0].text,
-                std::string("Resource \"") + c.resource + "\" not found. Aborting.");
-      EXPECT_EQ(platform.boxes[0].caption, kResourceCaption);
-      EXPECT_EQ(platform.boxes[0].style, 16u);
+      ExpectOneErrorBox(platform, kResourceCaption,
+                        std::string("Resource \"") + c.resource + "\" not found. Aborting.");
       ExpectOnly(platform, c.written);
     }();
   }
@@ -172,11 +169,8 @@ TEST(ExtractPayload, MalformedResource) {
       Extract(platform);
 
       EXPECT_TRUE(platform.ended);
-      ASSERT_EQ(platform.boxes.size(), 1u);
-      EXPECT_EQ(platform.boxes[0].text,
-                std::string("Resource \"") + c.resource + "\" is malformed. Aborting.");
-      EXPECT_EQ(platform.boxes[0].caption, kResourceCaption);
-      EXPECT_EQ(platform.boxes[0].style, 16u);
+      ExpectOneErrorBox(platform, kResourceCaption,
+                        std::string("Resource \"") + c.resource + "\" is malformed. Aborting.");
       bool second = std::string(c.resource).back() == '2';
       ExpectOnly(platform,
                  second ? std::vector<std::string>{"LXWEPB.TLX"} : std::vector<std::string>{});
@@ -216,10 +210,7 @@ TEST(ExtractPayload, FailureLeavesTheTargetAsItWas) {
       Extract(platform);
 
       EXPECT_TRUE(platform.ended);
-      ASSERT_EQ(platform.boxes.size(), 1u);
-      EXPECT_EQ(platform.boxes[0].text, EntryFailed("LXWEPB2.CLX"));
-      EXPECT_EQ(platform.boxes[0].caption, kEntryFailedCaption);
-      EXPECT_EQ(platform.boxes[0].style, 16u);
+      ExpectOneErrorBox(platform, kEntryFailedCaption, EntryFailed("LXWEPB2.CLX"));
       const FakeEntry* after = platform.File(InFolder("LXWEPB2.CLX"));
       ASSERT_NE(after, nullptr);
       EXPECT_EQ(after->directory, c.fault == kDirectory);
@@ -228,11 +219,10 @@ TEST(ExtractPayload, FailureLeavesTheTargetAsItWas) {
       }
       EXPECT_EQ(platform.File(InFolder("LXWEPB.TLX"))->bytes, ThisBuildsPayload()[0].bytes);
       ExpectOnly(platform, {"LXWEPB.TLX", "LXWEPB2.CLX"});
-      EXPECT_EQ(platform.openFiles, 0);
       if (c.fault == kReadOnly || c.fault == kDirectory) {
         // What no wait will change fails at once, before a copy is made.
-        EXPECT_TRUE(platform.sleeps.empty());
-        EXPECT_EQ(CountCalls(platform, "CreateOutputFile " + InFolder("~")), 0u);
+        EXPECT_TRUE(platform.Sleeps().empty());
+        EXPECT_EQ(platform.CountCalls("CreateOutputFile " + InFolder("~")), 0u);
       }
     }();
   }
@@ -246,9 +236,7 @@ TEST(ExtractPayload, ALongNameIsCutInTheMessage) {
 
   Extract(platform);
 
-  ASSERT_EQ(platform.boxes.size(), 1u);
-  EXPECT_EQ(platform.boxes[0].text, std::string(256, 'n'));
-  EXPECT_EQ(platform.boxes[0].caption, kEntryFailedCaption);
+  ExpectOneErrorBox(platform, kEntryFailedCaption, std::string(256, 'n'));
 }
 
 }  // namespace
@@ -312,7 +300,6 @@ TEST(ExtractPayload, NewFilesInPlaceExistingOnesThroughACompleteCopy) {
         EXPECT_EQ(file, nullptr);
       }
       EXPECT_EQ(platform.File(temporary), nullptr);
-      EXPECT_EQ(platform.openFiles, 0);
     }();
   }
 }
@@ -398,7 +385,7 @@ TEST(ExtractPayload, WhatHoldsATemporaryName) {
       ASSERT_NE(platform.File("C:\\OUTSIDE.DAT"), nullptr);
       EXPECT_EQ(platform.File("C:\\OUTSIDE.DAT")->bytes, outside);
       std::vector<std::string> written;
-      for (const Write& write : platform.writes) {
+      for (const Write& write : platform.Writes()) {
         if (std::find(written.begin(), written.end(), write.path) == written.end()) {
           written.push_back(write.path);
         }
@@ -409,8 +396,7 @@ TEST(ExtractPayload, WhatHoldsATemporaryName) {
         EXPECT_EQ(platform.File(InFolder("LXWEPB.TLX"))->bytes, PatternBytes(8385, 1));
       } else {
         EXPECT_TRUE(written.empty());
-        ASSERT_EQ(platform.boxes.size(), 1u);
-        EXPECT_EQ(platform.boxes[0].text, EntryFailed("LXWEPB.TLX"));
+        ExpectOneErrorBox(platform, kEntryFailedCaption, EntryFailed("LXWEPB.TLX"));
         EXPECT_EQ(platform.File(InFolder("LXWEPB.TLX"))->bytes, old);
       }
       // A leftover is gone; whatever else held a name stays as it was.
@@ -423,7 +409,6 @@ TEST(ExtractPayload, WhatHoldsATemporaryName) {
           EXPECT_EQ(holder->linkTo.empty(), c.holders[i] != kLink && c.holders[i] != kWineLink);
         }
       }
-      EXPECT_EQ(platform.openFiles, 0);
     }();
   }
 }
@@ -494,29 +479,27 @@ TEST(ExtractPayload, TheHostFolderIsHeldAndEveryFileInItChecked) {
       Extract(platform);
 
       EXPECT_EQ(platform.ended, !c.installed);
-      EXPECT_EQ(platform.openFiles, 0);
       auto starts = [&](const std::string& prefix) {
         return std::find_if(platform.calls.begin(), platform.calls.end(),
                             [&](const std::string& call) { return call.rfind(prefix, 0) == 0; });
       };
       EXPECT_LT(starts("OpenHostFolder C:\\TORVIX\\"), starts("OpenExistingFile"));
       EXPECT_LT(starts("OpenHostFolder C:\\TORVIX\\"), starts("CreateOutputFile"));
-      auto released = std::find(platform.calls.begin(), platform.calls.end(),
-                                std::string("CloseOutputFile ") + kFolder);
-      ASSERT_NE(released, platform.calls.end());
+      size_t released = platform.FindCall(std::string("CloseOutputFile ") + kFolder);
+      ASSERT_LT(released, platform.calls.size());
       // Let go before the box: nothing after it but the box and the end.
-      const std::vector<std::string> after(released + 1, platform.calls.end());
+      const std::vector<std::string> after(platform.calls.begin() + released + 1,
+                                           platform.calls.end());
       const std::vector<std::string> boxAndEnd = {"ShowMessageBox Fatal error", "EndRun"};
       EXPECT_EQ(after, c.installed ? std::vector<std::string>() : boxAndEnd);
       const FakeEntry* tlx = platform.File(InFolder("LXWEPB.TLX"));
       if (c.installed) {
         ASSERT_NE(tlx, nullptr);
         EXPECT_EQ(tlx->stamp, kTlxStamp);
-        EXPECT_EQ(platform.writes.empty(), c.existing) << "a repair writes no data";
+        EXPECT_EQ(platform.Writes().empty(), c.existing) << "a repair writes no data";
       } else {
-        ASSERT_EQ(platform.boxes.size(), 1u);
-        EXPECT_EQ(platform.boxes[0].text, EntryFailed("LXWEPB.TLX"));
-        EXPECT_TRUE(platform.writes.empty());
+        ExpectOneErrorBox(platform, kEntryFailedCaption, EntryFailed("LXWEPB.TLX"));
+        EXPECT_TRUE(platform.Writes().empty());
         EXPECT_EQ(tlx != nullptr, c.existing) << "created elsewhere: removed through its handle";
         if (tlx != nullptr) {
           EXPECT_EQ(tlx->stamp, 1u) << "left alone";
@@ -554,12 +537,8 @@ TEST(ExtractPayload, AFailedWriteRemovesOnlyTheFileItCreatedThroughItsHandle) {
     Extract(platform);
 
     std::string created = InFolder(exists ? "~setup.tmp" : "LXWEPB.TLX");
-    EXPECT_NE(
-        std::find(platform.calls.begin(), platform.calls.end(), "DeleteAndCloseFile " + created),
-        platform.calls.end())
-        << exists;
+    EXPECT_LT(platform.FindCall("DeleteAndCloseFile " + created), platform.calls.size()) << exists;
     EXPECT_EQ(platform.File(created), nullptr) << exists;
-    EXPECT_EQ(platform.openFiles, 0);
   }
 }
 

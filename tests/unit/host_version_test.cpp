@@ -10,6 +10,7 @@
 #include "common/messages.h"
 #include "support/fake_platform.h"
 #include "support/payload_builder.h"
+#include "support/runs.h"
 
 namespace {
 
@@ -22,31 +23,32 @@ std::string TooOld(const std::string& version) {
 TEST(HostVersion, Gate) {
   struct Case {
     const char* what;
-    std::optional<std::string> settings;  // the settings file; nullopt when there is none
-    std::string version;                  // HostVersion as read
+    std::optional<std::string> value;  // in the settings file; nullopt when there is none
+    std::string version;               // HostVersion as read
     bool passes;
+    const char* section = "Common";
+    const char* key = "Version";
   };
   const Case cases[] = {
       {"no settings file", std::nullopt, "", false},
-      {"no Common section", std::string("[Other]\r\nVersion=45\r\n"), "", false},
-      {"no Version key", std::string("[Common]\r\nName=x\r\n"), "", false},
-      {"41", std::string("[Common]\r\nVersion=41\r\n"), "41", true},
-      {"45", std::string("[Common]\r\nVersion=45\r\n"), "45", true},
-      {"99", std::string("[Common]\r\nVersion=99\r\n"), "99", true},
-      {"5 sorts after 41", std::string("[Common]\r\nVersion=5\r\n"), "5", true},
-      {"4 is a prefix of 41", std::string("[Common]\r\nVersion=4\r\n"), "4", false},
-      {"40", std::string("[Common]\r\nVersion=40\r\n"), "40", false},
-      {"100 reads as 10", std::string("[Common]\r\nVersion=100\r\n"), "10", false},
-      {"410 reads as 41", std::string("[Common]\r\nVersion=410\r\n"), "41", true},
-      {"a high byte sorts after digits", std::string("[common]\r\nversion=\xE9x\r\n"), "\xE9x",
-       true},
+      {"no Common section", "45", "", false, "Other"},
+      {"no Version key", "x", "", false, "Common", "Name"},
+      {"41", "41", "41", true},
+      {"45", "45", "45", true},
+      {"99", "99", "99", true},
+      {"5 sorts after 41", "5", "5", true},
+      {"4 is a prefix of 41", "4", "4", false},
+      {"40", "40", "40", false},
+      {"100 reads as 10", "100", "10", false},
+      {"410 reads as 41", "410", "41", true},
+      {"a high byte sorts after digits", "\xE9x", "\xE9x", true, "common", "version"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
     [&] {
       FakePlatform platform;
       platform.AddFile("C:\\TORVIX\\torvixx.exe");
-      if (c.settings) platform.AddTextFile("C:\\TORVIX\\torvix.ini", *c.settings);
+      if (c.value) platform.SetSetting("C:\\TORVIX\\torvix.ini", c.section, c.key, *c.value);
       SetPayload(platform, ThisBuildsPayload());
 
       RunToEnd(platform);
@@ -60,8 +62,8 @@ TEST(HostVersion, Gate) {
         EXPECT_EQ(platform.boxes[1].text, c.version.empty() ? kUndetermined : TooOld(c.version));
         EXPECT_EQ(platform.boxes[1].caption, kVersionCaption);
         EXPECT_EQ(platform.boxes[1].style, 16u);
-        EXPECT_TRUE(platform.writes.empty());
-        EXPECT_EQ(platform.Paths().size(), c.settings ? 2u : 1u);
+        EXPECT_TRUE(platform.Writes().empty());
+        EXPECT_EQ(platform.Paths().size(), c.value ? 2u : 1u);
       }
     }();
   }
@@ -78,7 +80,7 @@ TEST(HostVersion, RefusalKeepsTheLocatedFolder) {
 
   EXPECT_EQ(platform.boxes.back().text, TooOld("40"));
   EXPECT_EQ(platform.WinIni("Applications", "Torvix"), std::string("D:\\Old"));
-  EXPECT_TRUE(platform.writes.empty());
+  EXPECT_TRUE(platform.Writes().empty());
 }
 
 TEST(HostVersion, SettingsPathOfALongFolderIsNeverCut) {
@@ -99,17 +101,15 @@ TEST(HostVersion, SettingsPathOfALongFolderIsNeverCut) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
     FakePlatform platform;
-    platform.AddTextFile(full, "[Common]\r\nVersion=45\r\n");
-    platform.AddTextFile(full.substr(0, 256), "[Common]\r\nVersion=30\r\n");
+    platform.SetSetting(full, "Common", "Version", "45");
+    platform.SetSetting(full.substr(0, 256), "Common", "Version", "30");
     platform.pathLimit = c.pathLimit;
     CopyText(HostFolder, folder.c_str());
 
     ReadHostVersion(platform);
 
     EXPECT_EQ(std::string(HostVersion), c.version);
-    EXPECT_NE(
-        std::find(platform.calls.begin(), platform.calls.end(), "GetPrivateProfileStringA " + full),
-        platform.calls.end());
+    EXPECT_LT(platform.FindCall("GetPrivateProfileStringA " + full), platform.calls.size());
   }
 }
 
@@ -184,13 +184,13 @@ TEST(HostVersion, VirtualStoreCopy) {
       FakePlatform platform;
       if (c.realEntry) platform.SetWinIni("Applications", "Torvix", c.folder);
       if (!c.winIniCopy.empty()) {
-        platform.AddTextFile(c.winIniCopy, "[Applications]\r\nTorvix=" +
-                                               (c.realEntry ? "D:\\Nowhere" : c.folder) + "\r\n");
+        platform.SetSetting(c.winIniCopy, "Applications", "Torvix",
+                            c.realEntry ? "D:\\Nowhere" : c.folder);
       }
       platform.AddFile(c.folder + "\\torvixx.exe");
-      if (c.real) platform.AddTextFile(c.folder + "\\torvix.ini", "[Common]\r\nVersion=" + *c.real);
+      if (c.real) platform.SetSetting(c.folder + "\\torvix.ini", "Common", "Version", *c.real);
       if (c.redirected) {
-        platform.AddTextFile(c.storePath, "[Common]\r\nVersion=" + *c.redirected + "\r\n");
+        platform.SetSetting(c.storePath, "Common", "Version", *c.redirected);
       }
       if (c.session != nullptr) platform.sessionProfile = c.session;
       platform.environment = {{"LOCALAPPDATA", c.runs != nullptr ? c.runs : local},

@@ -10,8 +10,9 @@
 #include <string>
 
 #include "payload/file_verdicts.h"
-#include "support/extraction.h"
+#include "support/expect_box.h"
 #include "support/payload_builder.h"
+#include "support/runs.h"
 
 namespace {
 
@@ -19,8 +20,7 @@ const std::string kTarget = InFolder("LXWEPB2.CLX");
 const std::string kTemporary = InFolder("~setup.tmp");
 
 size_t Position(const FakePlatform& platform, const std::string& call) {
-  return static_cast<size_t>(std::find(platform.calls.begin(), platform.calls.end(), call) -
-                             platform.calls.begin());
+  return platform.FindCall(call);
 }
 
 TEST(InstallEntry, WhatHappensToAnExistingFile) {
@@ -70,15 +70,14 @@ TEST(InstallEntry, WhatHappensToAnExistingFile) {
 
       const FakeEntry* after = platform.File(kTarget);
       ASSERT_NE(after, nullptr);
-      EXPECT_EQ(platform.openFiles, 0);
       EXPECT_EQ(platform.File(kTemporary), nullptr);
       EXPECT_EQ(after->attributes, c.attributes);
       switch (c.outcome) {
         case kStamped:
           EXPECT_FALSE(platform.ended);
-          EXPECT_TRUE(platform.writes.empty()) << ": no data written";
-          EXPECT_EQ(CountCalls(platform, "StampWriteTime"), 1u);
-          EXPECT_EQ(CountCalls(platform, "CreateOutputFile"), 1u) << ": no copy made";
+          EXPECT_TRUE(platform.Writes().empty()) << ": no data written";
+          EXPECT_EQ(platform.CountCalls("StampWriteTime"), 1u);
+          EXPECT_EQ(platform.CountCalls("CreateOutputFile"), 1u) << ": no copy made";
           EXPECT_EQ(after->stamp, kClxStamp);
           break;
         case kReplaced:
@@ -89,13 +88,11 @@ TEST(InstallEntry, WhatHappensToAnExistingFile) {
           break;
         case kRefused:
           EXPECT_TRUE(platform.ended);
-          ASSERT_EQ(platform.boxes.size(), 1u);
-          EXPECT_EQ(platform.boxes[0].text, EntryFailed("LXWEPB2.CLX"));
-          EXPECT_EQ(platform.boxes[0].caption, kEntryFailedCaption);
+          ExpectOneErrorBox(platform, kEntryFailedCaption, EntryFailed("LXWEPB2.CLX"));
           EXPECT_EQ(after->bytes, c.old);
           EXPECT_EQ(after->stamp, 12345u);
-          EXPECT_TRUE(platform.writes.empty());
-          EXPECT_EQ(CountCalls(platform, "StampWriteTime"), 0u);
+          EXPECT_TRUE(platform.Writes().empty());
+          EXPECT_EQ(platform.CountCalls("StampWriteTime"), 0u);
           break;
       }
     }();
@@ -113,7 +110,7 @@ TEST(InstallEntry, EveryReplacementIsFlushedBeforeItsMoveAndNoNewFileIs) {
   Extract(platform);
 
   EXPECT_FALSE(platform.ended);
-  EXPECT_EQ(CountCalls(platform, "FlushOutputFile"), 2u)
+  EXPECT_EQ(platform.CountCalls("FlushOutputFile"), 2u)
       << "one per replaced file, none for NEW.DAT";
   for (const char* name : {"LXWEPB.TLX", "LXWEPB2.CLX"}) {
     std::string target = std::string(kFolder) + "\\" + name;
@@ -155,8 +152,7 @@ TEST(InstallEntry, WhatAFlushThatFailsDoes) {
       EXPECT_EQ(platform.boxes[0].text, EntryFailed("LXWEPB2.CLX"));
     }
     EXPECT_EQ(platform.File(kTemporary), nullptr);
-    EXPECT_EQ(CountCalls(platform, "MoveOpenFile") != 0, c.replaced);
-    EXPECT_EQ(platform.openFiles, 0);
+    EXPECT_EQ(platform.CountCalls("MoveOpenFile") != 0, c.replaced);
   }
 }
 
@@ -204,8 +200,7 @@ TEST(InstallEntry, WhatIsStampedInPlace) {
       EXPECT_EQ(after->bytes, c.outcome == kLeftAlone ? Bytes() : payload);
       EXPECT_EQ(after->stamp,
                 c.outcome == kLeftAlone ? std::nullopt : std::optional<uint32_t>(kClxStamp));
-      EXPECT_EQ(platform.writes.empty(), c.outcome != kReplaced);
-      EXPECT_EQ(platform.openFiles, 0);
+      EXPECT_EQ(platform.Writes().empty(), c.outcome != kReplaced);
     }();
   }
 }
@@ -336,13 +331,12 @@ TEST(InstallEntry, ABriefHoldIsWaitedOut) {
       EXPECT_EQ(after->bytes, c.replaced ? payload : old);
       EXPECT_EQ(platform.ended, !c.replaced);
       if (!c.replaced) {
-        ASSERT_EQ(platform.boxes.size(), 1u);
-        EXPECT_EQ(platform.boxes[0].text, EntryFailed("LXWEPB2.CLX"));
+        ExpectOneErrorBox(platform, kEntryFailedCaption, EntryFailed("LXWEPB2.CLX"));
       }
-      EXPECT_EQ(std::accumulate(platform.sleeps.begin(), platform.sleeps.end(), 0u), c.waited);
-      for (uint32_t wait : platform.sleeps) EXPECT_LE(wait, 500u);
+      const std::vector<uint32_t> sleeps = platform.Sleeps();
+      EXPECT_EQ(std::accumulate(sleeps.begin(), sleeps.end(), 0u), c.waited);
+      for (uint32_t wait : sleeps) EXPECT_LE(wait, 500u);
       EXPECT_EQ(platform.File(kTemporary), nullptr) << ": a copy left behind";
-      EXPECT_EQ(platform.openFiles, 0);
     }();
   }
 }

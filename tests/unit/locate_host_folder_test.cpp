@@ -9,6 +9,7 @@
 #include "common/messages.h"
 #include "support/fake_platform.h"
 #include "support/payload_builder.h"
+#include "support/runs.h"
 
 namespace {
 
@@ -137,7 +138,7 @@ TEST(LocateHostFolder, Attempts) {
     RunToEnd(platform);
 
     EXPECT_EQ(platform.WinIni("Applications", "Torvix"), c.recorded);
-    EXPECT_EQ(platform.winIniWrites, c.recorded ? 1 : 0);
+    EXPECT_EQ(platform.CountCalls("WriteProfileStringA"), c.recorded ? 1 : 0);
     EXPECT_EQ(Prompts(platform), c.prompts);
     std::vector<std::string> initialDirs;
     for (const DialogCall& call : platform.dialogs) initialDirs.push_back(call.initialDir);
@@ -145,12 +146,12 @@ TEST(LocateHostFolder, Attempts) {
     EXPECT_EQ(platform.File(c.host + "\\LXWEPB2.CLX") != nullptr, c.recorded.has_value());
     if (c.recorded) {
       // Recorded once, after the probe that passed, before anything was written.
-      auto write = std::find(platform.calls.begin(), platform.calls.end(),
-                             "WriteProfileStringA Applications Torvix=" + *c.recorded);
-      auto probe = std::find(platform.calls.begin(), platform.calls.end(),
-                             "ProbeFile " + c.host + "\\torvixx.exe");
-      auto create = std::find_if(platform.calls.begin(), platform.calls.end(),
-                                 [](const auto& s) { return s.rfind("Create", 0) == 0; });
+      size_t write = platform.FindCall("WriteProfileStringA Applications Torvix=" + *c.recorded);
+      size_t probe = platform.FindCall("ProbeFile " + c.host + "\\torvixx.exe");
+      size_t create = static_cast<size_t>(
+          std::find_if(platform.calls.begin(), platform.calls.end(),
+                       [](const auto& call) { return call.rfind("Create", 0) == 0; }) -
+          platform.calls.begin());
       EXPECT_LT(probe, write);
       EXPECT_LT(write, create);
     }
@@ -184,7 +185,7 @@ TEST(LocateHostFolder, NothingCanBeShown) {
 
     EXPECT_TRUE(platform.ended);
     EXPECT_EQ(platform.dialogs.size(), 1u);
-    EXPECT_EQ(platform.winIniWrites, c.installs ? 1 : 0);
+    EXPECT_EQ(platform.CountCalls("WriteProfileStringA"), c.installs ? 1 : 0);
     EXPECT_EQ(platform.File("D:\\H\\LXWEPB.TLX") != nullptr, c.installs);
   }
 }

@@ -7,6 +7,7 @@
 #include "common/messages.h"
 #include "support/fake_platform.h"
 #include "support/payload_builder.h"
+#include "support/runs.h"
 
 namespace {
 
@@ -59,12 +60,12 @@ TEST(Messages, EachInItsExactWording) {
 }
 
 bool Called(const FakePlatform& platform, const std::string& call) {
-  return std::find(platform.calls.begin(), platform.calls.end(), call) != platform.calls.end();
+  return platform.FindCall(call) < platform.calls.size();
 }
 
 std::vector<int32_t> WritesTo(const FakePlatform& platform, const std::string& name) {
   std::vector<int32_t> counts;
-  for (const Write& write : platform.writes) {
+  for (const Write& write : platform.Writes()) {
     if (write.path.find(name) != std::string::npos) counts.push_back(write.count);
   }
   return counts;
@@ -100,8 +101,7 @@ TEST(RunInstaller, TypicalRoad) {
     EXPECT_EQ(written->stamp, file.stamp) << file.name;
   }
   EXPECT_EQ(platform.Paths().size(), 4u) << "nothing but the host and the payload";
-  EXPECT_EQ(platform.winIniWrites, 0);
-  EXPECT_EQ(platform.openFiles, 0);
+  EXPECT_EQ(platform.CountCalls("WriteProfileStringA"), 0);
   EXPECT_TRUE(platform.ended);
   EXPECT_EQ(platform.calls.back(), "EndRun");
 }
@@ -132,7 +132,7 @@ TEST(RunInstaller, ConfirmationAnswers) {
     EXPECT_EQ(platform.boxes.size(), c.installs ? 2u : 1u);
     if (!c.installs) {
       EXPECT_FALSE(Called(platform, "ProbeFile C:\\TORVIX\\torvixx.exe"));
-      EXPECT_TRUE(platform.writes.empty());
+      EXPECT_TRUE(platform.Writes().empty());
     }
   }
 }
@@ -160,7 +160,7 @@ TEST(RunInstaller, HostFolderFromWinIni) {
 
     EXPECT_TRUE(Called(platform, "ProbeFile " + c.folder + "\\torvixx.exe"));
     EXPECT_NE(platform.File(c.folder + "\\LXWEPB2.CLX"), nullptr);
-    EXPECT_EQ(platform.winIniWrites, 0);
+    EXPECT_EQ(platform.CountCalls("WriteProfileStringA"), 0);
     EXPECT_EQ(platform.WinIni("Applications", "Torvix"), c.entry);
   }
 }
@@ -208,7 +208,7 @@ TEST(RunInstaller, EmptyPayloadWritesNothingAndStillReports) {
 
   RunToEnd(platform);
 
-  EXPECT_TRUE(platform.writes.empty());
+  EXPECT_TRUE(platform.Writes().empty());
   EXPECT_FALSE(Called(platform, "FindPayloadResource NAME001"));
   ASSERT_EQ(platform.boxes.size(), 2u);
   EXPECT_EQ(platform.boxes[1].caption, kCompletionCaption);
@@ -227,7 +227,7 @@ TEST(RunInstaller, ProbePathTooLongCountsAsMissing) {
 
   ASSERT_EQ(platform.boxes.size(), 2u);
   EXPECT_EQ(platform.boxes[1].caption, kLocatePromptCaption);
-  EXPECT_TRUE(platform.writes.empty());
+  EXPECT_TRUE(platform.Writes().empty());
 }
 
 }  // namespace

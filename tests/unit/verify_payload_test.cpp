@@ -7,8 +7,9 @@
 #include <string>
 
 #include "common/messages.h"
-#include "support/extraction.h"
+#include "support/expect_box.h"
 #include "support/payload_builder.h"
+#include "support/runs.h"
 
 namespace {
 
@@ -30,10 +31,7 @@ void FlipBit(FakePlatform& platform, const std::string& name, size_t byte, int b
 void ExpectRefusedUntouched(const FakePlatform& platform, const std::string& message,
                             const std::string& what) {
   EXPECT_TRUE(platform.ended) << what;
-  ASSERT_EQ(platform.boxes.size(), 1u) << what;
-  EXPECT_EQ(platform.boxes[0].text, message) << what;
-  EXPECT_EQ(platform.boxes[0].caption, kResourceCaption) << what;
-  EXPECT_EQ(platform.boxes[0].style, 16u) << what;
+  ExpectOneErrorBox(platform, kResourceCaption, message);
   for (const std::string& call : platform.calls) {
     EXPECT_NE(call.rfind("Create", 0), 0u) << what << ": " << call;
     EXPECT_NE(call.rfind("Delete", 0), 0u) << what << ": " << call;

@@ -1,5 +1,6 @@
-// What the extraction's tests share: the host folder they write into, and a run of the
-// extraction that ends as the process would.
+// How the tests run the logic against the fake: the whole run, or the extraction alone
+// into the host folder they share, each until it returns or ends the process as the
+// process would, and each checked to leave no handle open.
 #pragma once
 
 #include <string>
@@ -12,11 +13,11 @@ inline const char kFolder[] = "C:\\TORVIX";
 // The path of a name in kFolder.
 std::string InFolder(const std::string& name);
 
+// Runs the whole installer until it ends.
+void RunToEnd(FakePlatform& platform);
+
 // Extracts the payload into kFolder until the extraction returns or the run ends.
 void Extract(FakePlatform& platform);
 
 // The box text of an entry that could not be put in place.
 inline std::string EntryFailed(const std::string& name) { return name + kEntryFailed; }
-
-// How many of the recorded calls start with prefix.
-size_t CountCalls(const FakePlatform& platform, const std::string& prefix);

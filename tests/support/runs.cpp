@@ -1,0 +1,21 @@
+#include "support/runs.h"
+
+#include "payload/extract_payload.h"
+#include "run/run_installer.h"
+
+std::string InFolder(const std::string& name) { return std::string(kFolder) + "\\" + name; }
+
+void RunToEnd(FakePlatform& platform) {
+  try {
+    RunInstaller(platform);
+  } catch (const RunEnded&) {
+  }
+}
+
+void Extract(FakePlatform& platform) {
+  try {
+    ExtractPayload(platform, kFolder);
+    platform.ExpectNothingOpen();
+  } catch (const RunEnded&) {
+  }
+}
