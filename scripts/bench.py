@@ -1,6 +1,6 @@
 #!/usr/bin/env python3
-"""Measures setup.exe against a peer installer system carrying the same files, on
-three roads.
+"""Measures setup.exe against a peer installer system carrying the same files and two
+floor programs, on three roads.
 
     scripts/bench.py [--runs N] [--baseline-rev REV]
 
@@ -17,13 +17,19 @@ that is not timed:
   repair    the folder holds the same files already (copied, so with other times);
   upgrade   the folder holds the older version's files.
 
-With --baseline-rev REV it also builds the installer of that git revision for the same
-dictionary and runs it in the same alternation, to measure what a change costs.
+The contenders, alternated: ours; the bare floor (scripts/bench_floor.cpp: the file
+work of the road alone); the fair floor (the same, with user32 loaded from the system
+folder and the two boxes every run shows); ours built without the flush before each
+move (made here from a copy of the sources with that one call taken out: never a
+shipped build), which tells what the flush costs; and the peer. With --baseline-rev REV
+it also builds the installer of that git revision for the same dictionary and runs it
+in the same alternation, to measure what a change costs.
 
 It prints, for each road, the medians of the wall time, the CPU time, the peak
 resident memory and the peak private (anonymous) memory of the installer process and
-the ratios ours/peer; each executable's size beyond its payload; and the cost of the
-damage check alone (scripts/verify_cost.cpp). It writes the same as Markdown to
+the ratios of ours to each other contender, with their spread run by run; the flush's
+cost per file; each executable's size beyond its payload; and the cost of the damage
+check alone (scripts/verify_cost.cpp). It writes the same as Markdown to
 build/bench/results.md.
 """
 
@@ -109,6 +115,39 @@ def verify_cost(env, runs):
         firsts.append(float(out[1]))
         seconds.append(float(out[2]))
     return statistics.median(firsts), statistics.median(seconds)
+
+
+# The one call the no-flush contender leaves out: the flush of each copy before its move.
+FLUSHED = "IsOnDisk(platform.FlushOutputFile(copy))"
+
+
+def build_without_flush(dictionary):
+    """Ours from a copy of this tree's sources in which no copy is flushed before its
+    move: the bench's measure of the flush, never a shipped build."""
+    source = os.path.join(BENCH, "no-flush-source")
+    shutil.rmtree(source, ignore_errors=True)
+    listing = subprocess.run(["git", "-C", ROOT, "ls-files", "-z"], capture_output=True,
+                             check=True).stdout
+    for name in filter(None, listing.decode().split("\0")):
+        os.makedirs(os.path.dirname(os.path.join(source, name)), exist_ok=True)
+        shutil.copy2(os.path.join(ROOT, name), os.path.join(source, name))
+    entry = os.path.join(source, "src", "payload", "install_entry.cpp")
+    with open(entry) as text:
+        code = text.read()
+    if code.count(FLUSHED) != 1:
+        sys.exit(f"error: src/payload/install_entry.cpp no longer flushes each copy as "
+                 f"`{FLUSHED}`: tell scripts/bench.py what to leave out")
+    with open(entry, "w") as text:
+        text.write(code.replace(FLUSHED, "IsOnDisk(FileError::kNone)"))
+    build = os.path.join(BENCH, "no-flush-build")
+    shutil.rmtree(build, ignore_errors=True)
+    subprocess.run(["cmake", "--no-warn-unused-cli", "-S", source, "-B", build,
+                    f"-DCMAKE_TOOLCHAIN_FILE={os.path.join(source, 'cmake', TRIPLET + '.cmake')}",
+                    "-DCMAKE_BUILD_TYPE=MinSizeRel", f"-DDICTIONARY={dictionary}"],
+                   check=True, stdout=subprocess.DEVNULL)
+    subprocess.run(["cmake", "--build", build, "--target", "setup", "-j2"], check=True,
+                   stdout=subprocess.DEVNULL)
+    return os.path.join(build, "setup.exe")
 
 
 def build_baseline(dictionary, revision):
@@ -246,8 +285,12 @@ def main():
     peer = build_peer(dictionary)
     payload = payload_size(dictionary)
     host_folder = "C:\\TORVIX"
+    without_flush = build_without_flush(dictionary)
     contenders = [("ours", lambda road: ["C:\\ours.exe"]),
-                  ("floor", lambda road: ["C:\\floor.exe", road, "C:\\ours.exe", host_folder])]
+                  ("floor", lambda road: ["C:\\floor.exe", road, "C:\\ours.exe", host_folder]),
+                  ("fair", lambda road: ["C:\\floor.exe", road, "C:\\ours.exe", host_folder,
+                                         "--boxes"]),
+                  ("no flush", lambda road: ["C:\\no-flush.exe"])]
     if peer:
         contenders.append(("peer", lambda road: ["C:\\peer.exe"]))
     if arguments.baseline_rev:
@@ -268,6 +311,7 @@ def main():
     with open(os.path.join(host, "torvix.ini"), "w") as out:
         out.write("[Common]\r\nVersion=45\r\n")
     shutil.copy(ours, os.path.join(drive_c, "ours.exe"))
+    shutil.copy(without_flush, os.path.join(drive_c, "no-flush.exe"))
     if peer:
         shutil.copy(peer, os.path.join(drive_c, "peer.exe"))
     shutil.copy(build_verify_probe(), os.path.join(drive_c, "verify_cost.exe"))
@@ -326,8 +370,9 @@ def main():
     measures = [("Wall time", "%.3f s", 0, 1), ("CPU time (user and system)", "%.3f s", 3, 1),
                 ("Peak resident memory", "%.1f MiB", 1, 1024),
                 ("Peak private (anonymous) memory", "%.1f MiB", 2, 1024)]
-    others = ["floor"] + (["peer"] if peer else [])
-    names = {"floor": "floor", "peer": "NSIS peer"}
+    others = ["fair", "floor", "no flush"] + (["peer"] if peer else [])
+    names = {"fair": "fair floor", "floor": "bare floor", "no flush": "without the flush",
+             "peer": "NSIS peer"}
     for road in ROADS:
         figures = {label: medians(rows) for label, rows in results[road].items()}
         header = "| Measure | setup.exe | " + " | ".join(names[o] for o in others) + " | " + \
@@ -344,6 +389,14 @@ def main():
             middle, low, high = spread(road, "ours", other)
             lines.append(f"Wall time ours/{names[other]}, run by run: median {middle:.2f}, "
                          f"from {low:.2f} to {high:.2f}.")
+        flush = [(a[0] - b[0]) * 1000 / FILES
+                 for a, b in zip(results[road]["ours"], results[road]["no flush"])]
+        lines.append(f"The flush: {statistics.median(flush):+.2f} ms a file, run by run (from "
+                     f"{min(flush):+.2f} to {max(flush):+.2f}).")
+        if peer:
+            middle, low, high = spread(road, "no flush", "peer")
+            lines.append(f"Wall time without the flush/NSIS peer, run by run: median "
+                         f"{middle:.2f}, from {low:.2f} to {high:.2f}.")
         lines.append("")
         if arguments.baseline_rev:
             walls = {label: figures[label][0] for label in ("ours", "baseline")}

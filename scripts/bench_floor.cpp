@@ -1,9 +1,12 @@
 // The floor of the benchmark: only the irreducible work of one road, on the payload an
-// installer carries, with nothing else (no boxes, no checks, no host, no settings). It
-// maps the installer as an image, as the installer maps itself, and takes each file's
-// name, stamp and bytes from its resources in place.
+// installer carries, with nothing else (no checks, no host, no settings). It maps the
+// installer as an image, as the installer maps itself, and takes each file's name, stamp
+// and bytes from its resources in place. With --boxes it is the fair floor: it also loads
+// user32 from the system folder and shows the two boxes every run of the installer shows,
+// the confirmation before the files and the completion report after them (without a
+// display MessageBoxA returns at once, for it as for the installer).
 //
-//   bench_floor.exe ROAD SETUP_EXE FOLDER
+//   bench_floor.exe ROAD SETUP_EXE FOLDER [--boxes]
 //
 //   empty    create each file new, write it in 32 KiB pieces, stamp it, close it
 //   repair   open each file, read and compare it in 32 KiB pieces, stamp it, close it
@@ -15,6 +18,7 @@
 #include <stdio.h>
 #include <string.h>
 
+#include "common/messages.h"
 #include "payload/resource_layout.h"
 
 namespace {
@@ -106,10 +110,24 @@ bool DoRoad(const char* road, const char* path, const char* temporary, const Res
   return done && MoveFileExA(temporary, path, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
 }
 
+using MessageBoxFunction = int(WINAPI*)(HWND, LPCSTR, LPCSTR, UINT);
+
+// MessageBoxA of user32 from the system folder, as the installer loads it; nullptr for
+// the bare floor.
+MessageBoxFunction BoxesOfTheSystem(bool wanted) {
+  if (!wanted) return nullptr;
+  HMODULE user = LoadLibraryExA("user32.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
+  return reinterpret_cast<MessageBoxFunction>(
+      reinterpret_cast<void (*)()>(GetProcAddress(user, "MessageBoxA")));
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc != 4) return 2;
+  if (argc != 4 && !(argc == 5 && strcmp(argv[4], "--boxes") == 0)) return 2;
+  MessageBoxFunction box = BoxesOfTheSystem(argc == 5);
+  if (argc == 5 && box == nullptr) return 2;
+  if (box != nullptr) box(nullptr, kConfirmationOpening, kConfirmationCaption, MB_OKCANCEL);
   HMODULE module = LoadLibraryExA(argv[2], nullptr, LOAD_LIBRARY_AS_IMAGE_RESOURCE);
   Resource files;
   if (module == nullptr || !Find(module, kCountResource, files) || files.size < 1) return 2;
@@ -127,5 +145,6 @@ int main(int argc, char** argv) {
     snprintf(path, sizeof path, "%s\\%s", argv[3], reinterpret_cast<const char*>(name.bytes));
     if (!DoRoad(argv[1], path, temporary, time, data)) return 1;
   }
+  if (box != nullptr) box(nullptr, kCompletionOpening, kCompletionCaption, MB_OK);
   return 0;
 }
