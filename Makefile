@@ -76,8 +76,9 @@ inspect: $(if $(SETUP),,dist)
 # scripts/wine/wine.py --build makes. CASES picks the tests (pytest's arguments).
 E2E_JOBS ?= 4
 E2E_ARGS = -p no:cacheprovider -rs --durations=8
-CASES ?= test_end_to_end.py test_faults.py test_hostile_folder.py test_existing_files.py \
-  test_readme_commands.py
+# The longest first, so that no worker is left with it at the end.
+CASES ?= test_readme_commands.py test_hostile_folder.py test_existing_files.py test_faults.py \
+  test_end_to_end.py
 # The installer the stages test, when it is not DIST's: refused in one line where missing.
 SETUP_GIVEN = $(if $(SETUP),setup-given)
 .PHONY: setup-given
