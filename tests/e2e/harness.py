@@ -5,8 +5,11 @@ name of the installer's left behind anywhere. It holds no test itself."""
 
 import calendar
 import os
+import re
 import sys
 import unittest
+
+import pytest
 
 import wine
 
@@ -73,6 +76,21 @@ def too_old(version):
 
 
 VERSION_UNKNOWN = error_box(MESSAGES["kVersionCaption"], as_shown(MESSAGES["kVersionUnknown"]))
+
+
+def one_test_per_row(cls, check, rows, *shipped):
+    """Makes a test of cls for each row of a table, named by the row's first field, that
+    runs cls.check(self, *row): the workers share the rows out. The rows named in shipped
+    show what the 32-bit image does differently: marked shipped_image, they run on it
+    under emulation where the kernel runs no 32-bit code (a run there costs about three
+    times as much)."""
+    assert set(shipped) <= {row[0] for row in rows}, "a named row is not in the table"
+    for row in rows:
+        def test(self, row=row):
+            getattr(self, check)(*row)
+        if row[0] in shipped:
+            test = pytest.mark.shipped_image(test)
+        setattr(cls, f"test_{check}__{re.sub(r'[^0-9a-zA-Z]+', '_', row[0]).strip('_')}", test)
 
 
 def temporaries(prefix):

@@ -19,7 +19,7 @@ import pytest
 
 import wine
 from harness import (COMPLETE, CONFIRM, HOST_FILES, PAYLOAD_FILES, TEMPORARY_NAMES, WineCase,
-                     entry_failed, payload_bytes, too_old)
+                     entry_failed, one_test_per_row, payload_bytes, too_old)
 
 TLX, CLX = (name for name, _ in PAYLOAD_FILES)
 OLD_TIME = 915148800  # 1999-01-01, a stamp that is not the payload's
@@ -39,6 +39,39 @@ def calls_on(log, folder, names):
                 result = line.rsplit("=", 1)[-1].strip()
                 found.append((match.group(1), match.group(3), result))
     return found
+
+
+INSTALLS = [CONFIRM, COMPLETE]
+
+
+def refused(version):
+    return [CONFIRM, too_old(version)]
+
+
+VIRTUAL_STORE_ROWS = [
+    # what, the folder's version, the copy's, where WIN.INI points, what is shown
+    ("only the copy", None, "45", "long", INSTALLS),
+    ("a newer copy", "30", "45", "long", INSTALLS),
+    ("a stale copy", "45", "40", "long", INSTALLS),
+    ("both old: the newer named", "38", "40", "long", refused("40")),
+    ("named by its 8.3 path, with a decoy under the short name", "30", "45", "short",
+     INSTALLS),
+    ("a host on D: has no copy", "30", "45", "D:", refused("30")),
+    # The folder of 32-bit programs, as a 32-bit process on 64-bit Windows names it.
+    ("under Program Files (x86)", "30", "45", "x86", INSTALLS),
+    # A standard user who elevated with an administrator's password: the run's
+    # LOCALAPPDATA is the administrator's, the signed-in user's copy counts. That
+    # user is the one whose shell runs on the desktop; where there is no shell, the
+    # one named by the session.
+    ("elevated as another account", "30", "45", "long", INSTALLS, "Administrator"),
+    ("elevated, no shell: the session's user by name", "30", "45", "long", INSTALLS,
+     "Administrator"),
+    ("a third profile's copy changes nothing", "30", "99", "long", refused("30"), "Administrator",
+     "C:\\users\\other\\AppData\\Local\\VirtualStore"),
+    # WIN.INI as an old host wrote it without administrator rights: the real one
+    # has no Torvix= entry, the VirtualStore copy names a host elsewhere.
+    ("WIN.INI's entry only in the copy", "45", None, "win.ini", INSTALLS),
+]
 
 
 class ExistingFiles(WineCase):
@@ -268,91 +301,56 @@ class ExistingFiles(WineCase):
         local_app_data(f"C:\\users\\{account}\\AppData\\Local")
         self.addCleanup(local_app_data, own)
 
-    @pytest.mark.shipped_image
-    def test_settings_redirected_into_the_virtual_store(self):
+    def redirected_settings(self, what, folder_version, copy_version, entry, expected, *elevated):
         # An old host that ran without administrator rights reads the VirtualStore copy
         # in preference to the file in its folder; the copy freezes when it last ran so.
         # Whichever says the later version decides; only protected folders of the system
         # drive have a copy, found under their long path.
-        installs = [CONFIRM, COMPLETE]
-        def refused(version):
-            return [CONFIRM, too_old(version)]
-        cases = [
-            # what, the folder's version, the copy's, where WIN.INI points, what is shown
-            ("only the copy", None, "45", "long", installs),
-            ("a newer copy", "30", "45", "long", installs),
-            ("a stale copy", "45", "40", "long", installs),
-            ("both old: the newer named", "38", "40", "long", refused("40")),
-            ("named by its 8.3 path, with a decoy under the short name", "30", "45", "short",
-             installs),
-            ("a host on D: has no copy", "30", "45", "D:", refused("30")),
-            # The folder of 32-bit programs, as a 32-bit process on 64-bit Windows names it.
-            ("under Program Files (x86)", "30", "45", "x86", installs),
-            # A standard user who elevated with an administrator's password: the run's
-            # LOCALAPPDATA is the administrator's, the signed-in user's copy counts. That
-            # user is the one whose shell runs on the desktop; where there is no shell, the
-            # one named by the session.
-            ("elevated as another account", "30", "45", "long", installs, "Administrator"),
-            ("elevated, no shell: the session's user by name", "30", "45", "long", installs,
-             "Administrator"),
-            ("a third profile's copy changes nothing", "30", "99", "long", refused("30"), "Administrator",
-             "C:\\users\\other\\AppData\\Local\\VirtualStore"),
-            # WIN.INI as an old host wrote it without administrator rights: the real one
-            # has no Torvix= entry, the VirtualStore copy names a host elsewhere.
-            ("WIN.INI's entry only in the copy", "45", None, "win.ini", installs),
-        ]
-        # Emulated: the folder a 32-bit process names through its own environment, the
-        # short path through the ANSI call, and the session user's functions loaded by
-        # name, each in 32-bit code.
-        for what, folder_version, copy_version, entry, expected, *elevated in self.rows(
-                cases, "under Program Files (x86)", "elevated as another account",
-                "named by its 8.3 path, with a decoy under the short name"):
-            with self.subTest(what):
-                prefix = self.new_prefix()
-                folder = "C:\\Program Files" + (" (x86)" if entry == "x86" else "") + "\\Torvix"
-                store = elevated[1] if len(elevated) > 1 else self.virtual_store(prefix)
-                if elevated:
-                    self.run_as(prefix, elevated[0])
-                if copy_version is not None:
-                    prefix.write(store + folder[2:] + "\\torvix.ini",
-                                 f"[Common]\r\nVersion={copy_version}\r\n")
-                if entry == "win.ini":
-                    folder = "C:\\Apps\\Torvix"
-                    prefix.add_host(folder, version=folder_version)
-                    prefix.write(store + "\\Windows\\win.ini",
-                                 f"[Applications]\r\nTorvix={folder}\r\n")
-                elif entry == "D:":
-                    drive_d = os.path.join(prefix.root, "drive_d")
-                    os.makedirs(os.path.join(drive_d, "Program Files", "Torvix"))
-                    prefix.map_drive("d", drive_d)
-                    with open(os.path.join(drive_d, "Program Files", "Torvix", "torvixx.exe"),
-                              "wb") as host:
-                        host.write(b"MZ stand-in host program")
-                    with open(os.path.join(drive_d, "Program Files", "Torvix", "torvix.ini"),
-                              "w") as settings:
-                        settings.write(f"[Common]\r\nVersion={folder_version}\r\n")
-                    prefix.set_host_entry("D:\\Program Files\\Torvix")
-                else:
-                    prefix.add_host(folder, version=folder_version)
-                    named = prefix.short_path(folder) if entry == "short" else folder
-                    if entry == "short":
-                        self.assertNotEqual(named, folder)
-                        prefix.write(store + named[2:] + "\\torvix.ini",
-                                     "[Common]\r\nVersion=30\r\n")
-                    prefix.set_host_entry(named)
+        prefix = self.new_prefix()
+        folder = "C:\\Program Files" + (" (x86)" if entry == "x86" else "") + "\\Torvix"
+        store = elevated[1] if len(elevated) > 1 else self.virtual_store(prefix)
+        if elevated:
+            self.run_as(prefix, elevated[0])
+        if copy_version is not None:
+            prefix.write(store + folder[2:] + "\\torvix.ini",
+                         f"[Common]\r\nVersion={copy_version}\r\n")
+        if entry == "win.ini":
+            folder = "C:\\Apps\\Torvix"
+            prefix.add_host(folder, version=folder_version)
+            prefix.write(store + "\\Windows\\win.ini",
+                         f"[Applications]\r\nTorvix={folder}\r\n")
+        elif entry == "D:":
+            drive_d = os.path.join(prefix.root, "drive_d")
+            os.makedirs(os.path.join(drive_d, "Program Files", "Torvix"))
+            prefix.map_drive("d", drive_d)
+            with open(os.path.join(drive_d, "Program Files", "Torvix", "torvixx.exe"),
+                      "wb") as host:
+                host.write(b"MZ stand-in host program")
+            with open(os.path.join(drive_d, "Program Files", "Torvix", "torvix.ini"),
+                      "w") as settings:
+                settings.write(f"[Common]\r\nVersion={folder_version}\r\n")
+            prefix.set_host_entry("D:\\Program Files\\Torvix")
+        else:
+            prefix.add_host(folder, version=folder_version)
+            named = prefix.short_path(folder) if entry == "short" else folder
+            if entry == "short":
+                self.assertNotEqual(named, folder)
+                prefix.write(store + named[2:] + "\\torvix.ini",
+                             "[Common]\r\nVersion=30\r\n")
+            prefix.set_host_entry(named)
 
-                if what == "elevated as another account":
-                    with prefix.shell():
-                        shown, status = prefix.run("ok", "ok")
-                else:
-                    shown, status = prefix.run("ok", "ok")
+        if what == "elevated as another account":
+            with prefix.shell():
+                shown, status = prefix.run("ok", "ok")
+        else:
+            shown, status = prefix.run("ok", "ok")
 
-                self.assertEqual(shown, expected)
-                if expected == installs:
-                    self.assert_installed(prefix, folder)
-                elif entry == "D:":
-                    self.assertEqual(sorted(os.listdir(os.path.join(
-                        drive_d, "Program Files", "Torvix"))), HOST_FILES, "nothing written")
+        self.assertEqual(shown, expected)
+        if expected == INSTALLS:
+            self.assert_installed(prefix, folder)
+        elif entry == "D:":
+            self.assertEqual(sorted(os.listdir(os.path.join(
+                drive_d, "Program Files", "Torvix"))), HOST_FILES, "nothing written")
 
     def test_a_file_held_for_a_moment_is_replaced(self):
         # Another program has the old lexicon open without sharing, as a scanner would,
@@ -367,6 +365,14 @@ class ExistingFiles(WineCase):
         self.assertEqual(shown, [CONFIRM, COMPLETE])
         self.assert_installed(prefix, "C:\\TORVIX")
         self.assertEqual(prefix.listing("C:\\TORVIX"), sorted(HOST_FILES + [TLX, CLX]))
+
+
+# Emulated: the folder a 32-bit process names through its own environment, the short path
+# through the ANSI call, and the session user's functions loaded by name, each in 32-bit
+# code.
+one_test_per_row(ExistingFiles, "redirected_settings", VIRTUAL_STORE_ROWS, "under Program Files (x86)",
+                 "elevated as another account",
+                 "named by its 8.3 path, with a decoy under the short name")
 
 
 if __name__ == "__main__":

@@ -18,7 +18,7 @@ import pytest
 import wine  # first: it puts scripts/ on the path, where pe_resources lives
 import pe_resources  # noqa: E402
 from harness import (COMPLETE, CONFIRM, DIALOG, HOST_FILES, PROMPT, WineCase, entry_failed,
-                     resource_fault, too_old)
+                     one_test_per_row, resource_fault, too_old)
 
 TLX, CLX = "LXWEPB.TLX", "LXWEPB2.CLX"
 DOWNLOADS = "C:\\Users\\Public\\Downloads"
@@ -27,6 +27,19 @@ SETUP = DOWNLOADS + "\\setup.exe"
 RECORD = "C:\\planted-loads.txt"
 TALLY = {"traced": 0, "names": 0, "roads": 0, "damaged installers": 0, "planted loads": 0,
          "outside bytes changed": 0, "bytes lost": 0}
+PLANTED = {}  # the names planted, once a test process has traced them
+PLANTED_ROADS = [
+    # what, host folder, its version, answers, boxes
+    ("the typical road", "C:\\TORVIX", "45", ["ok", "ok"], [CONFIRM, COMPLETE]),
+    ("the locate road with the dialog", "C:\\Apps\\Host", "45",
+     ["ok", "ok", "file=C:\\Apps\\Host\\torvixx.exe", "ok"], [CONFIRM, PROMPT, DIALOG, COMPLETE]),
+    ("a version refusal", "C:\\TORVIX", "40", ["ok", "ok"], [CONFIRM, too_old("40")]),
+    # Vista's shell breaks under SetDefaultDllDirectories: there the preload alone keeps
+    # planted DLLs out, and the dialog still shows.
+    ("the locate road on Windows Vista", "C:\\Apps\\Host", "45",
+     ["ok", "ok", "file=C:\\Apps\\Host\\torvixx.exe", "ok"], [CONFIRM, PROMPT, DIALOG, COMPLETE],
+     "vista"),
+]
 
 # Names that installers have been found loading from the folder they were started
 # from, in public advisories on DLL planting, beyond what the trace shows here.
@@ -101,70 +114,58 @@ class HostileFolder(WineCase):
         self.assertTrue(records, "the marker recorded nothing")
         self.assertTrue(records[0][0].lower().endswith("rundll32.exe"), records)
 
-    @pytest.mark.shipped_image
-    def test_planted_dlls_are_never_loaded(self):
-        traced = self.names_on_the_locate_road()
-        names = sorted(traced | {name + ".dll" for name in KNOWN_PLANTED})
+    def planted_names(self):
+        """The names to plant: the locate road's by the loader trace (taken once in each
+        test process) and those known from advisories."""
+        if "names" not in PLANTED:
+            traced = self.names_on_the_locate_road()
+            PLANTED["names"] = sorted(traced | {name + ".dll" for name in KNOWN_PLANTED})
+            TALLY["traced"] = len(traced)
+            TALLY["names"] = len(PLANTED["names"])
+        return PLANTED["names"]
+
+    def planted_dlls(self, what, host, version, answers, boxes, *windows):
+        names = self.planted_names()
         marker = self.read(wine.MARKER_DLL)
-        roads = [
-            # what, host folder, its version, answers, boxes
-            ("the typical road", "C:\\TORVIX", "45", ["ok", "ok"], [CONFIRM, COMPLETE]),
-            ("the locate road with the dialog", "C:\\Apps\\Host", "45",
-             ["ok", "ok", "file=C:\\Apps\\Host\\torvixx.exe", "ok"],
-             [CONFIRM, PROMPT, DIALOG, COMPLETE]),
-            ("a version refusal", "C:\\TORVIX", "40", ["ok", "ok"],
-             [CONFIRM, too_old("40")]),
-            # Vista's shell breaks under SetDefaultDllDirectories: there the preload alone
-            # keeps planted DLLs out, and the dialog still shows.
-            ("the locate road on Windows Vista", "C:\\Apps\\Host", "45",
-             ["ok", "ok", "file=C:\\Apps\\Host\\torvixx.exe", "ok"],
-             [CONFIRM, PROMPT, DIALOG, COMPLETE], "vista"),
-        ]
-        TALLY["traced"] = len(traced)
-        TALLY["names"] = len(names)
-        # Emulated: the 32-bit DLL search on the roads with the boxes and the dialog.
-        for what, host, version, answers, boxes, *windows in self.rows(
-                roads, "the typical road", "the locate road with the dialog"):
-            with self.subTest(what):
-                prefix = self.new_prefix()
-                self.setup_in_downloads(prefix)
-                prefix.add_host(host, version)
-                for folder in (DOWNLOADS, WORKDIR):
-                    for name in names:
-                        prefix.write(folder + "\\" + name, marker)
-                if windows:
-                    wine.subprocess.run([wine.WINE, "reg", "add", "HKCU\\Software\\Wine", "/v",
-                                         "Version", "/d", windows[0], "/f"], env=prefix.env,
-                                        check=True, stdout=wine.subprocess.DEVNULL,
-                                        stderr=wine.subprocess.DEVNULL)
-                TALLY["roads"] += 1
+        prefix = self.new_prefix()
+        self.setup_in_downloads(prefix)
+        prefix.add_host(host, version)
+        for folder in (DOWNLOADS, WORKDIR):
+            for name in names:
+                prefix.write(folder + "\\" + name, marker)
+        if windows:
+            wine.subprocess.run([wine.WINE, "reg", "add", "HKCU\\Software\\Wine", "/v",
+                                 "Version", "/d", windows[0], "/f"], env=prefix.env,
+                                check=True, stdout=wine.subprocess.DEVNULL,
+                                stderr=wine.subprocess.DEVNULL)
+        TALLY["roads"] += 1
 
-                shown, status = prefix.run(*answers, program=SETUP, workdir=WORKDIR,
-                                           winedebug="+pid,+loaddll" + (",+relay" if windows else ""))
+        shown, status = prefix.run(*answers, program=SETUP, workdir=WORKDIR,
+                                   winedebug="+pid,+loaddll" + (",+relay" if windows else ""))
 
-                self.assertEqual(shown, boxes)
-                if boxes[-1] is COMPLETE:
-                    self.assert_installed(prefix, host)
-                by_setup = [r for r in self.planted_records(prefix)
-                            if r[0].lower().endswith("setup.exe")]
-                TALLY["planted loads"] += len(by_setup)
-                self.assertEqual(by_setup, [], "a planted DLL ran inside the installer")
-                # Wine names a builtin DLL by the path of a file it found under that
-                # name (kernel32 and msvcrt, imported before the program runs, among
-                # them) but runs its own code; a native load would run the file's.
-                planted = [path for path, kind in loads_by_setup(prefix.trace)
-                           if kind == "native" and
-                           path.startswith((DOWNLOADS.lower(), WORKDIR.lower()))]
-                self.assertEqual(planted, [], "the loader mapped a planted DLL")
-                if windows:
-                    # Short messages: the trace runs to tens of megabytes.
-                    trace = prefix.trace
-                    self.assertTrue("Call KERNEL32.GetVersion()" in trace, "the version asked")
-                    self.assertFalse('"SetDefaultDllDirectories"' in trace,
-                                     "SetDefaultDllDirectories asked for on Vista")
-                    self.assertTrue(re.search(r'Call KERNEL32\.LoadLibraryExA\(\w+ "[^"]*'
-                                              r'system32\\\\uxtheme\.dll",0+,0+8\)', trace),
-                                    "the preload from the system folder")
+        self.assertEqual(shown, boxes)
+        if boxes[-1] is COMPLETE:
+            self.assert_installed(prefix, host)
+        by_setup = [r for r in self.planted_records(prefix)
+                    if r[0].lower().endswith("setup.exe")]
+        TALLY["planted loads"] += len(by_setup)
+        self.assertEqual(by_setup, [], "a planted DLL ran inside the installer")
+        # Wine names a builtin DLL by the path of a file it found under that
+        # name (kernel32 and msvcrt, imported before the program runs, among
+        # them) but runs its own code; a native load would run the file's.
+        planted = [path for path, kind in loads_by_setup(prefix.trace)
+                   if kind == "native" and
+                   path.startswith((DOWNLOADS.lower(), WORKDIR.lower()))]
+        self.assertEqual(planted, [], "the loader mapped a planted DLL")
+        if windows:
+            # Short messages: the trace runs to tens of megabytes.
+            trace = prefix.trace
+            self.assertTrue("Call KERNEL32.GetVersion()" in trace, "the version asked")
+            self.assertFalse('"SetDefaultDllDirectories"' in trace,
+                             "SetDefaultDllDirectories asked for on Vista")
+            self.assertTrue(re.search(r'Call KERNEL32\.LoadLibraryExA\(\w+ "[^"]*'
+                                      r'system32\\\\uxtheme\.dll",0+,0+8\)', trace),
+                            "the preload from the system folder")
 
     def run_probe(self, prefix, probe, *arguments):
         """What the preload probe prints. Through a file: a program Wine keeps running
@@ -345,6 +346,11 @@ class HostileFolder(WineCase):
         self.assertEqual(os.stat(victim).st_mtime, 915148800)
         self.assert_installed(prefix, "C:\\real1")
         self.assertEqual(prefix.listing("C:\\real1"), sorted(HOST_FILES + [TLX, CLX]))
+
+
+# Emulated: the 32-bit DLL search on the roads with the boxes and the dialog.
+one_test_per_row(HostileFolder, "planted_dlls", PLANTED_ROADS, "the typical road",
+                 "the locate road with the dialog")
 
 
 def tearDownModule():

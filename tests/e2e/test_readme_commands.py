@@ -1,9 +1,9 @@
-"""The README's commands as a newcomer runs them: on a fresh clone of the committed tree,
-with nothing built, `make demo` without a display (it answers the boxes itself), then
-`make inspect`, `make screenshots`, and `make demo` of another dictionary into another
-output folder. The clone reuses this checkout's prepared Wine
-prefix and compiler cache, so that the check costs builds and runs, not a machine's
-set-up."""
+"""The README's commands as a newcomer runs them, each on a fresh clone of the committed
+tree with nothing built: `make demo` without a display (it answers the boxes itself),
+then `make inspect` and `make screenshots`; and `make demo` of another dictionary into
+another output folder. Two tests, so that two workers share them. Each clone reuses this
+checkout's prepared Wine prefix and compiler cache, so that the check costs builds and
+runs, not a machine's set-up."""
 
 import os
 import shutil
@@ -18,34 +18,43 @@ INHERITED = ("MAKEFLAGS", "MFLAGS", "MAKELEVEL", "DISPLAY", "SETUP", "DIST", "DI
              "VENDOR_SITE", "COMPANY_NAME", "SIGN_", "E2E_", "CCACHE_", "CMAKE_")
 
 
-def test_the_readme_commands_on_a_fresh_clone():
+def fresh_clone(scratch):
+    """A clone of the committed tree in scratch, and the make a newcomer runs there."""
+    folder = os.path.join(scratch, "setup")
+    subprocess.run(["git", "clone", "-q", wine.ROOT, folder], check=True)
+    env = {k: v for k, v in os.environ.items() if not k.startswith(INHERITED)}
+    env.update(E2E_WORK=wine.WORK, CCACHE_DIR=os.path.join(wine.ROOT, "build", "ccache"),
+               CCACHE_BASEDIR=folder, CMAKE_C_COMPILER_LAUNCHER="ccache",
+               CMAKE_CXX_COMPILER_LAUNCHER="ccache")
+
+    def make(target, *settings):
+        # Through files, not pipes: a Wine server that outlived its run would hold a
+        # pipe open, and the read would wait for it.
+        with tempfile.TemporaryFile() as out, tempfile.TemporaryFile() as err:
+            result = subprocess.run(["make", "-s", target, *settings], cwd=folder, env=env,
+                                    stdin=subprocess.DEVNULL, stdout=out, stderr=err,
+                                    timeout=600)
+            out.seek(0)
+            err.seek(0)
+            return subprocess.CompletedProcess(result.args, result.returncode,
+                                               out.read().decode(errors="replace"),
+                                               err.read().decode(errors="replace"))
+    return folder, make
+
+
+def test_demo_inspect_and_screenshots_on_a_fresh_clone():
     with tempfile.TemporaryDirectory(prefix="fresh clone ") as scratch:
-        folder = os.path.join(scratch, "setup")
-        subprocess.run(["git", "clone", "-q", wine.ROOT, folder], check=True)
-        env = {k: v for k, v in os.environ.items() if not k.startswith(INHERITED)}
-        env.update(E2E_WORK=wine.WORK, CCACHE_DIR=os.path.join(wine.ROOT, "build", "ccache"),
-                   CCACHE_BASEDIR=folder, CMAKE_C_COMPILER_LAUNCHER="ccache",
-                   CMAKE_CXX_COMPILER_LAUNCHER="ccache")
-
-        def make(target, *settings):
-            # Through files, not pipes: a Wine server that outlived its run would hold a
-            # pipe open, and the read would wait for it.
-            with tempfile.TemporaryFile() as out, tempfile.TemporaryFile() as err:
-                result = subprocess.run(["make", "-s", target, *settings], cwd=folder, env=env,
-                                        stdin=subprocess.DEVNULL, stdout=out, stderr=err,
-                                        timeout=600)
-                out.seek(0)
-                err.seek(0)
-                return subprocess.CompletedProcess(result.args, result.returncode,
-                                                   out.read().decode(errors="replace"),
-                                                   err.read().decode(errors="replace"))
-
+        folder, make = fresh_clone(scratch)
         check_demo(make("demo"))
         inspected = make("inspect")
         assert inspected.returncode == 0, inspected.stdout + inspected.stderr
         assert "LXWEPB.TLX" in inspected.stdout and "LXWEPB2.CLX" in inspected.stdout
         check_screenshots(os.path.join(folder, "docs", "screenshots"), make)
-        check_demo_of_another_dictionary(scratch, make)
+
+
+def test_the_demo_of_another_dictionary_on_a_fresh_clone():
+    with tempfile.TemporaryDirectory(prefix="fresh clone ") as scratch:
+        check_demo_of_another_dictionary(scratch, fresh_clone(scratch)[1])
 
 
 def check_demo(demo):
