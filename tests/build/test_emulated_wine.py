@@ -9,9 +9,8 @@ import tempfile
 
 import pytest
 
-from stand_ins import write_stand_ins
+from support import ROOT, write_stand_ins
 
-ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
 SCRIPT = os.path.join(ROOT, "scripts", "emulated-wine.sh")
 VERSION = "8.0~test"
 REFUSED = "#!/bin/sh\necho 'unshare: Operation not permitted' >&2\nexit 1\n"

@@ -10,9 +10,8 @@ import tempfile
 
 import pytest
 
-from stand_ins import write_stand_ins
+from support import ROOT, write_stand_ins
 
-ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
 SCRIPT = os.path.join(ROOT, "scripts", "install-deps.sh")
 
 MID_SYNC = ("E: Failed to fetch http://deb.debian.org/debian-security/dists/bookworm-security/"

@@ -8,7 +8,7 @@ import subprocess
 
 import pytest
 
-ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
+from support import ROOT
 MUTANTS = sorted(glob.glob(os.path.join(ROOT, "tests", "sweep", "mutants", "*.patch")))
 
 

@@ -9,7 +9,7 @@ import tempfile
 import unittest
 import zlib
 
-ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
+from support import ROOT
 SCRIPT = os.path.join(ROOT, "resources", "payload_resources.py")
 
 

@@ -12,7 +12,6 @@ import os
 import re
 import shutil
 import subprocess
-import sys
 import tempfile
 import unittest
 
@@ -101,8 +100,7 @@ def lose(image, what):
         header.DllCharacteristics &= ~DLL[what]
     return pe.write()
 
-ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
-sys.path.insert(0, os.path.join(ROOT, "scripts"))
+from support import ROOT  # noqa: E402  (it puts scripts/ on the path)
 import size_report  # noqa: E402
 
 

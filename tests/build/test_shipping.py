@@ -13,57 +13,15 @@ import tempfile
 import time
 import unittest
 
-ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
-sys.path.insert(0, os.path.join(ROOT, "scripts"))
-import pe_resources  # noqa: E402
+from support import PAYLOAD, PUBLISHER_ENV, ROOT, dictionary, make, make_dist, read
+import pe_resources  # noqa: E402  (support puts scripts/ on the path)
 
-PAYLOAD = os.path.join(ROOT, "resources", "payload")
 EPOCH = "1765000000"  # 2025-12-06, inside the throwaway certificates' validity
-
-
-# What a make that runs these tests hands down (its settings, its job server): a
-# publisher's shell has none of it.
-INHERITED = ("SIGN_", "SOURCE_DATE", "MAKEFLAGS", "MFLAGS", "MAKELEVEL", "SETUP", "DIST",
-             "DICTIONARY", "VENDOR_SITE", "COMPANY_NAME", "DISPLAY")
-PUBLISHER_ENV = {k: v for k, v in os.environ.items() if not k.startswith(INHERITED)}
-
-
-def make(target, **settings):
-    """The command of `make TARGET` with the settings on its command line, as a
-    publisher types it."""
-    return ["make", "-s", "-C", ROOT, target] + [f"{k}={v}" for k, v in settings.items()]
-
-
-def make_dist(**settings):
-    """Runs `make dist` with the settings on its command line, as a publisher would."""
-    return subprocess.run(make("dist", **settings), capture_output=True, text=True,
-                          env=PUBLISHER_ENV)
 
 
 def inspect(path):
     return subprocess.run([sys.executable, os.path.join(ROOT, "scripts", "setup_contents.py"),
                            path], capture_output=True, text=True)
-
-
-def read(path):
-    with open(path, "rb") as source:
-        return source.read()
-
-
-def dictionary(folder, language, extra_file=None):
-    """A copy of this build's dictionary under another language name, with one more
-    file."""
-    os.makedirs(folder)
-    for name in ("LXWEPB.TLX", "LXWEPB2.CLX"):
-        shutil.copy(os.path.join(PAYLOAD, name), folder)
-    lines = [f"language\t{language}", "file\tLXWEPB.TLX\t1997-01-06 13:44:46",
-             "file\tLXWEPB2.CLX\t1999-11-30 17:04:48"]
-    if extra_file:
-        with open(os.path.join(folder, extra_file), "wb") as out:
-            out.write(language.encode() * 100)
-        lines.append(f"file\t{extra_file}\t2020-02-02 20:20:20")
-    with open(os.path.join(folder, "manifest.txt"), "w", encoding="utf-8") as out:
-        out.write("\n".join(lines) + "\n")
 
 
 class Shipping(unittest.TestCase):

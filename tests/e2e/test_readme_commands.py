@@ -1,7 +1,7 @@
 """The README's commands as a newcomer runs them, each on a fresh clone of the committed
-tree with nothing built: `make demo` without a display (it answers the boxes itself)
-and `make inspect`; `make screenshots`; and `make demo` of another dictionary into
-another output folder. Three tests, so that the workers share them. Each clone reuses this
+tree with nothing built: `make demo` without a display (it answers the boxes itself),
+then `make inspect` and `make screenshots`; and `make demo` of another dictionary into
+another output folder. Two tests, so that two workers share them. Each clone reuses this
 checkout's prepared Wine prefix and compiler cache, so that the check costs builds and
 runs, not a machine's set-up."""
 
@@ -42,18 +42,13 @@ def fresh_clone(scratch):
     return folder, make
 
 
-def test_demo_and_inspect_on_a_fresh_clone():
+def test_demo_inspect_and_screenshots_on_a_fresh_clone():
     with tempfile.TemporaryDirectory(prefix="fresh clone ") as scratch:
-        make = fresh_clone(scratch)[1]
+        folder, make = fresh_clone(scratch)
         check_demo(make("demo"))
         inspected = make("inspect")
         assert inspected.returncode == 0, inspected.stdout + inspected.stderr
         assert "LXWEPB.TLX" in inspected.stdout and "LXWEPB2.CLX" in inspected.stdout
-
-
-def test_screenshots_on_a_fresh_clone():
-    with tempfile.TemporaryDirectory(prefix="fresh clone ") as scratch:
-        folder, make = fresh_clone(scratch)
         check_screenshots(os.path.join(folder, "docs", "screenshots"), make)
 
 

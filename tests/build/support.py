@@ -1,0 +1,63 @@
+"""What the build checks share: the checkout's top (and its scripts on the path), a
+publisher's environment, make as a publisher types it, this build's dictionary under
+another name, and stand-in programs for the scripts' tests."""
+
+import os
+import shutil
+import subprocess
+import sys
+
+ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
+sys.path.insert(0, os.path.join(ROOT, "scripts"))
+PAYLOAD = os.path.join(ROOT, "resources", "payload")
+
+# What a make that runs these tests hands down (its settings, its job server): a
+# publisher's shell has none of it.
+INHERITED = ("SIGN_", "SOURCE_DATE", "MAKEFLAGS", "MFLAGS", "MAKELEVEL", "SETUP", "DIST",
+             "DICTIONARY", "VENDOR_SITE", "COMPANY_NAME", "DISPLAY")
+PUBLISHER_ENV = {k: v for k, v in os.environ.items() if not k.startswith(INHERITED)}
+
+
+def make(target, **settings):
+    """The command of `make TARGET` with the settings on its command line, as a
+    publisher types it."""
+    return ["make", "-s", "-C", ROOT, target] + [f"{k}={v}" for k, v in settings.items()]
+
+
+def make_dist(**settings):
+    """Runs `make dist` with the settings on its command line, as a publisher would."""
+    return subprocess.run(make("dist", **settings), capture_output=True, text=True,
+                          env=PUBLISHER_ENV)
+
+
+def read(path):
+    with open(path, "rb") as source:
+        return source.read()
+
+
+def dictionary(folder, language, extra_file=None):
+    """A copy of this build's dictionary under another language name, with one more
+    file."""
+    os.makedirs(folder)
+    for name in ("LXWEPB.TLX", "LXWEPB2.CLX"):
+        shutil.copy(os.path.join(PAYLOAD, name), folder)
+    lines = [f"language\t{language}", "file\tLXWEPB.TLX\t1997-01-06 13:44:46",
+             "file\tLXWEPB2.CLX\t1999-11-30 17:04:48"]
+    if extra_file:
+        with open(os.path.join(folder, extra_file), "wb") as out:
+            out.write(language.encode() * 100)
+        lines.append(f"file\t{extra_file}\t2020-02-02 20:20:20")
+    with open(os.path.join(folder, "manifest.txt"), "w", encoding="utf-8") as out:
+        out.write("\n".join(lines) + "\n")
+
+
+def write_stand_ins(folder, scripts):
+    """Writes each name's text into folder as an executable, for the test to put first on
+    PATH or beside the script under test; returns the folder."""
+    os.makedirs(folder, exist_ok=True)
+    for name, text in scripts.items():
+        path = os.path.join(folder, name)
+        with open(path, "w") as out:
+            out.write(text)
+        os.chmod(path, 0o755)
+    return folder
