@@ -31,7 +31,8 @@ add_custom_target(fault_ways_checked DEPENDS "${CMAKE_BINARY_DIR}/fault_ways.che
 add_library(test_support STATIC
   tests/support/fake_platform.cpp
   tests/support/payload_builder.cpp
-  tests/support/runs.cpp)
+  tests/support/runs.cpp
+  tests/support/oracle.cpp)
 target_include_directories(test_support PUBLIC tests)
 target_compile_options(test_support PRIVATE -Wall -Wextra -Werror ${SANITIZE})
 target_link_libraries(test_support PUBLIC installer_logic)

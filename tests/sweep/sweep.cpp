@@ -46,6 +46,7 @@
 #include "payload/crc32.h"
 #include "payload/temporary_names.h"
 #include "support/fake_platform.h"
+#include "support/oracle.h"
 #include "support/payload_builder.h"
 #include "support/runs.h"
 
@@ -55,20 +56,6 @@ const std::string kHost = "C:\\TORVIX";
 // A host in a protected folder, whose settings Windows redirected into the VirtualStore.
 const std::string kProtectedHost = "C:\\Program Files\\Torvix";
 const std::string kLocalAppData = "C:\\Users\\ana\\AppData\\Local";
-constexpr uint32_t kKeptAttributes = kAttributeHidden | kAttributeSystem | kAttributeArchive;
-
-struct FileState {
-  Bytes bytes;
-  std::optional<uint32_t> stamp;
-  uint32_t attributes = 0;
-};
-
-bool operator==(const FileState& a, const FileState& b) {
-  return a.bytes == b.bytes && a.stamp == b.stamp && a.attributes == b.attributes;
-}
-
-using Disk = std::map<std::string, FileState>;  // upper-case path -> file
-
 struct Road {
   std::string name;
   Disk before;
@@ -168,15 +155,6 @@ void Prepare(FakePlatform& platform, const Road& road, const Disk& disk,
   SetPayload(platform, payload);
 }
 
-Disk DiskOf(const FakePlatform& platform) {
-  Disk disk;
-  for (const std::string& path : platform.Paths()) {
-    const FakeEntry* entry = platform.File(path);
-    disk[Upper(path)] = {entry->bytes, entry->stamp, entry->attributes};
-  }
-  return disk;
-}
-
 std::string Describe(const Disk& disk) {
   std::string text;
   for (const auto& file : disk) {
@@ -187,31 +165,6 @@ std::string Describe(const Disk& disk) {
     text += file.first + line + ";";
   }
   return text;
-}
-
-// The payload files as a finished run leaves them: the payload's bytes and time, and
-// the attributes a replacement keeps of the file it replaced.
-Disk Installed(const Road& road, const std::vector<PayloadFile>& payload, const Disk& before) {
-  Disk installed;
-  for (const PayloadFile& file : payload) {
-    std::string key = road.Key() + Upper(file.name);
-    auto old = before.find(key);
-    installed[key] = {file.bytes, file.stamp,
-                      old == before.end() ? 0 : old->second.attributes & kKeptAttributes};
-  }
-  return installed;
-}
-
-std::vector<std::string> Leftovers(const Road& road, const Disk& disk) {
-  std::vector<std::string> left;
-  for (const char* name : kTemporaryNames) {
-    if (disk.count(road.Key() + Upper(name)) != 0) left.push_back(name);
-  }
-  return left;
-}
-
-bool Completed(const FakePlatform& platform) {
-  return !platform.boxes.empty() && platform.boxes.back().caption == kCompletionCaption;
 }
 
 void Run(FakePlatform& platform, Tally& tally, const std::string& label) {
@@ -234,33 +187,16 @@ void RunAgain(const Road& road, const Disk& disk, const std::vector<PayloadFile>
   Run(platform, tally, label + ", run again");
   Disk after = DiskOf(platform);
   if (!Completed(platform)) tally.Fail(label + ", run again: no completion report");
-  for (const auto& file : Installed(road, payload, disk)) {
+  for (const auto& file : Installed(road.host, payload, disk)) {
     auto found = after.find(file.first);
     if (found == after.end() || !(found->second == file.second)) {
       ++tally.lost;
       tally.Fail(label + ", run again: " + file.first + " not whole");
     }
   }
-  std::vector<std::string> left = Leftovers(road, after);
+  std::vector<std::string> left = Leftovers(road.host, after);
   tally.leftBehind += left.size();
   for (const std::string& name : left) tally.Fail(label + ", run again: " + name + " left");
-}
-
-// Every file that existed before holds its old state or its new one, whole.
-void CheckFilesThatWereThere(const Road& road, const Disk& disk,
-                             const std::vector<PayloadFile>& payload, Tally& tally,
-                             const std::string& label) {
-  Disk installed = Installed(road, payload, road.before);
-  for (const auto& file : road.before) {
-    auto now = disk.find(file.first);
-    auto fresh = installed.find(file.first);
-    bool whole = now != disk.end() && (now->second == file.second ||
-                                       (fresh != installed.end() && now->second == fresh->second));
-    if (!whole) {
-      ++tally.lost;
-      tally.Fail(label + ": " + file.first + (now == disk.end() ? " lost" : " torn"));
-    }
-  }
 }
 
 // The checks of a run with a fault.
@@ -268,56 +204,20 @@ void CheckFaultedRun(const Road& road, const FakePlatform& platform,
                      const std::vector<PayloadFile>& payload, Tally& tally,
                      std::map<std::string, bool>& seen, const std::string& label) {
   Disk after = DiskOf(platform);
-  CheckFilesThatWereThere(road, after, payload, tally, label);
-  if (Completed(platform)) {
-    for (const auto& file : Installed(road, payload, road.before)) {
-      auto found = after.find(file.first);
-      if (found == after.end() || !(found->second == file.second)) {
-        ++tally.lost;
-        tally.Fail(label + ": completion reported, " + file.first + " not installed");
-      }
-    }
-  }
+  Verdict verdict = CheckRun(platform, road.host, road.before, payload);
+  tally.lost += verdict.lost;
+  for (const std::string& broken : verdict.broken) tally.Fail(label + ": " + broken);
   // Only a host whose version was read, and sorts at 41 or later, gets the files.
   if (Completed(platform) &&
       std::none_of(platform.settingsRead.begin(), platform.settingsRead.end(),
                    [](const std::string& version) { return version >= "41"; })) {
     tally.Fail(label + ": installed into a host whose version was not read as 41 or later");
   }
-  // The one exit, with exactly the boxes the outcome calls for, and no handle open.
+  // The one exit; WIN.INI only after a successful locate.
   if (!platform.ended) tally.Fail(label + ": did not end through the one exit");
-  if (platform.openFiles != 0) tally.Fail(label + ": a file left open");
-  size_t errors = 0;
-  for (const ShownBox& box : platform.boxes) {
-    bool error = box.caption == kEntryFailedCaption || box.caption == kResourceCaption ||
-                 box.caption == kVersionCaption;
-    errors += error;
-    if (box.caption == kEntryFailedCaption) {
-      bool named = false;
-      for (const PayloadFile& file : payload) named |= box.text == EntryFailed(file.name);
-      if (!named) tally.Fail(label + ": a box naming no entry: " + box.text);
-    }
-    if (box.caption == kResourceCaption && box.text.rfind(kResourceOpening, 0) != 0) {
-      tally.Fail(label + ": a box naming no resource: " + box.text);
-    }
-  }
-  if (errors > 1) tally.Fail(label + ": more than one error box");
-  if (errors == 1 && Completed(platform)) {
-    tally.Fail(label + ": an error box and the completion report");
-  }
-  // Nothing outside the host folder; WIN.INI only after a successful locate.
-  for (const DiskEvent& event : platform.journal) {
-    for (const std::string& path : {event.path, event.target}) {
-      if (!path.empty() && path.rfind(road.Key(), 0) != 0) tally.Fail(label + ": wrote " + path);
-    }
-  }
   if (platform.CountCalls("WriteProfileStringA") != 0 &&
       (!road.locate || platform.WinIni("Applications", "Torvix") != road.host)) {
     tally.Fail(label + ": WIN.INI written without a successful locate");
-  }
-  // Nothing under a temporary name, but where its own removal was failed.
-  if (!Leftovers(road, after).empty() && platform.failedRemovals == 0) {
-    tally.Fail(label + ": a copy left behind");
   }
   RunAgain(road, after, payload, tally, seen, label);
 }
@@ -532,7 +432,9 @@ void PowerCutSweep(const Road& road, const std::vector<PayloadFile>& payload, Ta
     for (const Disk& disk : states) {
       ++tally.crashStates;
       if (!tally.images.insert(Describe(disk)).second) continue;
-      CheckFilesThatWereThere(road, disk, payload, tally, label);
+      Verdict verdict = FilesThatWereThere(road.host, road.before, disk, payload);
+      tally.lost += verdict.lost;
+      for (const std::string& broken : verdict.broken) tally.Fail(label + ": " + broken);
       RunAgain(road, disk, payload, tally, seen, label);
     }
   }

@@ -206,9 +206,11 @@ TEST(ExtractPayload, FailureLeavesTheTargetAsItWas) {
       target.inUse = c.fault == kInUse;
       if (c.fault == kDiskFull) platform.freeSpace = 8385 + 100000;
       if (c.fault == kDiskFullAtFirstByte) platform.freeSpace = 8385;
+      const Disk before = DiskOf(platform);
 
       Extract(platform);
 
+      ExpectRunHeld(platform, kFolder, before, ThisBuildsPayload());
       EXPECT_TRUE(platform.ended);
       ExpectOneErrorBox(platform, kEntryFailedCaption, EntryFailed("LXWEPB2.CLX"));
       const FakeEntry* after = platform.File(InFolder("LXWEPB2.CLX"));

@@ -65,8 +65,11 @@ TEST(InstallEntry, WhatHappensToAnExistingFile) {
       FakeEntry& old = platform.AddFile(kTarget, c.old);
       old.stamp = 12345;
       old.attributes = c.attributes;
+      const Disk before = DiskOf(platform);
 
       Extract(platform);
+
+      ExpectRunHeld(platform, kFolder, before, {{"LXWEPB2.CLX", payload, kClxStamp}});
 
       const FakeEntry* after = platform.File(kTarget);
       ASSERT_NE(after, nullptr);
