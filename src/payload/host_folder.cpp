@@ -57,7 +57,6 @@ bool IsNamedInFolder(const char16_t* folderName, const char16_t* fileName, const
 }
 
 void HoldHostFolder(Platform& platform, const char* folder, HeldFolder& held) {
-  held.path = folder;
   held.handle = kNoFile;
   held.naming = kPathNamings[0];
   held.name[0] = 0;

@@ -10,7 +10,6 @@
 constexpr uint32_t kFinalNameSize = 1024;
 
 struct HeldFolder {
-  const char* path;   // the folder's text, as the host paths are composed from it
   FileHandle handle;  // kNoFile when the folder could not be opened: nothing is in it
   // The folder's name in the first naming the system gave, asked once for the run:
   // a name does not change while the folder is held.

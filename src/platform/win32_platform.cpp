@@ -109,6 +109,14 @@ FileError FileErrorOfStatus(NTSTATUS status) {
                                         : FileError::kOther;
 }
 
+// The text, in the ANSI code page, as UTF-16 in area of limit units: its length, or 0
+// when it cannot be converted or does not fit.
+uint32_t Widen(const char* text, WCHAR* area, uint32_t limit) {
+  int units =
+      MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, text, -1, area, static_cast<int>(limit));
+  return units > 0 ? static_cast<uint32_t>(units - 1) : 0;
+}
+
 // A bare name in the held folder, as the native calls take it: the name in UTF-16 and
 // the attributes that make the folder its root, compared regardless of case as CreateFile
 // compares names.
@@ -119,10 +127,10 @@ struct NameInFolder {
 
   // False when the name cannot be converted or the folder is none.
   bool Set(HANDLE folder, const char* bare) {
-    int units = MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, bare, -1, text, MAX_PATH + 1);
-    if (units <= 1 || folder == kNoFile) return false;
-    name.Length = static_cast<USHORT>(static_cast<size_t>(units - 1) * sizeof(WCHAR));
-    name.MaximumLength = static_cast<USHORT>(static_cast<size_t>(units) * sizeof(WCHAR));
+    uint32_t units = Widen(bare, text, MAX_PATH + 1);
+    if (units == 0 || folder == kNoFile) return false;
+    name.Length = static_cast<USHORT>(units * sizeof(WCHAR));
+    name.MaximumLength = static_cast<USHORT>((units + 1) * sizeof(WCHAR));
     name.Buffer = text;
     InitializeObjectAttributes(&attributes, &name, OBJ_CASE_INSENSITIVE, folder, nullptr);
     return true;
@@ -399,12 +407,11 @@ class Win32Platform final : public Platform {
       FILE_RENAME_INFO info;
       WCHAR rest[MAX_PATH + 1];
     } rename = {};
-    int characters = MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, name, -1,
-                                         rename.info.FileName, MAX_PATH + 1);
-    if (characters <= 1 || folder == kNoFile || Native().setInformation == nullptr) {
+    uint32_t characters = Widen(name, rename.info.FileName, MAX_PATH + 1);
+    if (characters == 0 || folder == kNoFile || Native().setInformation == nullptr) {
       return FileError::kOther;
     }
-    rename.info.FileNameLength = static_cast<DWORD>(characters - 1) * sizeof(WCHAR);
+    rename.info.FileNameLength = characters * sizeof(WCHAR);
     rename.info.RootDirectory = folder;
     ULONG kind = kFileRenameInformation;
     if (semantics == MoveSemantics::kPosix) {
@@ -491,9 +498,7 @@ class Win32Platform final : public Platform {
   }
 
   uint32_t WidenName(const char* text, char16_t* area, uint32_t limit) override {
-    int units = MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, text, -1,
-                                    reinterpret_cast<WCHAR*>(area), static_cast<int>(limit));
-    return units > 0 ? static_cast<uint32_t>(units - 1) : 0;
+    return Widen(text, reinterpret_cast<WCHAR*>(area), limit);
   }
 
   int32_t ReadExistingFile(FileHandle file, unsigned char* bytes, int32_t count) override {

@@ -19,10 +19,6 @@ namespace {
 const std::string kTarget = InFolder("LXWEPB2.CLX");
 const std::string kTemporary = InFolder("~setup.tmp");
 
-size_t Position(const FakePlatform& platform, const std::string& call) {
-  return platform.FindCall(call);
-}
-
 TEST(InstallEntry, WhatHappensToAnExistingFile) {
   const Bytes payload = PatternBytes(310992, 2);
   Bytes lastByte = payload;
@@ -117,7 +113,7 @@ TEST(InstallEntry, EveryReplacementIsFlushedBeforeItsMoveAndNoNewFileIs) {
       << "one per replaced file, none for NEW.DAT";
   for (const char* name : {"LXWEPB.TLX", "LXWEPB2.CLX"}) {
     std::string target = std::string(kFolder) + "\\" + name;
-    size_t move = Position(platform, "MoveOpenFile " + kTemporary + " " + target + " posix");
+    size_t move = platform.FindCall("MoveOpenFile " + kTemporary + " " + target + " posix");
     ASSERT_LT(move, platform.calls.size()) << name;
     // The flush of this copy is the last flush before its move, after its last write.
     size_t flush = move;
@@ -127,7 +123,7 @@ TEST(InstallEntry, EveryReplacementIsFlushedBeforeItsMoveAndNoNewFileIs) {
       EXPECT_NE(platform.calls[i].rfind("WriteOutputFile", 0), 0u) << name;
     }
   }
-  EXPECT_EQ(Position(platform, "FlushOutputFile " + std::string(kFolder) + "\\NEW.DAT"),
+  EXPECT_EQ(platform.FindCall("FlushOutputFile " + std::string(kFolder) + "\\NEW.DAT"),
             platform.calls.size());
 }
 
