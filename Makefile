@@ -54,7 +54,7 @@ deps:
 	@./scripts/install-deps.sh --test
 
 native: deps
-	cmake -S . -B $(NATIVE) -DCMAKE_BUILD_TYPE=Debug >/dev/null
+	cmake -S . -B $(NATIVE) -DCMAKE_BUILD_TYPE=Debug -DPython3_EXECUTABLE=$(PYTHON) >/dev/null
 	+cmake --build $(NATIVE) $(JOBS)
 
 unit: native
@@ -74,7 +74,7 @@ inspect: $(if $(SETUP),,dist)
 # They run the installer SETUP names, else DIST's (the Wine runner reads both), but
 # where the kernel runs no 32-bit code a 64-bit build of the same sources, which
 # scripts/wine/wine.py --build makes. CASES picks the tests (pytest's arguments).
-E2E_JOBS ?= 4
+E2E_JOBS ?= 2
 E2E_ARGS = -p no:cacheprovider -rs --durations=8
 # The longest first, so that no worker is left with it at the end.
 CASES ?= test_readme_commands.py test_hostile_folder.py test_existing_files.py test_faults.py \
@@ -101,7 +101,7 @@ ifeq ($(RUNNABLE_DIST),)
 	@./scripts/install-deps.sh --test
 	$(call STAGE_START)
 	+@./scripts/emulated-wine.sh run sh -ec '$(PYTHON) scripts/wine/wine.py --build; \
-	  cd tests/e2e; $(PYTHON) -m pytest $(E2E_ARGS) -n 4 \
+	  cd tests/e2e; $(PYTHON) -m pytest $(E2E_ARGS) -n 2 \
 	  -m shipped_image test_end_to_end.py test_hostile_folder.py test_existing_files.py' \
 	  || [ $$? -eq 77 ]
 	$(call STAGE_END)
@@ -111,7 +111,7 @@ endif
 
 build-checks: deps
 	$(call STAGE_START)
-	cd tests/build && $(PYTHON) -m pytest -p no:cacheprovider -n 3 -rs --durations=5 \
+	cd tests/build && $(PYTHON) -m pytest -p no:cacheprovider -n 2 -rs --durations=5 \
 	  test_payload_resources.py test_reproducible.py test_shipping.py test_install_deps.py \
 	  test_emulated_wine.py \
 	  test_mutants.py
@@ -127,6 +127,7 @@ format-check:
 
 fuzz-build: deps
 	cmake -S . -B $(FUZZ) -DCMAKE_CXX_COMPILER=clang++ -DWITH_FUZZER=ON -DWITH_SANITIZERS=OFF \
+	  -DPython3_EXECUTABLE=$(PYTHON) \
 	  >/dev/null
 	+cmake --build $(FUZZ) --target payload_fuzzer $(JOBS)
 
@@ -146,11 +147,13 @@ fuzz: fuzz-check
 
 # The stages run side by side where the cores allow (the end-to-end tests mostly wait
 # for Wine); each prints its output whole when it ends.
-# The build checks build the same sources many times over: ccache compiles each once.
+# The build checks build the same sources many times over: ccache compiles each once, in
+# the user's cache, where every clone finds it.
 # Everything the tests need is installed once, before the stages start side by side.
+CCACHE_DIR ?= $(or $(XDG_CACHE_HOME),$(HOME)/.cache)/torvix-dictionary-installer/ccache
 test: deps
 	@rm -rf build/stage-times && mkdir -p build/stage-times && date +%s > build/stage-times/.start
-	@CCACHE_DIR=$(CURDIR)/build/ccache CCACHE_BASEDIR=$(CURDIR) \
+	@CCACHE_DIR=$(CCACHE_DIR) CCACHE_BASEDIR=$(CURDIR) \
 	  CMAKE_C_COMPILER_LAUNCHER=ccache CMAKE_CXX_COMPILER_LAUNCHER=ccache \
 	  $(MAKE) --no-print-directory -j4 --output-sync=target test-stages
 	@echo "Stage times (each stage's own run; done at, from the start of make test):"

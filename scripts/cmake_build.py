@@ -11,6 +11,7 @@ import hashlib
 import os
 import re
 import subprocess
+import sys
 
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 TOOLCHAINS = {32: "i686-w64-mingw32.cmake", 64: "x86_64-w64-mingw32.cmake"}
@@ -80,7 +81,10 @@ def configure(folder, bits=32, dictionary=None, env=None):
     result = subprocess.run(
         ["cmake", "--no-warn-unused-cli", "-S", ROOT, "-B", folder,
          f"-DCMAKE_TOOLCHAIN_FILE={os.path.join(ROOT, 'cmake', TOOLCHAINS[bits])}",
-         "-DCMAKE_BUILD_TYPE=MinSizeRel", f"-DDICTIONARY={dictionary or dictionary_folder()}"],
+         "-DCMAKE_BUILD_TYPE=MinSizeRel", f"-DDICTIONARY={dictionary or dictionary_folder()}",
+         # This Python, named: CMake's search of its own runs every python3 on PATH (a
+         # version manager's shims among them) and costs more than the rest together.
+         f"-DPython3_EXECUTABLE={sys.executable}"],
         env=env or settings_env(), stdout=subprocess.DEVNULL)
     return result if result.returncode else None
 

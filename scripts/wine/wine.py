@@ -7,9 +7,9 @@ driver and marker of build/win32. A machine whose kernel runs no 32-bit code get
 there the shipped image runs too, with Wine's 32-bit side under an emulator, in the
 namespace that scripts/emulated-wine.sh run makes (which sets EMULATED_WINE to its
 folder, where the prepared prefix is then kept).
-`wine.py --build` builds the bench. E2E_WORK is a scratch folder that keeps the
-prepared prefix between runs (default build/e2e; under emulation, the emulated Wine's
-folder).
+`wine.py --build` builds the bench. E2E_WORK is the scratch folder of the tests'
+prefixes (default build/e2e). The prepared prefix they copy is kept in the user's cache
+for every clone, until Wine's version changes (under emulation, beside the emulated Wine).
 """
 
 import atexit
@@ -31,10 +31,13 @@ import cmake_build  # noqa: E402
 # Inside the emulated Wine's namespace (scripts/emulated-wine.sh run) the kernel's answer
 # is "not native", and the shipped 32-bit image is what runs.
 EMULATED = bool(os.environ.get("EMULATED_WINE"))
-# Its prepared prefix is kept beside the emulated Wine, whatever E2E_WORK says: every
-# clone shares it, and it is never taken for a native one.
+# Under emulation everything is kept beside the emulated Wine, whatever E2E_WORK says:
+# it is never taken for a native one.
 WORK = (os.path.join(os.environ["EMULATED_WINE"], "e2e") if EMULATED else
         os.environ.get("E2E_WORK", os.path.join(ROOT, "build", "e2e")))
+PREPARED = WORK if EMULATED else os.path.join(
+    os.environ.get("XDG_CACHE_HOME") or os.path.expanduser("~/.cache"),
+    "torvix-dictionary-installer", "e2e")
 WINE64_LOADER = "/usr/lib/wine/wine64"
 
 
@@ -262,13 +265,13 @@ def wine_version():
 
 
 def prepared_prefix():
-    """A prefix made once and kept in WORK until Wine's version changes; test
+    """A prefix made once and kept in PREPARED until Wine's version changes; test
     processes running side by side wait for the one that prepares it."""
-    template = os.path.join(WORK, f"prefix-template-{BITS}")
+    template = os.path.join(PREPARED, f"prefix-template-{BITS}")
     marker = os.path.join(template, ".prepared-for")
     version = wine_version()
-    os.makedirs(WORK, exist_ok=True)
-    with open(os.path.join(WORK, "prefix-template.lock"), "w") as lock:
+    os.makedirs(PREPARED, exist_ok=True)
+    with open(os.path.join(PREPARED, "prefix-template.lock"), "w") as lock:
         fcntl.flock(lock, fcntl.LOCK_EX)
         if os.path.exists(marker):
             with open(marker) as prepared:
@@ -292,7 +295,8 @@ def prepared_prefix():
 
 
 def clone_prefix(template, target):
-    """A private copy: large program files are hard-linked, everything else copied."""
+    """A private copy: large program files are hard-linked (copied where the template
+    is on another file system), everything else copied."""
     for folder, dirs, files in os.walk(template):
         relative = os.path.relpath(folder, template)
         destination = os.path.join(target, relative)
@@ -308,7 +312,10 @@ def clone_prefix(template, target):
             if os.path.islink(source):
                 os.symlink(os.readlink(source), copy)
             elif name.lower().endswith(SHARED_SUFFIXES):
-                os.link(source, copy)
+                try:
+                    os.link(source, copy)
+                except OSError:
+                    shutil.copy2(source, copy)
             else:
                 shutil.copy2(source, copy)
 

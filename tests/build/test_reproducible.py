@@ -12,6 +12,7 @@ import os
 import re
 import shutil
 import subprocess
+import sys
 import tempfile
 import unittest
 
@@ -122,7 +123,7 @@ def build(source):
     build_dir = os.path.join(source, "build")
     run(["cmake", "-S", source, "-B", build_dir,
          f"-DCMAKE_TOOLCHAIN_FILE={source}/cmake/i686-w64-mingw32.cmake",
-         "-DCMAKE_BUILD_TYPE=MinSizeRel"])
+         "-DCMAKE_BUILD_TYPE=MinSizeRel", f"-DPython3_EXECUTABLE={sys.executable}"])
     run(["cmake", "--build", build_dir, "--target", "setup", "-j2"])
     with open(os.path.join(build_dir, "setup.exe"), "rb") as exe:
         return exe.read()

@@ -32,10 +32,9 @@ def build(source, folder):
     through the compiler cache where there is one."""
     env = dict(os.environ)
     if shutil.which("ccache"):
-        env.update(CCACHE_DIR=os.path.join(ROOT, "build", "ccache"), CCACHE_BASEDIR=source,
-                   CMAKE_CXX_COMPILER_LAUNCHER="ccache")
+        env.update(CCACHE_BASEDIR=source, CMAKE_CXX_COMPILER_LAUNCHER="ccache")
     subprocess.run(["cmake", "-S", source, "-B", folder, "-DCMAKE_BUILD_TYPE=Release",
-                    "-DWITH_SANITIZERS=OFF"], env=env, check=True, stdout=subprocess.DEVNULL)
+                    "-DWITH_SANITIZERS=OFF", f"-DPython3_EXECUTABLE={sys.executable}"], env=env, check=True, stdout=subprocess.DEVNULL)
     run_parallel(["cmake", "--build", folder, "--target", "sweep"], env,
                  stdout=subprocess.DEVNULL).check_returncode()
     return os.path.join(folder, "sweep")
