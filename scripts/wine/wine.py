@@ -270,7 +270,17 @@ def prepared_prefix():
     template = os.path.join(PREPARED, f"prefix-template-{BITS}")
     marker = os.path.join(template, ".prepared-for")
     version = wine_version()
-    os.makedirs(PREPARED, exist_ok=True)
+    os.makedirs(PREPARED, mode=0o700, exist_ok=True)
+    # Ours and writable by nobody else, every folder up to it too (or root's and not
+    # writable by others, or sticky), or what the tests run could be swapped.
+    path = PREPARED
+    while path != os.path.dirname(path):
+        info = os.stat(path)
+        if info.st_uid not in (os.getuid(), 0) or info.st_mode & 0o022 and (
+                path == PREPARED or not info.st_mode & 0o1000):
+            sys.exit(f"error: {path} is another user's or writable by others; set "
+                     "XDG_CACHE_HOME to a folder of yours")
+        path = os.path.dirname(path)
     with open(os.path.join(PREPARED, "prefix-template.lock"), "w") as lock:
         fcntl.flock(lock, fcntl.LOCK_EX)
         if os.path.exists(marker):
