@@ -460,11 +460,14 @@ class Prefix:
     def win_ini(self):
         return self.path("C:\\windows\\win.ini")
 
-    def write(self, windows_path, data):
+    def write(self, windows_path, data, stamp=None):
+        """Writes a file of drive C: (text in Windows-1252), last written at stamp."""
         path = self.path(windows_path)
         os.makedirs(os.path.dirname(path), exist_ok=True)
         with open(path, "wb") as out:
             out.write(data if isinstance(data, bytes) else data.encode("cp1252"))
+        if stamp is not None:
+            os.utime(path, (stamp, stamp))
         return path
 
     def add_host(self, folder="C:\\TORVIX", version="45"):

@@ -176,7 +176,3 @@ class PayloadResources(unittest.TestCase):
         result = self.make("language\tX\nfile\tBIG.DAT\t1997-01-06 13:44:46\n")
         self.assertIn("manifest.txt:2:", result.stderr)
         self.assertIn("2 GiB", result.stderr)
-
-
-if __name__ == "__main__":
-    unittest.main()

@@ -169,7 +169,3 @@ class Reproducible(unittest.TestCase):
             beyond = len(images[0]) - size_report.payload_size(
                 os.path.join(ROOT, "resources", "payload"))
             self.assertLessEqual(beyond, 48 * 1024, f"{beyond:,} bytes beyond the payload")
-
-
-if __name__ == "__main__":
-    unittest.main()

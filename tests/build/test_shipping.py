@@ -310,7 +310,3 @@ class Shipping(unittest.TestCase):
         shown = inspect(program)
         self.assertEqual(shown.returncode, 2)
         self.assertIn("is not an installer: no installer resources in it", shown.stderr)
-
-
-if __name__ == "__main__":
-    unittest.main()

@@ -43,6 +43,7 @@ PAYLOAD_FILES = [("LXWEPB.TLX", (1997, 1, 6, 13, 44, 46)),
                  ("LXWEPB2.CLX", (1999, 11, 30, 17, 4, 48))]
 HOST_FILES = sorted([FACTS["kSettingsFile"], FACTS["kHostProgram"]])
 TEMPORARY_NAMES = cpp_texts.text_list("src/payload/temporary_names.h", "kTemporaryNames")
+OLD_TIME = 915148800  # 1999-01-01, a stamp that is not the payload's
 
 
 def payload_bytes(name):
@@ -78,7 +79,7 @@ def too_old(version):
 VERSION_UNKNOWN = error_box(MESSAGES["kVersionCaption"], as_shown(MESSAGES["kVersionUnknown"]))
 
 
-def one_test_per_row(cls, check, rows, *shipped):
+def one_test_per_row(cls, check, rows, *shipped, prefix=None):
     """Makes a test of cls for each row of a table, named by the row's first field, that
     runs cls.check(self, *row): the workers share the rows out. The rows named in shipped
     show what the 32-bit image does differently: marked shipped_image, they run on it
@@ -90,7 +91,8 @@ def one_test_per_row(cls, check, rows, *shipped):
             getattr(self, check)(*row)
         if row[0] in shipped:
             test = pytest.mark.shipped_image(test)
-        setattr(cls, f"test_{check}__{re.sub(r'[^0-9a-zA-Z]+', '_', row[0]).strip('_')}", test)
+        name = re.sub(r'[^0-9a-zA-Z]+', '_', row[0]).strip('_')
+        setattr(cls, f"test_{check}__{name}" if prefix is None else prefix + name, test)
 
 
 def temporaries(prefix):
@@ -140,6 +142,14 @@ class WineCase(unittest.TestCase):
     def read(self, path):
         with open(path, "rb") as source:
             return source.read()
+
+    def assert_unchanged(self, path, data, stamp=OLD_TIME, tally=None):
+        """The file holds data and its stamp still; where not, data's size is added to
+        tally (a dictionary and its key) first."""
+        if tally and (self.read(path) != data or os.stat(path).st_mtime != stamp):
+            tally[0][tally[1]] += len(data)
+        self.assertEqual(self.read(path), data, path)
+        self.assertEqual(os.stat(path).st_mtime, stamp, path)
 
     def assert_installed(self, prefix, folder, utc_offset_seconds=0, names=None):
         """The payload's files (or those named) in folder, with their bytes and stamps."""

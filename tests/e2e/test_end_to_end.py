@@ -7,18 +7,16 @@ their own modules; a signed installer is one here.
 """
 
 import os
-import re
 import subprocess
 import tempfile
 import time
-import unittest
 from dataclasses import dataclass, field
 
-import pytest
 
 import wine
 from harness import (COMPLETE, CONFIRM, DIALOG, HOST_FILES, PAYLOAD_FILES, PROMPT,
-                     VERSION_UNKNOWN, WineCase, entry_failed, payload_bytes, too_old)
+                     VERSION_UNKNOWN, WineCase, entry_failed, one_test_per_row, payload_bytes,
+                     too_old)
 
 TLX, CLX = (name for name, _ in PAYLOAD_FILES)
 LOCATE = ["file=C:\\TORVIX\\torvixx.exe", "ok"]
@@ -108,7 +106,7 @@ class EndToEnd(WineCase):
     """One test for each road of the table (so that the workers share them out), and a
     signed installer."""
 
-    def walk(self, road):
+    def walk(self, _, road):
         prefix = self.new_prefix(road.timezone)
         if road.host is not None:
             prefix.add_host(road.host, road.version)
@@ -161,16 +159,6 @@ class EndToEnd(WineCase):
         self.assertEqual(prefix.listing("C:\\TORVIX"), sorted(HOST_FILES + [TLX, CLX]))
 
 
-def road_test(road):
-    def test(self):
-        self.walk(road)
-    # Emulated, the shipped rows show the boxes and the dialog of the 32-bit image.
-    return pytest.mark.shipped_image(test) if road.shipped else test
-
-
-for each in ROADS:
-    setattr(EndToEnd, "test_" + re.sub(r"\W+", "_", each.what).strip("_"), road_test(each))
-
-
-if __name__ == "__main__":
-    unittest.main()
+# Emulated, the shipped rows show the boxes and the dialog of the 32-bit image.
+one_test_per_row(EndToEnd, "walk", [(road.what, road) for road in ROADS],
+                 *(road.what for road in ROADS if road.shipped), prefix="test_")

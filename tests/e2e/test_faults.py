@@ -10,7 +10,6 @@ bytes were lost.
 import os
 import subprocess
 import tempfile
-import unittest
 
 import wine  # first: it puts scripts/ on the path, where pe_resources lives
 import pe_resources  # noqa: E402
@@ -123,7 +122,3 @@ class Faults(WineCase):
 def tearDownModule():
     print(f"\nFaults suite: {TALLY['cases']} cases, {TALLY['faults']} faults injected, "
           f"{TALLY['bytes lost']} bytes lost")
-
-
-if __name__ == "__main__":
-    unittest.main()

@@ -11,14 +11,13 @@ import re
 import tempfile
 import threading
 import time
-import unittest
 
 import pytest
 
 import wine  # first: it puts scripts/ on the path, where pe_resources lives
 import pe_resources  # noqa: E402
-from harness import (COMPLETE, CONFIRM, DIALOG, HOST_FILES, PROMPT, WineCase, entry_failed,
-                     one_test_per_row, resource_fault, too_old)
+from harness import (COMPLETE, CONFIRM, DIALOG, HOST_FILES, OLD_TIME, PROMPT, WineCase,
+                     entry_failed, one_test_per_row, resource_fault, too_old)
 
 TLX, CLX = "LXWEPB.TLX", "LXWEPB2.CLX"
 DOWNLOADS = "C:\\Users\\Public\\Downloads"
@@ -230,8 +229,7 @@ class HostileFolder(WineCase):
                 prefix.add_host()
                 old = {TLX: b"an older word list\r\n" * 50, CLX: b"an older lexicon" * 999}
                 for name, data in old.items():
-                    path = prefix.write("C:\\TORVIX\\" + name, data)
-                    os.utime(path, (915148800, 915148800))  # 1999-01-01
+                    prefix.write("C:\\TORVIX\\" + name, data, OLD_TIME)
                 before = prefix.files()
                 TALLY["damaged installers"] += 1
 
@@ -239,11 +237,8 @@ class HostileFolder(WineCase):
 
                 self.assertEqual(shown, [CONFIRM, resource_fault(resource, "damaged")])
                 for name, data in old.items():
-                    path = prefix.path("C:\\TORVIX\\" + name)
-                    if self.read(path) != data:
-                        TALLY["bytes lost"] += len(data)
-                    self.assertEqual(self.read(path), data)
-                    self.assertEqual(os.stat(path).st_mtime, 915148800)
+                    self.assert_unchanged(prefix.path("C:\\TORVIX\\" + name), data,
+                                          tally=(TALLY, "bytes lost"))
                 self.assertEqual(prefix.files(), before, "nothing new anywhere")
 
     # --- Links in the host folder -----------------------------------------------------
@@ -266,8 +261,7 @@ class HostileFolder(WineCase):
                     if payload != name:
                         prefix.write("C:\\TORVIX\\" + payload, b"an older copy")
                 outside = b"someone else's file, which must not change\r\n" * 40
-                victim = prefix.write("C:\\Elsewhere\\victim.dat", outside)
-                os.utime(victim, (915148800, 915148800))
+                victim = prefix.write("C:\\Elsewhere\\victim.dat", outside, OLD_TIME)
                 link = prefix.path("C:\\TORVIX\\" + name)
                 nowhere = prefix.path("C:\\Elsewhere\\nothing.dat")
                 if kind == "symlink":
@@ -286,10 +280,7 @@ class HostileFolder(WineCase):
                 # fails. Windows replaces the link as a name (the unit tests' Windows row).
                 followed = kind == "symlink" and name == CLX
                 self.assertEqual(shown, [CONFIRM, entry_failed(CLX) if followed else COMPLETE])
-                changed = self.read(victim) != outside or os.stat(victim).st_mtime != 915148800
-                TALLY["outside bytes changed"] += len(outside) if changed else 0
-                self.assertEqual(self.read(victim), outside)
-                self.assertEqual(os.stat(victim).st_mtime, 915148800)
+                self.assert_unchanged(victim, outside, tally=(TALLY, "outside bytes changed"))
                 self.assertFalse(os.path.lexists(nowhere))
                 if followed:
                     self.assertEqual(os.readlink(link), victim)
@@ -317,8 +308,7 @@ class HostileFolder(WineCase):
         prefix.add_host("C:\\real1")
         prefix.write("C:\\real1\\" + CLX, b"an older lexicon" * 500)
         outside = b"someone else's lexicon, which must not change\r\n" * 40
-        victim = prefix.write("C:\\real2\\" + CLX, outside)
-        os.utime(victim, (915148800, 915148800))
+        victim = prefix.write("C:\\real2\\" + CLX, outside, OLD_TIME)
         link = prefix.path("C:\\TORVIX")
         os.symlink(prefix.path("C:\\real1"), link)
         copy = prefix.path("C:\\real1\\~setup.tmp")
@@ -340,10 +330,7 @@ class HostileFolder(WineCase):
         self.assertEqual(shown, [CONFIRM, COMPLETE])
         self.assertEqual(os.readlink(link), prefix.path("C:\\real2"), "the link was swapped")
         self.assertEqual(prefix.listing("C:\\real2"), [CLX], "nothing new outside")
-        changed = self.read(victim) != outside or os.stat(victim).st_mtime != 915148800
-        TALLY["outside bytes changed"] += len(outside) if changed else 0
-        self.assertEqual(self.read(victim), outside)
-        self.assertEqual(os.stat(victim).st_mtime, 915148800)
+        self.assert_unchanged(victim, outside, tally=(TALLY, "outside bytes changed"))
         self.assert_installed(prefix, "C:\\real1")
         self.assertEqual(prefix.listing("C:\\real1"), sorted(HOST_FILES + [TLX, CLX]))
 
@@ -359,7 +346,3 @@ def tearDownModule():
           f"{TALLY['roads']} roads, {TALLY['planted loads']} loaded; "
           f"{TALLY['damaged installers']} damaged installers, {TALLY['bytes lost']} bytes lost; "
           f"{TALLY['outside bytes changed']} bytes changed outside the host folder")
-
-
-if __name__ == "__main__":
-    unittest.main()
