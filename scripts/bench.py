@@ -126,11 +126,7 @@ def build_without_flush(dictionary):
     move: the bench's measure of the flush, never a shipped build."""
     source = os.path.join(BENCH, "no-flush-source")
     shutil.rmtree(source, ignore_errors=True)
-    listing = subprocess.run(["git", "-C", ROOT, "ls-files", "-z"], capture_output=True,
-                             check=True).stdout
-    for name in filter(None, listing.decode().split("\0")):
-        os.makedirs(os.path.dirname(os.path.join(source, name)), exist_ok=True)
-        shutil.copy2(os.path.join(ROOT, name), os.path.join(source, name))
+    wine.cmake_build.copy_tracked(source)
     entry = os.path.join(source, "src", "payload", "install_entry.cpp")
     with open(entry) as text:
         code = text.read()
@@ -141,12 +137,7 @@ def build_without_flush(dictionary):
         text.write(code.replace(FLUSHED, "IsOnDisk(FileError::kNone)"))
     build = os.path.join(BENCH, "no-flush-build")
     shutil.rmtree(build, ignore_errors=True)
-    subprocess.run(["cmake", "--no-warn-unused-cli", "-S", source, "-B", build,
-                    f"-DCMAKE_TOOLCHAIN_FILE={os.path.join(source, 'cmake', TRIPLET + '.cmake')}",
-                    "-DCMAKE_BUILD_TYPE=MinSizeRel", f"-DDICTIONARY={dictionary}"],
-                   check=True, stdout=subprocess.DEVNULL)
-    subprocess.run(["cmake", "--build", build, "--target", "setup", "-j2"], check=True,
-                   stdout=subprocess.DEVNULL)
+    wine.cmake_build.build(build, "setup", bits=wine.BITS, dictionary=dictionary, source=source)
     return os.path.join(build, "setup.exe")
 
 
@@ -167,14 +158,10 @@ def build_baseline(dictionary, revision):
                      f"(it has no cmake/{TRIPLET}.cmake), and this bench runs "
                      f"{wine.BITS}-bit programs only")
         shutil.rmtree(build, ignore_errors=True)
-        configured = subprocess.run(["cmake", "--no-warn-unused-cli", "-S", source, "-B", build,
-                                     f"-DCMAKE_TOOLCHAIN_FILE={toolchain}",
-                                     "-DCMAKE_BUILD_TYPE=MinSizeRel", f"-DDICTIONARY={dictionary}"],
-                                    stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        built = configured.returncode == 0 and subprocess.run(
-            ["cmake", "--build", build, "--target", "setup", "-j2"], stdout=subprocess.DEVNULL,
-            stderr=subprocess.DEVNULL).returncode == 0
-        if not built:
+        try:
+            wine.cmake_build.build(build, "setup", bits=wine.BITS, dictionary=dictionary,
+                                   source=source)
+        except subprocess.CalledProcessError:
             sys.exit(f"error: revision {revision} does not build for {wine.BITS}-bit Windows, "
                      f"the only kind this bench runs")
         exe = os.path.join(BENCH, "baseline-setup.exe")

@@ -10,6 +10,7 @@ to the resource-set generator, which holds the defaults.
 import hashlib
 import os
 import re
+import shutil
 import subprocess
 import sys
 
@@ -75,12 +76,12 @@ def settings_env():
     return env
 
 
-def configure(folder, bits=32, dictionary=None, env=None):
-    """Configures the build folder for Windows (32- or 64-bit) with the dictionary; None when done,
-    else the failed process."""
+def configure(folder, bits=32, dictionary=None, env=None, source=ROOT):
+    """Configures the build folder of the sources in source (this checkout's by default) for
+    Windows (32- or 64-bit) with the dictionary; None when done, else the failed process."""
     result = subprocess.run(
-        ["cmake", "--no-warn-unused-cli", "-S", ROOT, "-B", folder,
-         f"-DCMAKE_TOOLCHAIN_FILE={os.path.join(ROOT, 'cmake', TOOLCHAINS[bits])}",
+        ["cmake", "--no-warn-unused-cli", "-S", source, "-B", folder,
+         f"-DCMAKE_TOOLCHAIN_FILE={os.path.join(source, 'cmake', TOOLCHAINS[bits])}",
          "-DCMAKE_BUILD_TYPE=MinSizeRel", f"-DDICTIONARY={dictionary or dictionary_folder()}",
          # This Python, named: CMake's search of its own runs every python3 on PATH (a
          # version manager's shims among them) and costs more than the rest together.
@@ -98,9 +99,18 @@ def build_targets(folder, *targets, env=None, quiet=False):
                         stdout=subprocess.DEVNULL if quiet else None)
 
 
-def build(folder, *targets, bits=32, dictionary=None, quiet=True):
+def build(folder, *targets, bits=32, dictionary=None, quiet=True, source=ROOT, env=None):
     """Configures and builds; raises CalledProcessError when either fails."""
-    failed = configure(folder, bits, dictionary)
+    failed = configure(folder, bits, dictionary, env, source)
     if failed:
         failed.check_returncode()
-    build_targets(folder, *targets, quiet=quiet).check_returncode()
+    build_targets(folder, *targets, env=env, quiet=quiet).check_returncode()
+
+
+def copy_tracked(folder):
+    """Copies the files git tracks in this checkout into folder, as they are now."""
+    listing = subprocess.run(["git", "-C", ROOT, "ls-files", "-z"], capture_output=True,
+                             check=True).stdout.decode()
+    for name in filter(None, listing.split("\0")):
+        os.makedirs(os.path.dirname(os.path.join(folder, name)), exist_ok=True)
+        shutil.copy2(os.path.join(ROOT, name), os.path.join(folder, name))

@@ -10,9 +10,7 @@ section. It weighs at most 48 KiB beyond this build's payload."""
 
 import os
 import re
-import shutil
 import subprocess
-import sys
 import tempfile
 import unittest
 
@@ -102,30 +100,18 @@ def lose(image, what):
     return pe.write()
 
 from support import ROOT  # noqa: E402  (it puts scripts/ on the path)
+import cmake_build  # noqa: E402
 import size_report  # noqa: E402
 
 
-def tracked_files():
-    listing = subprocess.run(["git", "ls-files", "-z"], cwd=ROOT, capture_output=True,
-                             check=True).stdout.decode()
-    return [name for name in listing.split("\0") if name]
-
-
-def run(command):
-    # Compiled afresh in each folder, never taken from a compiler cache.
-    env = {k: v for k, v in os.environ.items() if "COMPILER_LAUNCHER" not in k}
-    result = subprocess.run(command, capture_output=True, text=True, env=env)
-    if result.returncode != 0:
-        raise AssertionError(f"{' '.join(command)} failed:\n{result.stdout}{result.stderr}")
-
-
 def build(source):
-    build_dir = os.path.join(source, "build")
-    run(["cmake", "-S", source, "-B", build_dir,
-         f"-DCMAKE_TOOLCHAIN_FILE={source}/cmake/i686-w64-mingw32.cmake",
-         "-DCMAKE_BUILD_TYPE=MinSizeRel", f"-DPython3_EXECUTABLE={sys.executable}"])
-    run(["cmake", "--build", build_dir, "--target", "setup", "-j2"])
-    with open(os.path.join(build_dir, "setup.exe"), "rb") as exe:
+    """A copy of the checkout in source, built there, compiled afresh (never taken from a
+    compiler cache) with its own copy of the dictionary."""
+    cmake_build.copy_tracked(source)
+    env = {k: v for k, v in os.environ.items() if "COMPILER_LAUNCHER" not in k}
+    cmake_build.build(os.path.join(source, "build"), "setup", source=source, env=env,
+                      dictionary=os.path.join(source, "resources", "payload"))
+    with open(os.path.join(source, "build", "setup.exe"), "rb") as exe:
         return exe.read()
 
 
@@ -134,13 +120,7 @@ class Reproducible(unittest.TestCase):
         with tempfile.TemporaryDirectory() as scratch:
             folders = [os.path.join(scratch, "a"),
                        os.path.join(scratch, "a much longer folder name", "with", "depth")]
-            images = []
-            for folder in folders:
-                for name in tracked_files():
-                    target = os.path.join(folder, name)
-                    os.makedirs(os.path.dirname(target), exist_ok=True)
-                    shutil.copy2(os.path.join(ROOT, name), target)
-                images.append(build(folder))
+            images = [build(folder) for folder in folders]
 
             self.assertEqual(images[0], images[1])
             for folder in folders:
