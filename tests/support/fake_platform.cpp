@@ -16,6 +16,15 @@ void Fill(char* area, uint32_t limit, const std::string& value) {
   area[length] = '\0';
 }
 
+// As the system's functions that return a text's length answer: the size the area needs
+// when the text does not fit, else the text and its length.
+uint32_t Answer(char* area, uint32_t limit, const std::string& value) {
+  uint32_t length = static_cast<uint32_t>(value.size());
+  if (length >= limit) return length + 1;
+  Fill(area, limit, value);
+  return length;
+}
+
 // Wildcard match of a file name, as the Windows file search does it ('*' and '?').
 bool Matches(const char* pattern, const char* name) {
   if (*pattern == '\0') return *name == '\0';
@@ -425,11 +434,7 @@ bool FakePlatform::DeleteAndCloseFile(FileHandle file) {
 uint32_t FakePlatform::GetLongPathNameA(const char* path, char* area, uint32_t limit) {
   Call(Operation::kGetLongPathNameA, path);
   if (Rejected(path) || Fault(Operation::kGetLongPathNameA) >= 0) return 0;
-  std::string expanded = WithFolderReplaced(path, shortNames);
-  uint32_t length = static_cast<uint32_t>(expanded.size());
-  if (length >= limit) return length + 1;
-  Fill(area, limit, expanded);
-  return length;
+  return Answer(area, limit, WithFolderReplaced(path, shortNames));
 }
 
 void FakePlatform::CloseOutputFile(FileHandle file) {
@@ -543,10 +548,7 @@ uint32_t FakePlatform::WidenName(const char* text, char16_t* area, uint32_t limi
 uint32_t FakePlatform::GetSessionUserProfile(char* area, uint32_t limit) {
   Call(Operation::kGetSessionUserProfile, "");
   if (Fault(Operation::kGetSessionUserProfile) >= 0 || sessionProfile.empty()) return 0;
-  uint32_t length = static_cast<uint32_t>(sessionProfile.size());
-  if (length >= limit) return length + 1;
-  Fill(area, limit, sessionProfile);
-  return length;
+  return Answer(area, limit, sessionProfile);
 }
 
 int32_t FakePlatform::ReadExistingFile(FileHandle file, unsigned char* bytes, int32_t count) {
@@ -579,10 +581,7 @@ uint32_t FakePlatform::GetEnvironmentVariableA(const char* name, char* area, uin
   Call(Operation::kGetEnvironmentVariableA, name);
   auto found = environment.find(Upper(name));
   if (found == environment.end() || Fault(Operation::kGetEnvironmentVariableA) >= 0) return 0;
-  uint32_t length = static_cast<uint32_t>(found->second.size());
-  if (length >= limit) return length + 1;
-  Fill(area, limit, found->second);
-  return length;
+  return Answer(area, limit, found->second);
 }
 
 void FakePlatform::Sleep(uint32_t milliseconds) {

@@ -241,10 +241,6 @@ TEST(ExtractPayload, ALongNameIsCutInTheMessage) {
   ExpectOneErrorBox(platform, kEntryFailedCaption, std::string(256, 'n'));
 }
 
-}  // namespace
-
-namespace {
-
 TEST(ExtractPayload, NewFilesInPlaceExistingOnesThroughACompleteCopy) {
   struct Case {
     const char* what;
@@ -305,10 +301,6 @@ TEST(ExtractPayload, NewFilesInPlaceExistingOnesThroughACompleteCopy) {
     }();
   }
 }
-
-}  // namespace
-
-namespace {
 
 // What may already hold the temporary names: a plain file an interrupted run left is
 // reclaimed; anything else stays as it is, is never written through, and its name is

@@ -14,8 +14,6 @@
 
 namespace {
 
-const char* const kUndetermined = kVersionUnknown;
-
 std::string TooOld(const std::string& version) {
   return kVersionTooOld + version + kVersionTooOldSite + VendorSite;
 }
@@ -59,7 +57,7 @@ TEST(HostVersion, Gate) {
       if (c.passes) {
         EXPECT_EQ(platform.boxes[1].caption, kCompletionCaption);
       } else {
-        EXPECT_EQ(platform.boxes[1].text, c.version.empty() ? kUndetermined : TooOld(c.version));
+        EXPECT_EQ(platform.boxes[1].text, c.version.empty() ? kVersionUnknown : TooOld(c.version));
         EXPECT_EQ(platform.boxes[1].caption, kVersionCaption);
         EXPECT_EQ(platform.boxes[1].style, 16u);
         EXPECT_TRUE(platform.Writes().empty());
@@ -67,7 +65,7 @@ TEST(HostVersion, Gate) {
       }
     }();
   }
-  EXPECT_EQ(std::string(kUndetermined).size(), 143u);
+  EXPECT_EQ(std::string(kVersionUnknown).size(), 143u);
 }
 
 TEST(HostVersion, RefusalKeepsTheLocatedFolder) {
@@ -112,10 +110,6 @@ TEST(HostVersion, SettingsPathOfALongFolderIsNeverCut) {
     EXPECT_LT(platform.FindCall("GetPrivateProfileStringA " + full), platform.calls.size());
   }
 }
-
-}  // namespace
-
-namespace {
 
 // An old host that wrote its settings without administrator rights into a protected
 // folder of the system drive finds them redirected into the user's VirtualStore; the
@@ -225,7 +219,7 @@ TEST(HostVersion, ALocalAppDataTooLongCountsAsNoVersion) {
   RunToEnd(platform);
 
   EXPECT_EQ(std::string(HostVersion), "");
-  EXPECT_EQ(platform.boxes.back().text, kUndetermined);
+  EXPECT_EQ(platform.boxes.back().text, kVersionUnknown);
 }
 
 }  // namespace
