@@ -19,10 +19,10 @@ TOOLCHAINS = {32: "i686-w64-mingw32.cmake", 64: "x86_64-w64-mingw32.cmake"}
 DEFAULT_DIST = os.path.join(ROOT, "dist")
 
 
-def job_server():
-    """The file descriptors of the job server of the make that runs this build, when it
-    has one and they are open here; None otherwise."""
-    found = re.search(r"--jobserver-auth=(\d+),(\d+)", os.environ.get("MAKEFLAGS", ""))
+def job_server(env):
+    """The file descriptors of the job server of the make that runs this build (by the
+    MAKEFLAGS of env), when it has one and they are open here; None otherwise."""
+    found = re.search(r"--jobserver-auth=(\d+),(\d+)", env.get("MAKEFLAGS", ""))
     if not found:
         return None
     descriptors = tuple(int(number) for number in found.groups())
@@ -39,7 +39,7 @@ def run_parallel(command, env, **options):
     of that server's jobs (whose descriptors a child process would otherwise not get);
     otherwise two jobs, for this machine's two cores, without a job server it could not
     reach (make would warn of it)."""
-    server = job_server()
+    server = job_server(env)
     if server:
         return subprocess.run(command, env=env, pass_fds=server, **options)
     env = {k: v for k, v in env.items() if k not in ("MAKEFLAGS", "MFLAGS")}

@@ -106,9 +106,11 @@ import size_report  # noqa: E402
 
 def build(source):
     """A copy of the checkout in source, built there, compiled afresh (never taken from a
-    compiler cache) with its own copy of the dictionary."""
+    compiler cache) with its own copy of the dictionary. Not through the job server of a
+    make above pytest: this process holds other files under its descriptors' numbers."""
     cmake_build.copy_tracked(source)
-    env = {k: v for k, v in os.environ.items() if "COMPILER_LAUNCHER" not in k}
+    env = {k: v for k, v in os.environ.items()
+           if "COMPILER_LAUNCHER" not in k and k not in ("MAKEFLAGS", "MFLAGS")}
     cmake_build.build(os.path.join(source, "build"), "setup", source=source, env=env,
                       dictionary=os.path.join(source, "resources", "payload"))
     with open(os.path.join(source, "build", "setup.exe"), "rb") as exe:

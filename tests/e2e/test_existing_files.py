@@ -73,8 +73,6 @@ VIRTUAL_STORE_ROWS = [
 
 
 class ExistingFiles(WineCase):
-    """Reuses the end-to-end set-up; only the cases below run here."""
-
     def traced_run(self, prefix, calls):
         """Runs the typical road under strace; returns the log's path."""
         if wine.subprocess.run(["strace", "-o", "/dev/null", "true"],

@@ -21,8 +21,6 @@ TALLY = {"cases": 0, "faults": 0, "bytes lost": 0}
 
 
 class Faults(WineCase):
-    """Reuses the end-to-end set-up; only the cases below run here."""
-
     def count_case(self):
         TALLY["cases"] += 1
         TALLY["faults"] += 1

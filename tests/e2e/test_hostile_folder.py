@@ -68,8 +68,6 @@ def loads_by_setup(trace):
 
 
 class HostileFolder(WineCase):
-    """Reuses the end-to-end set-up; only the cases below run here."""
-
     def setup_in_downloads(self, prefix, image=None):
         prefix.write(SETUP, image if image is not None else self.read(wine.SETUP_EXE))
         os.makedirs(prefix.path(WORKDIR), exist_ok=True)
