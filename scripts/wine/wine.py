@@ -475,6 +475,13 @@ class Prefix:
         if version is not None:
             self.write(folder + "\\torvix.ini", f"[Common]\r\nVersion={version}\r\n")
 
+    def set_registry(self, key, name, value):
+        """Sets a registry value of the prefix (a text), or removes it (None)."""
+        command = ["add", key, "/v", name, "/d", value, "/f"] if value is not None else \
+            ["delete", key, "/v", name, "/f"]
+        subprocess.run([WINE, "reg", *command], env=self.env, stdout=subprocess.DEVNULL,
+                       stderr=subprocess.DEVNULL, check=value is not None, timeout=120)
+
     def set_host_entry(self, value):
         """Writes the WIN.INI entry that names the host's folder."""
         with open(self.win_ini, "ab") as out:
@@ -507,12 +514,14 @@ class Prefix:
 
     def run(self, *answers, hold=None, release_when=None, release_after_ms=0, timeout=60,
             shots=None, program="C:\\setup.exe", workdir=None, winedebug=None, wrapper=(),
-            hold_shared=False):
+            hold_shared=False, relay=()):
         """Runs the installer, answering its windows in order. Returns the driver's
         lines without the trailing EXIT line, and the exit status (None if missing).
         workdir is the installer's working folder (by default the driver's, C:\\);
         winedebug sets Wine's debug channels for the run, whose output is then kept in
-        self.trace. wrapper goes in front of the command (strace, say). hold is a file
+        self.trace; relay adds the relay trace of the functions it names alone (a trace
+        of every call runs to tens of megabytes). wrapper goes in front of the command
+        (strace, say). hold is a file
         held open without sharing from before the start; release_when a file whose
         appearance lets it go release_after_ms later; hold_shared lets others read it
         meanwhile, but not replace it."""
@@ -528,8 +537,10 @@ class Prefix:
             command += ["--cwd", workdir]
         command += [program, *answers]
         env = dict(self.env)
-        if winedebug:
-            env["WINEDEBUG"] = winedebug
+        if winedebug or relay:
+            env["WINEDEBUG"] = ",".join(filter(None, (winedebug, relay and "+relay")))
+        if relay:
+            self.set_registry("HKCU\\Software\\Wine\\Debug", "RelayInclude", ";".join(relay))
         # Standard error goes to a file: the Wine server that the run starts keeps a pipe
         # open for seconds after the driver has ended.
         with tempfile.TemporaryFile() as errors:
@@ -537,6 +548,8 @@ class Prefix:
                                     timeout=timeout + 60, cwd=self.path("C:\\"))
             errors.seek(0)
             self.trace = errors.read().decode("utf-8", "replace")
+        if relay:
+            self.set_registry("HKCU\\Software\\Wine\\Debug", "RelayInclude", None)
         lines = result.stdout.decode("cp1252").splitlines()
         status = None
         if lines and lines[-1].startswith("EXIT\t"):

@@ -11,7 +11,6 @@ account's profile.
 import os
 import re
 import shutil
-import subprocess
 import time
 
 import pytest
@@ -225,8 +224,9 @@ class ExistingFiles(WineCase):
                     os.remove(os.path.join(folder, names[1]))
                     os.symlink(outside, os.path.join(folder, names[1]))
 
-                shown, status = prefix.run("ok", "ok",
-                                           winedebug="+relay,+file" if case == "traced" else None)
+                traced = case == "traced"
+                shown, status = prefix.run("ok", "ok", winedebug="+file" if traced else None,
+                                           relay=("KERNEL32.CreateFileA",) if traced else ())
 
                 self.assertEqual(shown, [CONFIRM, COMPLETE])
                 for name in (TLX, CLX):
@@ -281,13 +281,10 @@ class ExistingFiles(WineCase):
     def run_as(self, prefix, account):
         """Gives the prefix's programs the local application data of another account, as
         a run elevated with that account's password has, until the test ends."""
-        def local_app_data(value):
-            subprocess.run([wine.WINE, "reg", "add", "HKCU\\Volatile Environment", "/v",
-                            "LOCALAPPDATA", "/d", value, "/f"], env=prefix.env, check=True,
-                           stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        key = "HKCU\\Volatile Environment"
         own = self.virtual_store(prefix).rsplit("\\", 1)[0]
-        local_app_data(f"C:\\users\\{account}\\AppData\\Local")
-        self.addCleanup(local_app_data, own)
+        prefix.set_registry(key, "LOCALAPPDATA", f"C:\\users\\{account}\\AppData\\Local")
+        self.addCleanup(prefix.set_registry, key, "LOCALAPPDATA", own)
 
     def redirected_settings(self, what, folder_version, copy_version, entry, expected, *elevated):
         # An old host that ran without administrator rights reads the VirtualStore copy
