@@ -88,24 +88,20 @@ class Shipping(unittest.TestCase):
 
     def test_a_failed_build_leaves_nothing_to_ship(self):
         dist = os.path.join(self.scratch, "stale")
-        self.assertEqual(make_dist(DIST=dist).returncode, 0)
-        self.assertEqual(sorted(os.listdir(dist)), ["SHA256SUMS", "setup.exe"])
         broken = os.path.join(self.scratch, "broken dictionary")
         dictionary(broken, "Deutsch")
         with open(os.path.join(broken, "manifest.txt"), "a") as out:
             out.write("file\tGONE.DIC\t2020-02-02 20:20:20\n")
-        for what, settings in (("a manifest fault", {"DICTIONARY": broken}),
-                               ("a setting outside Windows-1252",
-                                {"COMPANY_NAME": "Słowa GmbH"})):
-            with self.subTest(what):
+        for settings, said in (({"DICTIONARY": broken}, "manifest.txt:4: file GONE.DIC is missing"),
+                               ({"COMPANY_NAME": "Słowa GmbH"},
+                                "the setting COMPANY_NAME has 'ł' (U+0142")):
+            with self.subTest(said):
                 self.assertEqual(make_dist(DIST=dist).returncode, 0)
+                self.assertEqual(sorted(os.listdir(dist)), ["SHA256SUMS", "setup.exe"])
                 result = make_dist(DIST=dist, **settings)
                 self.assertNotEqual(result.returncode, 0)
+                self.assertIn(said, result.stderr)
                 self.assertEqual(os.listdir(dist), [], "setup.exe and SHA256SUMS removed")
-        self.assertIn("manifest.txt:4: file GONE.DIC is missing", make_dist(
-            DIST=dist, DICTIONARY=broken).stderr)
-        self.assertIn("the setting COMPANY_NAME has 'ł' (U+0142",
-                      make_dist(DIST=dist, COMPANY_NAME="Słowa GmbH").stderr)
 
     def test_settings_reach_the_version_record_in_windows_1252(self):
         dist = os.path.join(self.scratch, "settings")
