@@ -15,7 +15,9 @@ target_compile_options(installer_logic PRIVATE ${WARNINGS} ${SANITIZE})
 target_link_options(installer_logic PUBLIC ${SANITIZE})
 
 # Every seam operation has its fault ways: the build holds the fake's list to platform.h.
-find_package(Python3 REQUIRED COMPONENTS Interpreter)
+if(NOT Python3_EXECUTABLE)  # as the installer's build takes it
+  find_package(Python3 REQUIRED COMPONENTS Interpreter)
+endif()
 add_custom_command(
   OUTPUT "${CMAKE_BINARY_DIR}/fault_ways.checked"
   COMMAND "${Python3_EXECUTABLE}" "${CMAKE_SOURCE_DIR}/tests/support/check_fault_ways.py"

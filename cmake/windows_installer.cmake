@@ -5,7 +5,11 @@ enable_language(C RC)
 set(DICTIONARY "${CMAKE_SOURCE_DIR}/resources/payload" CACHE PATH
     "Folder with the dictionary's files and its manifest.txt")
 
-find_package(Python3 REQUIRED COMPONENTS Interpreter)
+# A Python named by the caller is taken as it is: CMake's search and checks of one run the
+# interpreter over and over, and cost more than the rest of the configuration.
+if(NOT Python3_EXECUTABLE)
+  find_package(Python3 REQUIRED COMPONENTS Interpreter)
+endif()
 
 # The resource set comes from the manifest and the settings, made by the custom target
 # below before every build; a manifest or a setting the installer could not carry stops

@@ -83,8 +83,7 @@ def configure(folder, bits=32, dictionary=None, env=None, source=ROOT):
         ["cmake", "--no-warn-unused-cli", "-S", source, "-B", folder,
          f"-DCMAKE_TOOLCHAIN_FILE={os.path.join(source, 'cmake', TOOLCHAINS[bits])}",
          "-DCMAKE_BUILD_TYPE=MinSizeRel", f"-DDICTIONARY={dictionary or dictionary_folder()}",
-         # This Python, named: CMake's search of its own runs every python3 on PATH (a
-         # version manager's shims among them) and costs more than the rest together.
+         # This Python, named: CMake then searches for none (cmake/windows_installer.cmake).
          f"-DPython3_EXECUTABLE={sys.executable}"],
         env=env or settings_env(), stdout=subprocess.DEVNULL)
     return result if result.returncode else None
