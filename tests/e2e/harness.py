@@ -128,17 +128,6 @@ class WineCase(unittest.TestCase):
         prefix.run = checked_run
         return prefix
 
-    @staticmethod
-    def rows(cases, *of_the_32_bit_image):
-        """A table's rows: all of them, but where the shipped image runs emulated (a run
-        there costs about three times as much) only the named ones, each of which shows
-        what the 32-bit image does differently."""
-        if not wine.EMULATED:
-            return cases
-        kept = [case for case in cases if case[0] in of_the_32_bit_image]
-        assert len(kept) == len(of_the_32_bit_image), "a named row is not in the table"
-        return kept
-
     def read(self, path):
         with open(path, "rb") as source:
             return source.read()

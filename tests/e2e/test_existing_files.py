@@ -190,8 +190,7 @@ class ExistingFiles(WineCase):
                 self.assertTrue(os.path.isdir(path) and not os.listdir(path))
         self.assertLess(took["folder"], took["read-only file"] + 1.5, took)
 
-    @pytest.mark.shipped_image
-    def test_leftovers_of_interrupted_runs_are_reclaimed(self):
+    def leftovers(self, case):
         # Four interrupted upgrades left a copy under every temporary name. A link planted
         # under one of them stays and is never written through. On a share
         # (\\SERVER\SHARE\Torvix) the system names the files on the share, and the
@@ -201,62 +200,59 @@ class ExistingFiles(WineCase):
         # bare name, with FILE_OPEN_REPARSE_POINT (Wine's create never follows a link: only
         # the trace shows it); none names its path.
         names = TEMPORARY_NAMES
-        # Emulated: the trace of the 32-bit image's own flags, and its rename records.
-        for case, in self.rows([("traced",), ("link planted",), ("on a share",)], "traced"):
-            with self.subTest(case):
-                prefix = self.new_prefix()
-                folder, entry = prefix.path("C:\\TORVIX"), None
-                if case == "on a share":
-                    unc = os.path.join(prefix.root, "dosdevices", "unc")
-                    self.addCleanup(shutil.rmtree, unc)
-                    folder, entry = os.path.join(unc, "SERVER", "SHARE", "Torvix"), \
-                        "\\\\SERVER\\SHARE\\Torvix"
-                    prefix.set_host_entry(entry)
-                for name, data in [("torvixx.exe", b"MZ"), ("torvix.ini", b"[Common]\nVersion=45"),
-                                   (CLX, b"an older lexicon" * 500),
-                                   *((name, b"half a lexicon" * 100) for name in names)]:
-                    os.makedirs(folder, exist_ok=True)
-                    with open(os.path.join(folder, name), "wb") as out:
-                        out.write(data)
-                outside = prefix.write("C:\\Elsewhere\\victim.dat", b"not the installer's",
-                                       OLD_TIME)
-                if case == "link planted":
-                    os.remove(os.path.join(folder, names[1]))
-                    os.symlink(outside, os.path.join(folder, names[1]))
+        prefix = self.new_prefix()
+        folder, entry = prefix.path("C:\\TORVIX"), None
+        if case == "on a share":
+            unc = os.path.join(prefix.root, "dosdevices", "unc")
+            self.addCleanup(shutil.rmtree, unc)
+            folder, entry = os.path.join(unc, "SERVER", "SHARE", "Torvix"), \
+                "\\\\SERVER\\SHARE\\Torvix"
+            prefix.set_host_entry(entry)
+        for name, data in [("torvixx.exe", b"MZ"), ("torvix.ini", b"[Common]\nVersion=45"),
+                           (CLX, b"an older lexicon" * 500),
+                           *((name, b"half a lexicon" * 100) for name in names)]:
+            os.makedirs(folder, exist_ok=True)
+            with open(os.path.join(folder, name), "wb") as out:
+                out.write(data)
+        outside = prefix.write("C:\\Elsewhere\\victim.dat", b"not the installer's",
+                               OLD_TIME)
+        if case == "link planted":
+            os.remove(os.path.join(folder, names[1]))
+            os.symlink(outside, os.path.join(folder, names[1]))
 
-                traced = case == "traced"
-                shown, status = prefix.run("ok", "ok", winedebug="+file" if traced else None,
-                                           relay=("KERNEL32.CreateFileA",) if traced else ())
+        traced = case == "traced"
+        shown, status = prefix.run("ok", "ok", winedebug="+file" if traced else None,
+                                   relay=("KERNEL32.CreateFileA",) if traced else ())
 
-                self.assertEqual(shown, [CONFIRM, COMPLETE])
-                for name in (TLX, CLX):
-                    self.assertEqual(self.read(os.path.join(folder, name)), payload_bytes(name))
-                kept = [names[1]] if case == "link planted" else []
-                self.assertEqual(sorted(os.listdir(folder)), sorted(HOST_FILES + [TLX, CLX] + kept))
-                self.assert_unchanged(outside, b"not the installer's")
-                if kept:
-                    self.assertEqual(os.readlink(os.path.join(folder, names[1])), outside)
-                if case == "traced":
-                    held = re.findall(r'Call KERNEL32\.CreateFileA\(\w+ "C:\\\\TORVIX\\\\",\w+,(\w+),'
-                                      r'\w+,\w+,(\w+),\w+\) ret=\w+\n(?:.*\n){0,60}?\w+:Ret  '
-                                      r'KERNEL32\.CreateFileA\(\) retval=0*(\w+)', prefix.trace)
-                    self.assertEqual(len(held), 1, "the folder is held once")
-                    sharing, flags, handle = held[0]
-                    self.assertEqual(int(sharing, 16), 0x3, "no delete sharing")
-                    self.assertTrue(int(flags, 16) & 0x02000000, "the folder itself")
-                    opens = re.findall(r'trace:file:NtCreateFile .* name=L"([^"\\]*)" objattr=\w+ '
-                                       r'root=0x(\w+) .* options=(\w+)', prefix.trace)
-                    self.assertEqual({name for name, _, _ in opens}, {TLX, CLX, *names})
-                    for name, root, options in opens:
-                        self.assertEqual(root, handle, f"{name}: inside the folder held")
-                        self.assertTrue(int(options, 16) & 0x200000, f"{name}: as itself")
-                    by_path = re.findall(r'name=L"[^"]*TORVIX\\\\(?:LXWEPB|~setup)', prefix.trace)
-                    self.assertEqual(by_path, [], "a name in the folder opened by its path")
-                if case == "on a share":
-                    inodes = {n: os.stat(os.path.join(folder, n)).st_ino for n in (TLX, CLX)}
-                    self.assertEqual(prefix.run("ok", "ok")[0], [CONFIRM, COMPLETE])
-                    self.assertEqual({n: os.stat(os.path.join(folder, n)).st_ino
-                                      for n in (TLX, CLX)}, inodes, "a repair rewrote a file")
+        self.assertEqual(shown, [CONFIRM, COMPLETE])
+        for name in (TLX, CLX):
+            self.assertEqual(self.read(os.path.join(folder, name)), payload_bytes(name))
+        kept = [names[1]] if case == "link planted" else []
+        self.assertEqual(sorted(os.listdir(folder)), sorted(HOST_FILES + [TLX, CLX] + kept))
+        self.assert_unchanged(outside, b"not the installer's")
+        if kept:
+            self.assertEqual(os.readlink(os.path.join(folder, names[1])), outside)
+        if case == "traced":
+            held = re.findall(r'Call KERNEL32\.CreateFileA\(\w+ "C:\\\\TORVIX\\\\",\w+,(\w+),'
+                              r'\w+,\w+,(\w+),\w+\) ret=\w+\n(?:.*\n){0,60}?\w+:Ret  '
+                              r'KERNEL32\.CreateFileA\(\) retval=0*(\w+)', prefix.trace)
+            self.assertEqual(len(held), 1, "the folder is held once")
+            sharing, flags, handle = held[0]
+            self.assertEqual(int(sharing, 16), 0x3, "no delete sharing")
+            self.assertTrue(int(flags, 16) & 0x02000000, "the folder itself")
+            opens = re.findall(r'trace:file:NtCreateFile .* name=L"([^"\\]*)" objattr=\w+ '
+                               r'root=0x(\w+) .* options=(\w+)', prefix.trace)
+            self.assertEqual({name for name, _, _ in opens}, {TLX, CLX, *names})
+            for name, root, options in opens:
+                self.assertEqual(root, handle, f"{name}: inside the folder held")
+                self.assertTrue(int(options, 16) & 0x200000, f"{name}: as itself")
+            by_path = re.findall(r'name=L"[^"]*TORVIX\\\\(?:LXWEPB|~setup)', prefix.trace)
+            self.assertEqual(by_path, [], "a name in the folder opened by its path")
+        if case == "on a share":
+            inodes = {n: os.stat(os.path.join(folder, n)).st_ino for n in (TLX, CLX)}
+            self.assertEqual(prefix.run("ok", "ok")[0], [CONFIRM, COMPLETE])
+            self.assertEqual({n: os.stat(os.path.join(folder, n)).st_ino
+                              for n in (TLX, CLX)}, inodes, "a repair rewrote a file")
 
     def test_a_link_to_the_same_bytes_is_never_stamped(self):
         # Windows opens the link itself and replaces it as a name; Wine opens what it points
@@ -352,6 +348,9 @@ class ExistingFiles(WineCase):
         self.assertEqual(prefix.listing("C:\\TORVIX"), sorted(HOST_FILES + [TLX, CLX]))
 
 
+# Emulated: the trace of the 32-bit image's own flags, and its rename records.
+one_test_per_row(ExistingFiles, "leftovers", [("traced",), ("link planted",), ("on a share",)],
+                 "traced")
 # Emulated: the folder a 32-bit process names through its own environment, the short path
 # through the ANSI call, and the session user's functions loaded by name, each in 32-bit
 # code.
