@@ -4,33 +4,11 @@ floor programs, on three roads.
 
     scripts/bench.py [--runs N] [--baseline-rev REV]
 
-It makes a large dictionary (200 files of 320 KiB, 64 MiB of pseudo-random bytes
-from a fixed seed) and an older version of it (the same names, other bytes), builds
-our installer for the dictionary with `make dist DICTIONARY=...` and the peer's
-(NSIS: makensis, SetCompress off, SilentInstall silent, the same target folder), and
-runs both under Wine without a display, in one prepared prefix, alternating, after a
-warm-up run of each. No box can be answered there: MessageBoxA returns at once and
-the run goes on. Before each run the target folder is made ready for its road, and
-that is not timed:
-
-  empty     the payload's files are removed;
-  repair    the folder holds the same files already (copied, so with other times);
-  upgrade   the folder holds the older version's files.
-
-The contenders, alternated: ours; the bare floor (scripts/bench_floor.cpp: the file
-work of the road alone); the fair floor (the same, with user32 loaded from the system
-folder and the two boxes every run shows); ours built without the flush before each
-move (made here from a copy of the sources with that one call taken out: never a
-shipped build), which tells what the flush costs; and the peer. With --baseline-rev REV
-it also builds the installer of that git revision for the same dictionary and runs it
-in the same alternation, to measure what a change costs.
-
-It prints, for each road, the medians of the wall time, the CPU time, the peak
-resident memory and the peak private (anonymous) memory of the installer process and
-the ratios of ours to each other contender, with their spread run by run; the flush's
-cost per file; each executable's size beyond its payload; and the cost of the damage
-check alone (scripts/verify_cost.cpp). It writes the same as Markdown to
-build/bench/results.md.
+Ours, two floor programs of ours (scripts/bench_floor.cpp), ours built without the flush
+(never shipped) and NSIS's installer of the same 200 files, alternated on the empty,
+repair and upgrade roads under Wine; with --baseline-rev, REV's installer too. It prints
+the medians and ratios and writes them to build/bench/results.md. What it makes, runs
+and measures, and why: docs/benchmarks.md.
 """
 
 import argparse

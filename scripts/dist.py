@@ -1,24 +1,14 @@
 #!/usr/bin/env python3
 """Builds an installer into its output folder: what `make dist` runs.
 
-The settings come from the environment, so that paths with spaces and names with
-quotes arrive exactly as typed:
-
-  DICTIONARY          the dictionary folder (default resources/payload)
-  DIST                the output folder (default dist); it gets setup.exe and SHA256SUMS
-  VENDOR_SITE         the web site shown in two messages
-  COMPANY_NAME        the company in the version record
-  SIGN_CERT, SIGN_KEY       sign with Authenticode SHA-256 (PEM certificate chain, key)
-  SIGN_PASS_FILE            the key's password, in a file
-  SIGN_TIMESTAMP_URL        an RFC 3161 time-stamp server
-  SIGN_TSA_CERTS, SIGN_TSA_KEY  a time stamp made here with a time-stamp authority's
-                            own certificate and key, without a server
-  SOURCE_DATE_EPOCH         the signing time (and the time stamp's, when made here)
+The settings (DICTIONARY, DIST, VENDOR_SITE, COMPANY_NAME, the SIGN_ ones and
+SOURCE_DATE_EPOCH: docs/shipping.md) come from the environment, so that paths with spaces
+and names with quotes arrive exactly as typed.
 
 Each output folder gets a build folder of its own (cmake_build.build_folder), so builds
-into different folders can run at the same time. setup.exe and SHA256SUMS are removed from the output folder before
-anything else, so that a build that fails leaves nothing there that could be shipped
-by mistake; SHA256SUMS is written last, after signing.
+into different folders can run at the same time. setup.exe and SHA256SUMS are removed
+from the output folder before anything else, so that a build that fails leaves nothing
+there that could be shipped by mistake; SHA256SUMS is written last, after signing.
 """
 
 import hashlib

@@ -5,22 +5,10 @@
 #   emulated-wine.sh run CMD ...   runs CMD with the folder's 32-bit Wine and emulator,
 #                                  and EMULATED_WINE set to the folder
 #
-# The folder, in ${XDG_CACHE_HOME:-~/.cache}/torvix-dictionary-installer, holds Debian 12's
-# 32-bit Wine of the very version of the installed 64-bit one, with every i386 library it
-# needs, unpacked (no package of the machine changes: apt resolves the closure from an
-# empty status of its own), and Debian 13's static qemu-i386. Both come from Debian's
-# archive, checked against Debian's keyring by apt. It is built in a temporary folder
-# beside it and renamed into place under a lock, is the user's and writable by nobody
-# else, and carries a marker listing what it holds; it is built again when the installed
-# Wine changes. Never in /tmp: another user could plant there what the tests run.
-#
-# `run` gives CMD a user and mount namespace of its own. There, and only there, the
-# emulator is registered as the binfmt_misc handler of 32-bit x86 programs, and the
-# folder's /usr/lib is laid over the machine's (its i386 libraries hiding any the
-# machine has), so that every Wine process of CMD, wineserver included, sees one tree.
-# Nothing outside the namespace changes. Where user namespaces are refused, or the
-# kernel cannot give the namespace a binfmt_misc or an overlay of its own, `run` says so
-# in one line and exits 77, which the caller takes as "skipped".
+# What the folder (in ${XDG_CACHE_HOME:-~/.cache}/torvix-dictionary-installer, never in
+# /tmp) holds, and the namespace `run` gives CMD: docs/testing.md, "What each target
+# installs, and the emulated 32-bit Wine". Where `run` cannot be, it says so in one line
+# and exits 77 (skipped).
 set -eu
 
 MIRROR=${DEBIAN_MIRROR:-http://deb.debian.org}

@@ -1,12 +1,7 @@
 """Two builds of the same sources in different folders give the same setup.exe, byte
-for byte: no time stamp and no build path inside. And the shipped image is hardened as
-Microsoft's BinSkim asks of a 32-bit image that GCC can make: ASLR with its relocations
-(BA2009), NX (BA2016), no section both writable and executable or writable and shared
-(BA2021, BA2019), NO_SEH in place of a SafeSEH table (BA2018), and no write to fs:[0],
-which would register an SEH frame that NO_SEH makes Windows refuse. It says it needs
-Vista (subsystem and OS 6.0), which it does, and imports kernel32 and msvcrt only,
-loading the rest from the system folder itself, its import tables in no executable
-section. It weighs at most 48 KiB beyond this build's payload."""
+for byte (no time stamp, no build path), hardened as Microsoft's BinSkim asks of a 32-bit
+image GCC can make, and at most 48 KiB beyond the payload: docs/reliability.md, "The
+shipped image's hardening"."""
 
 import os
 import re

@@ -1,12 +1,6 @@
-"""Files already in the host folder, end to end under Wine: a repair of an intact
-installation writes no data and only restores the stamps; an upgrade flushes every
-replacement to the disk before it takes the name; a read-only file is never changed;
-a link to a file with the same bytes is never stamped through; hidden and system files
-keep those attributes; a folder in the way fails at once; a host folder on a share is
-repaired and upgraded like any other; and a host whose settings Windows redirected into
-the signed-in user's VirtualStore passes the version gate, also when the run has another
-account's profile.
-"""
+"""Files already in the host folder, end to end under Wine: repairs, upgrades, read-only,
+hidden and linked files, leftovers of interrupted runs, a folder in the way, a share, and
+settings in the VirtualStore (docs/reliability.md, "Files already in the folder")."""
 
 import os
 import re

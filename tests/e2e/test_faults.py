@@ -1,11 +1,7 @@
-"""Faults end to end: the real setup.exe under Wine meets a full disk and a damaged
-resource set (odd WIN.INI entries, host folders at the path limits and odd host programs
-are rows of test_end_to_end.py). Each case checks the exact boxes and the files
-afterwards: no good byte may be lost and nothing may be written outside the host folder.
-
-At the end it prints how many cases ran, how many faults were injected and how many
-bytes were lost.
-"""
+"""Faults end to end: a full disk and a damaged resource set, with the exact boxes and no
+good byte lost or written outside the host folder; at the end it prints how many cases,
+faults and lost bytes. Odd entries, path limits and odd hosts are rows of
+test_end_to_end.py."""
 
 import os
 import subprocess

@@ -1,10 +1,6 @@
-"""The installer run from a hostile Downloads folder, end to end under Wine: DLLs
-planted beside it and in its working folder are never loaded, a damaged download
-changes nothing, and links planted in the host folder are never followed.
-
-At the end it prints how many DLL names were planted on how many roads, how many
-damaged installers were tried, and what was loaded, written or lost.
-"""
+"""The installer run from a hostile Downloads folder, end to end under Wine: planted DLLs
+never load, a damaged download changes nothing, planted links are never followed; at the
+end it prints what was planted, tried, loaded, written or lost."""
 
 import os
 import re

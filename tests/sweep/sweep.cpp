@@ -15,22 +15,10 @@
 // images), L lost or torn, T left behind", and the first failed checks; exits 1 when a
 // check failed, at once with --stop-at-first (the mutants' runs).
 //
-// The persistence model is more pessimistic than NTFS, whose journal keeps metadata in
-// order and whose FlushFileBuffers writes a file's data and metadata through to the
-// device (Microsoft Learn, "FlushFileBuffers function"; "File Caching"); it follows the
-// crash models of ALICE (Pillai et al., OSDI 2014) and CrashMonkey (Mohan et al., OSDI
-// 2018), and SQLite's power-loss tests:
-// - data not yet flushed may be lost, partly written, or garbage up to the file's size;
-// - a flush makes that file's bytes, size, time and attributes durable;
-// - a completed move (a rename on one volume, which is atomic) may still be undone: the
-//   target then holds its old bytes and the copy, whole, its temporary name; it never
-//   survives without the copy's flushed bytes; a removal may be undone likewise;
-// - closing a file is no barrier;
-// - files are independent of each other: at each cut the states checked are every
-//   state of what the cut's call changed, with all else as the run left it, and the one
-//   in which nothing that is not durable survives.
-// It assumes that the device honours a flush, and that a rename on one volume is
-// atomic.
+// The persistence model, more pessimistic than NTFS's, and where it comes from:
+// docs/reliability.md, "Nothing lost, at every point". In short: unflushed data may be
+// lost, torn or garbage; a flush makes a file durable; a completed move or removal may be
+// undone; closing is no barrier; files are independent of each other.
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
