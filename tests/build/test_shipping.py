@@ -103,19 +103,6 @@ class Shipping(unittest.TestCase):
                 self.assertIn(said, result.stderr)
                 self.assertEqual(os.listdir(dist), [], "setup.exe and SHA256SUMS removed")
 
-    def test_settings_reach_the_version_record_in_windows_1252(self):
-        dist = os.path.join(self.scratch, "settings")
-        result = make_dist(DIST=dist, COMPANY_NAME='Wörter "Q" Verlag',
-                           VENDOR_SITE="www.wörter.example")
-        self.assertEqual(result.returncode, 0, result.stderr)
-        image = pe_resources.PeImage(read(os.path.join(dist, "setup.exe")))
-        self.assertEqual(image.version_strings()["CompanyName"], 'Wörter "Q" Verlag')
-        # The text the installer shows, as the program holds it: Windows-1252.
-        self.assertIn(b"www.w\xf6rter.example\0", image.data)
-        shown = inspect(os.path.join(dist, "setup.exe")).stdout
-        self.assertIn('Company: Wörter "Q" Verlag', shown)
-        self.assertIn("Web site: www.wörter.example", shown)
-
     def signed_build(self, again=False):
         """This build signed at EPOCH, built once for the checks that read it (again: its
         output made anew). Builds in other folders are the same: test_reproducible."""
@@ -176,10 +163,11 @@ class Shipping(unittest.TestCase):
             self.assertIn("signing needs both SIGN_CERT and SIGN_KEY", result.stderr)
             self.assertEqual(os.listdir(dist), [])
 
-    def test_rebuilds_follow_content_not_times(self):
+    def test_rebuilds_follow_content_not_times_and_settings_reach_the_image(self):
         # A dictionary file replaced by other bytes with an older time (what cp -p, tar x
-        # and rsync -a give), then a changed setting alone: each incremental build is
-        # byte for byte a fresh build of the same inputs.
+        # and rsync -a give), then changed settings alone: each incremental build is
+        # byte for byte a fresh build of the same inputs, and the settings reach the
+        # version record and the messages in Windows-1252.
         source = os.path.join(self.scratch, "content dictionary")
         dictionary(source, "Deutsch")
         dist = os.path.join(self.scratch, "content")
@@ -196,10 +184,15 @@ class Shipping(unittest.TestCase):
         self.assertEqual(result.stderr, "", "a good build prints no warning")
         self.assertIn(hashlib.sha256(changed).hexdigest(),
                       inspect(os.path.join(dist, "setup.exe")).stdout)
-        site = {"VENDOR_SITE": "www.other.example"}
+        site = {"VENDOR_SITE": "www.wörter.example", "COMPANY_NAME": 'Wörter "Q" Verlag'}
         self.assertEqual(make_dist(DICTIONARY=source, DIST=dist, **site).returncode, 0)
-        self.assertIn("Web site: www.other.example",
-                      inspect(os.path.join(dist, "setup.exe")).stdout)
+        shown = inspect(os.path.join(dist, "setup.exe")).stdout
+        self.assertIn('Company: Wörter "Q" Verlag', shown)
+        self.assertIn("Web site: www.wörter.example", shown)
+        image = pe_resources.PeImage(read(os.path.join(dist, "setup.exe")))
+        self.assertEqual(image.version_strings()["CompanyName"], 'Wörter "Q" Verlag')
+        # The text the installer shows, as the program holds it: Windows-1252.
+        self.assertIn(b"www.w\xf6rter.example\0", image.data)
         fresh = os.path.join(self.scratch, "content, fresh")
         self.assertEqual(make_dist(DICTIONARY=source, DIST=fresh, **site).returncode, 0)
         self.assertEqual(read(os.path.join(dist, "setup.exe")),
