@@ -67,62 +67,56 @@ TEST(LocateHostFolder, DialogRecordFieldByField) {
 TEST(LocateHostFolder, Attempts) {
   struct Case {
     const char* what;
-    std::vector<int> answers;  // confirmation first, then each prompt
-    std::vector<std::optional<std::string>> choices;
-    std::string host;                     // where torvixx.exe really is
-    std::optional<std::string> recorded;  // WIN.INI afterwards; nullopt when unwritten
+    std::vector<int> answers;          // confirmation first, then each prompt
+    std::vector<const char*> choices;  // each dialog's path, nullptr to cancel it
+    std::string host;                  // where torvixx.exe really is
+    bool located;                      // WIN.INI then names host; else it is unwritten
     size_t prompts;
     std::vector<std::string> initialDirs;
   };
   const Case cases[] = {
       {"located at the first try",
        {},
-       {std::string("D:\\Apps\\Host\\torvixx.exe")},
+       {"D:\\Apps\\Host\\torvixx.exe"},
        "D:\\Apps\\Host",
-       std::string("D:\\Apps\\Host"),
+       true,
        1,
        {"C:\\TORVIX"}},
-      {"the root of a drive",
-       {},
-       {std::string("C:\\torvixx.exe")},
-       "C:",
-       std::string("C:"),
-       1,
-       {"C:\\TORVIX"}},
+      {"the root of a drive", {}, {"C:\\torvixx.exe"}, "C:", true, 1, {"C:\\TORVIX"}},
       {"another file of the host's folder selects it",
        {},
-       {std::string("D:\\H\\torvixx2.exe")},
+       {"D:\\H\\torvixx2.exe"},
        "D:\\H",
-       std::string("D:\\H"),
+       true,
        1,
        {"C:\\TORVIX"}},
       {"a folder without the host, then the right one",
        {},
-       {std::string("E:\\Old\\torvixx2.exe"), std::string("D:\\H\\torvixx.exe")},
+       {"E:\\Old\\torvixx2.exe", "D:\\H\\torvixx.exe"},
        "D:\\H",
-       std::string("D:\\H"),
+       true,
        2,
        {"C:\\TORVIX", "E:\\Old"}},
       {"a cancelled dialog brings the prompt back",
        {},
-       {std::nullopt, std::string("D:\\H\\torvixx.exe")},
+       {nullptr, "D:\\H\\torvixx.exe"},
        "D:\\H",
-       std::string("D:\\H"),
+       true,
        2,
        {"C:\\TORVIX", "C:\\TORVIX"}},
       {"a path without a folder counts as no result",
        {},
-       {std::string("torvixx.exe"), std::string("D:\\H\\torvixx.exe")},
+       {"torvixx.exe", "D:\\H\\torvixx.exe"},
        "D:\\H",
-       std::string("D:\\H"),
+       true,
        2,
        {"C:\\TORVIX", "C:\\TORVIX"}},
-      {"Cancel on the prompt", {kAnswerOk, kAnswerCancel}, {}, "D:\\H", std::nullopt, 1, {}},
+      {"Cancel on the prompt", {kAnswerOk, kAnswerCancel}, {}, "D:\\H", false, 1, {}},
       {"Cancel on the second prompt forgets the first choice",
        {kAnswerOk, kAnswerOk, kAnswerCancel},
-       {std::string("E:\\Old\\torvixx2.exe")},
+       {"E:\\Old\\torvixx2.exe"},
        "D:\\H",
-       std::nullopt,
+       false,
        2,
        {"C:\\TORVIX"}},
   };
@@ -133,20 +127,24 @@ TEST(LocateHostFolder, Attempts) {
     platform.AddFile("E:\\Old\\torvixx2.exe");
     SetPayload(platform, ThisBuildsPayload());
     platform.answers.assign(c.answers.begin(), c.answers.end());
-    platform.choices.assign(c.choices.begin(), c.choices.end());
+    for (const char* choice : c.choices) {
+      platform.choices.push_back(choice ? std::optional<std::string>(choice) : std::nullopt);
+    }
 
     RunToEnd(platform);
 
-    EXPECT_EQ(platform.WinIni("Applications", "Torvix"), c.recorded);
-    EXPECT_EQ(platform.CountCalls("WriteProfileStringA"), c.recorded ? 1 : 0);
+    const std::optional<std::string> recorded =
+        c.located ? std::optional<std::string>(c.host) : std::nullopt;
+    EXPECT_EQ(platform.WinIni("Applications", "Torvix"), recorded);
+    EXPECT_EQ(platform.CountCalls("WriteProfileStringA"), c.located ? 1 : 0);
     EXPECT_EQ(Prompts(platform), c.prompts);
     std::vector<std::string> initialDirs;
     for (const DialogCall& call : platform.dialogs) initialDirs.push_back(call.initialDir);
     EXPECT_EQ(initialDirs, c.initialDirs);
-    EXPECT_EQ(platform.File(c.host + "\\LXWEPB2.CLX") != nullptr, c.recorded.has_value());
-    if (c.recorded) {
+    EXPECT_EQ(platform.File(c.host + "\\LXWEPB2.CLX") != nullptr, c.located);
+    if (c.located) {
       // Recorded once, after the probe that passed, before anything was written.
-      size_t write = platform.FindCall("WriteProfileStringA Applications Torvix=" + *c.recorded);
+      size_t write = platform.FindCall("WriteProfileStringA Applications Torvix=" + c.host);
       size_t probe = platform.FindCall("ProbeFile " + c.host + "\\torvixx.exe");
       size_t create = static_cast<size_t>(
           std::find_if(platform.calls.begin(), platform.calls.end(),
