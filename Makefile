@@ -148,13 +148,13 @@ fuzz: fuzz-check
 # The stages run side by side where the cores allow (the end-to-end tests mostly wait
 # for Wine); each prints its output whole when it ends.
 # The build checks build the same sources many times over: ccache compiles each once, in
-# the user's cache, where every clone finds it (the debug builds' too: their folder's
-# name is left out of the key).
+# the user's cache (scripts/emulated-wine.sh cache), where every clone finds it (the
+# debug builds' too: their folder's name is left out of the key).
 # Everything the tests need is installed once, before the stages start side by side.
-CCACHE_DIR ?= $(or $(XDG_CACHE_HOME),$(HOME)/.cache)/torvix-dictionary-installer/ccache
 test: deps
 	@rm -rf build/stage-times && mkdir -p build/stage-times && date +%s > build/stage-times/.start
-	@CCACHE_DIR=$(CCACHE_DIR) CCACHE_BASEDIR=$(CURDIR) CCACHE_NOHASHDIR=1 \
+	@cache=$$(./scripts/emulated-wine.sh cache) && \
+	  CCACHE_DIR=$${CCACHE_DIR:-$$cache/ccache} CCACHE_BASEDIR=$(CURDIR) CCACHE_NOHASHDIR=1 \
 	  CMAKE_C_COMPILER_LAUNCHER=ccache CMAKE_CXX_COMPILER_LAUNCHER=ccache \
 	  $(MAKE) --no-print-directory -j4 --output-sync=target test-stages
 	@echo "Stage times (each stage's own run; done at, from the start of make test):"

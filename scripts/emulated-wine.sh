@@ -1,6 +1,9 @@
 #!/bin/sh
 # Wine's 32-bit side under a user-mode emulator, for a machine whose kernel runs no
 # 32-bit code, so that the end-to-end tests can still run the shipped 32-bit image.
+#   emulated-wine.sh cache         makes (or checks) the user's cache of this checkout's
+#                                  tools and prints its path: the emulated Wine's folder,
+#                                  the prepared Wine prefix and the compiler cache live there
 #   emulated-wine.sh prepare       makes (or reuses) the folder and prints its path
 #   emulated-wine.sh run CMD ...   runs CMD with the folder's 32-bit Wine and emulator,
 #                                  and EMULATED_WINE set to the folder
@@ -155,10 +158,14 @@ build() {
   done
 }
 
-prepare() {
+cache() {
   mkdir -p "$CACHE"
   chmod 700 "$CACHE"
   check_owned "$CACHE"
+}
+
+prepare() {
+  cache
   target=$(folder)
   exec 9>"$CACHE/.lock"
   flock 9
@@ -193,7 +200,8 @@ run() {
 }
 
 case "${1:-}" in
+  cache) cache; echo "$CACHE" ;;
   prepare) prepare ;;
   run) shift; [ $# -gt 0 ] || die "run needs a command"; run "$@" ;;
-  *) echo "usage: emulated-wine.sh prepare | run COMMAND [ARGUMENTS...]" >&2; exit 2 ;;
+  *) echo "usage: emulated-wine.sh cache | prepare | run COMMAND [ARGUMENTS...]" >&2; exit 2 ;;
 esac

@@ -35,9 +35,6 @@ EMULATED = bool(os.environ.get("EMULATED_WINE"))
 # it is never taken for a native one.
 WORK = (os.path.join(os.environ["EMULATED_WINE"], "e2e") if EMULATED else
         os.environ.get("E2E_WORK", os.path.join(ROOT, "build", "e2e")))
-PREPARED = WORK if EMULATED else os.path.join(
-    os.environ.get("XDG_CACHE_HOME") or os.path.expanduser("~/.cache"),
-    "torvix-dictionary-installer", "e2e")
 WINE64_LOADER = "/usr/lib/wine/wine64"
 
 
@@ -265,23 +262,17 @@ def wine_version():
 
 
 def prepared_prefix():
-    """A prefix made once and kept in PREPARED until Wine's version changes; test
-    processes running side by side wait for the one that prepares it."""
-    template = os.path.join(PREPARED, f"prefix-template-{BITS}")
+    """A prefix made once and kept until Wine's version changes, in the user's cache
+    (checked by scripts/emulated-wine.sh cache), or under emulation beside the emulated
+    Wine; test processes running side by side wait for the one that prepares it."""
+    prepared = WORK if EMULATED else os.path.join(subprocess.run(
+        [os.path.join(ROOT, "scripts", "emulated-wine.sh"), "cache"], check=True,
+        capture_output=True, text=True).stdout.strip(), "e2e")
+    template = os.path.join(prepared, f"prefix-template-{BITS}")
     marker = os.path.join(template, ".prepared-for")
     version = wine_version()
-    os.makedirs(PREPARED, mode=0o700, exist_ok=True)
-    # Ours and writable by nobody else, every folder up to it too (or root's and not
-    # writable by others, or sticky), or what the tests run could be swapped.
-    path = PREPARED
-    while path != os.path.dirname(path):
-        info = os.stat(path)
-        if info.st_uid not in (os.getuid(), 0) or info.st_mode & 0o022 and (
-                path == PREPARED or not info.st_mode & 0o1000):
-            sys.exit(f"error: {path} is another user's or writable by others; set "
-                     "XDG_CACHE_HOME to a folder of yours")
-        path = os.path.dirname(path)
-    with open(os.path.join(PREPARED, "prefix-template.lock"), "w") as lock:
+    os.makedirs(prepared, exist_ok=True)
+    with open(os.path.join(prepared, "prefix-template.lock"), "w") as lock:
         fcntl.flock(lock, fcntl.LOCK_EX)
         if os.path.exists(marker):
             with open(marker) as prepared:
@@ -521,10 +512,9 @@ class Prefix:
         winedebug sets Wine's debug channels for the run, whose output is then kept in
         self.trace; relay adds the relay trace of the functions it names alone (a trace
         of every call runs to tens of megabytes). wrapper goes in front of the command
-        (strace, say). hold is a file
-        held open without sharing from before the start; release_when a file whose
-        appearance lets it go release_after_ms later; hold_shared lets others read it
-        meanwhile, but not replace it."""
+        (strace, say). hold is a file held open without sharing from before the start;
+        release_when a file whose appearance lets it go release_after_ms later;
+        hold_shared lets others read it meanwhile, but not replace it."""
         require(DRIVER_EXE, "the end-to-end driver")
         command = [*wrapper, WINE, DRIVER_EXE, "--timeout", str(timeout)]
         if hold:
@@ -539,17 +529,21 @@ class Prefix:
         env = dict(self.env)
         if winedebug or relay:
             env["WINEDEBUG"] = ",".join(filter(None, (winedebug, relay and "+relay")))
+        relayed = "HKCU\\Software\\Wine\\Debug", "RelayInclude"
         if relay:
-            self.set_registry("HKCU\\Software\\Wine\\Debug", "RelayInclude", ";".join(relay))
+            self.set_registry(*relayed, ";".join(relay))
         # Standard error goes to a file: the Wine server that the run starts keeps a pipe
         # open for seconds after the driver has ended.
-        with tempfile.TemporaryFile() as errors:
-            result = subprocess.run(command, env=env, stdout=subprocess.PIPE, stderr=errors,
-                                    timeout=timeout + 60, cwd=self.path("C:\\"))
-            errors.seek(0)
-            self.trace = errors.read().decode("utf-8", "replace")
-        if relay:
-            self.set_registry("HKCU\\Software\\Wine\\Debug", "RelayInclude", None)
+        try:
+            with tempfile.TemporaryFile() as errors:
+                result = subprocess.run(command, env=env, stdout=subprocess.PIPE,
+                                        stderr=errors, timeout=timeout + 60,
+                                        cwd=self.path("C:\\"))
+                errors.seek(0)
+                self.trace = errors.read().decode("utf-8", "replace")
+        finally:
+            if relay:  # for the runs that take the prefix next
+                self.set_registry(*relayed, None)
         lines = result.stdout.decode("cp1252").splitlines()
         status = None
         if lines and lines[-1].startswith("EXIT\t"):

@@ -61,10 +61,12 @@ def another_users(scratch):
 @pytest.mark.parametrize("command, set_up, stand_ins, status, says", [
     ("prepare", open_to_all, (), 1, "is writable by others (mode 777); run chmod go-w on it"),
     ("prepare", another_users, (), 1, "belongs to user 65534; remove it or set XDG_CACHE_HOME"),
+    ("cache", open_to_all, (), 1, "is writable by others (mode 777); run chmod go-w on it"),
     ("run", lambda scratch: None, (), 1, "run scripts/emulated-wine.sh prepare"),
     ("run", prepared, {"unshare": REFUSED}, 77,
      "refuses user namespaces: the shipped 32-bit image is not run (skipped)"),
-], ids=["a cache others can write", "another user's cache", "not prepared",
+], ids=["a cache others can write", "another user's cache", "the cache alone, open to all",
+        "not prepared",
         "user namespaces refused"])
 def test_what_it_refuses(command, set_up, stand_ins, status, says):
     with tempfile.TemporaryDirectory() as scratch:

@@ -92,7 +92,8 @@ class Shipping(unittest.TestCase):
         dictionary(broken, "Deutsch")
         with open(os.path.join(broken, "manifest.txt"), "a") as out:
             out.write("file\tGONE.DIC\t2020-02-02 20:20:20\n")
-        for settings, said in (({"DICTIONARY": broken}, "manifest.txt:4: file GONE.DIC is missing"),
+        for settings, said in (({"DICTIONARY": broken},
+                                 "manifest.txt:4: file GONE.DIC is missing"),
                                ({"COMPANY_NAME": "Słowa GmbH"},
                                 "the setting COMPANY_NAME has 'ł' (U+0142")):
             with self.subTest(said):

@@ -128,7 +128,8 @@ class EndToEnd(WineCase):
         expected = dict(before)
         if road.installed is not None:
             self.assert_installed(prefix, road.installed, road.offset, road.written)
-            expected.update({road.installed + "\\" + n: len(payload_bytes(n)) for n in road.written})
+            expected.update({road.installed + "\\" + n: len(payload_bytes(n))
+                             for n in road.written})
         self.assertEqual(prefix.files(), expected, "nothing else changed, anywhere")
         if road.recorded is None:
             self.assertEqual(self.read(prefix.win_ini), win_ini, "WIN.INI left alone")

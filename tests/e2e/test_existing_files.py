@@ -350,6 +350,6 @@ one_test_per_row(ExistingFiles, "leftovers", [("traced",), ("link planted",), ("
 # Emulated: the folder a 32-bit process names through its own environment, the short path
 # through the ANSI call, and the session user's functions loaded by name, each in 32-bit
 # code.
-one_test_per_row(ExistingFiles, "redirected_settings", VIRTUAL_STORE_ROWS, "under Program Files (x86)",
-                 "elevated as another account",
+one_test_per_row(ExistingFiles, "redirected_settings", VIRTUAL_STORE_ROWS,
+                 "under Program Files (x86)", "elevated as another account",
                  "named by its 8.3 path, with a decoy under the short name")

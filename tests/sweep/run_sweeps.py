@@ -34,7 +34,8 @@ def build(source, folder):
     if shutil.which("ccache"):
         env.update(CCACHE_BASEDIR=source, CMAKE_CXX_COMPILER_LAUNCHER="ccache")
     subprocess.run(["cmake", "-S", source, "-B", folder, "-DCMAKE_BUILD_TYPE=Release",
-                    "-DWITH_SANITIZERS=OFF", f"-DPython3_EXECUTABLE={sys.executable}"], env=env, check=True, stdout=subprocess.DEVNULL)
+                    "-DWITH_SANITIZERS=OFF", f"-DPython3_EXECUTABLE={sys.executable}"],
+                   env=env, check=True, stdout=subprocess.DEVNULL)
     run_parallel(["cmake", "--build", folder, "--target", "sweep"], env,
                  stdout=subprocess.DEVNULL).check_returncode()
     return os.path.join(folder, "sweep")
