@@ -116,13 +116,25 @@ std::vector<uint32_t> FakePlatform::Sleeps() const {
   return found;
 }
 
-size_t FakePlatform::CountCalls(const std::string& prefix) const {
-  return static_cast<size_t>(std::count_if(
-      calls.begin(), calls.end(), [&](const std::string& c) { return c.rfind(prefix, 0) == 0; }));
+std::vector<std::string> FakePlatform::Calls(const std::string& prefix) const {
+  std::vector<std::string> found;
+  for (const std::string& call : calls) {
+    if (call.rfind(prefix, 0) == 0) found.push_back(call);
+  }
+  return found;
 }
+
+size_t FakePlatform::CountCalls(const std::string& prefix) const { return Calls(prefix).size(); }
 
 size_t FakePlatform::FindCall(const std::string& call) const {
   return static_cast<size_t>(std::find(calls.begin(), calls.end(), call) - calls.begin());
+}
+
+size_t FakePlatform::FirstCall(const std::string& prefix) const {
+  return static_cast<size_t>(
+      std::find_if(calls.begin(), calls.end(),
+                   [&](const std::string& c) { return c.rfind(prefix, 0) == 0; }) -
+      calls.begin());
 }
 
 FakeEntry& FakePlatform::AddFile(const std::string& path, const Bytes& bytes) {

@@ -126,8 +126,10 @@ class FakePlatform final : public Platform {
   std::vector<std::string> calls;        // every operation and its main argument, in order
   std::vector<Write> Writes() const;     // every write, from the calls
   std::vector<uint32_t> Sleeps() const;  // every wait, in milliseconds, from the calls
+  std::vector<std::string> Calls(const std::string& prefix) const;  // those starting so
   size_t CountCalls(const std::string& prefix) const;  // the calls that start with prefix
   size_t FindCall(const std::string& call) const;      // its first index; calls.size() for none
+  size_t FirstCall(const std::string& prefix) const;   // the same, of a call starting so
   std::vector<std::string> settingsRead;               // what each read of a settings file gave
   int openFiles = 0;
   bool ended = false;

@@ -84,14 +84,11 @@ TEST(ExtractPayload, TwoHundredFiftyFiveEntries) {
 
   EXPECT_FALSE(platform.ended);
   EXPECT_EQ(platform.Paths().size(), 255u);
-  std::vector<std::string> lookups;
-  for (const std::string& call : platform.calls) {
-    if (call.rfind("FindPayloadResource", 0) == 0) lookups.push_back(call);
-  }
+  const std::vector<std::string> lookups = platform.Calls("FindPayloadResource");
   ASSERT_GE(lookups.size(), 3u);
-  EXPECT_EQ(lookups[lookups.size() - 3], "FindPayloadResource NAME255");
-  EXPECT_EQ(lookups[lookups.size() - 2], "FindPayloadResource TIME255");
-  EXPECT_EQ(lookups[lookups.size() - 1], "FindPayloadResource DATA255");
+  EXPECT_EQ(std::vector<std::string>(lookups.end() - 3, lookups.end()),
+            (std::vector<std::string>{"FindPayloadResource NAME255", "FindPayloadResource TIME255",
+                                      "FindPayloadResource DATA255"}));
   EXPECT_EQ(platform.File(InFolder("F255.DAT"))->bytes, PatternBytes(255, 255));
 }
 
@@ -174,9 +171,7 @@ TEST(ExtractPayload, MalformedResource) {
       bool second = std::string(c.resource).back() == '2';
       ExpectOnly(platform,
                  second ? std::vector<std::string>{"LXWEPB.TLX"} : std::vector<std::string>{});
-      size_t creates = 0;
-      for (const std::string& call : platform.calls) creates += call.rfind("Create", 0) == 0;
-      EXPECT_EQ(creates, second ? 1u : 0u);
+      EXPECT_EQ(platform.CountCalls("Create"), second ? 1u : 0u);
     }();
   }
 }
@@ -247,28 +242,15 @@ TEST(ExtractPayload, NewFilesInPlaceExistingOnesThroughACompleteCopy) {
     bool exists;
     int64_t freeSpace;
     bool installed;
-    std::vector<std::string> creates;
+  };
+  const Case cases[] = {
+      {"a new file is written in place", false, -1, true},
+      {"an existing file is replaced by a complete copy", true, -1, true},
+      {"a new file that does not fit is removed", false, 100, false},
+      {"an existing file stays when its copy does not fit", true, 100, false},
   };
   const std::string target = InFolder("LXWEPB.TLX");
   const std::string temporary = InFolder("~setup.tmp");
-  const Case cases[] = {
-      {"a new file is written in place", false, -1, true, {"CreateOutputFile " + target}},
-      {"an existing file is replaced by a complete copy",
-       true,
-       -1,
-       true,
-       {"CreateOutputFile " + target, "CreateOutputFile " + temporary}},
-      {"a new file that does not fit is removed",
-       false,
-       100,
-       false,
-       {"CreateOutputFile " + target}},
-      {"an existing file stays when its copy does not fit",
-       true,
-       100,
-       false,
-       {"CreateOutputFile " + target, "CreateOutputFile " + temporary}},
-  };
   const Bytes old = PatternBytes(20, 4);
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
@@ -280,22 +262,18 @@ TEST(ExtractPayload, NewFilesInPlaceExistingOnesThroughACompleteCopy) {
 
       Extract(platform);
 
-      std::vector<std::string> creates;
-      for (const std::string& call : platform.calls) {
-        if (call.rfind("Create", 0) == 0) creates.push_back(call);
-      }
-      EXPECT_EQ(creates, c.creates);
+      // An existing file's name is refused to the create, and a copy is made beside it.
+      std::vector<std::string> creates = {"CreateOutputFile " + target};
+      if (c.exists) creates.push_back("CreateOutputFile " + temporary);
+      EXPECT_EQ(platform.Calls("Create"), creates);
       EXPECT_EQ(platform.ended, !c.installed);
       const FakeEntry* file = platform.File(target);
+      ASSERT_EQ(file != nullptr, c.installed || c.exists);
+      if (file != nullptr) {
+        EXPECT_EQ(file->bytes, c.installed ? PatternBytes(8385, 1) : old);
+      }
       if (c.installed) {
-        ASSERT_NE(file, nullptr);
-        EXPECT_EQ(file->bytes, PatternBytes(8385, 1));
         EXPECT_EQ(file->stamp, kTlxStamp);
-      } else if (c.exists) {
-        ASSERT_NE(file, nullptr);
-        EXPECT_EQ(file->bytes, old);
-      } else {
-        EXPECT_EQ(file, nullptr);
       }
       EXPECT_EQ(platform.File(temporary), nullptr);
     }();
@@ -423,40 +401,18 @@ TEST(ExtractPayload, TheHostFolderIsHeldAndEveryFileInItChecked) {
     std::vector<PathNaming> unnamed;
     bool installed;
   };
+  const std::string tlx = InFolder("LXWEPB.TLX");
+  const std::string share = "\\\\?\\UNC\\server\\share\\TORVIX";
+  using N = PathNaming;
+  const std::vector<N> kAll = {N::kNormalized, N::kOpened, N::kVolumeGuid, N::kOnVolume};
   const Case cases[] = {
       {"a plain folder", false, {}, {}, {}, true},
-      {"a new file the system names elsewhere",
-       false,
-       {{InFolder("LXWEPB.TLX"), elsewhere}},
-       {},
-       {},
-       false},
-      {"a file there that the system names elsewhere",
-       true,
-       {{InFolder("LXWEPB.TLX"), elsewhere}},
-       {},
-       {},
-       false},
-      {"a share, named on the share",
-       true,
-       {},
-       {{kFolder, "\\\\?\\UNC\\server\\share\\TORVIX"}},
-       {},
-       true},
-      {"no normalized name: named as opened", true, {}, {}, {PathNaming::kNormalized}, true},
-      {"only the name on the volume",
-       true,
-       {},
-       {},
-       {PathNaming::kNormalized, PathNaming::kOpened, PathNaming::kVolumeGuid},
-       true},
-      {"no name at all: nothing trusted",
-       false,
-       {},
-       {},
-       {PathNaming::kNormalized, PathNaming::kOpened, PathNaming::kVolumeGuid,
-        PathNaming::kOnVolume},
-       false},
+      {"a new file the system names elsewhere", false, {{tlx, elsewhere}}, {}, {}, false},
+      {"a file there that the system names elsewhere", true, {{tlx, elsewhere}}, {}, {}, false},
+      {"a share, named on the share", true, {}, {{kFolder, share}}, {}, true},
+      {"no normalized name: named as opened", true, {}, {}, {N::kNormalized}, true},
+      {"only the name on the volume", true, {}, {}, {kAll.begin(), kAll.end() - 1}, true},
+      {"no name at all: nothing trusted", false, {}, {}, kAll, false},
   };
   for (const Case& c : cases) {
     [&] {
@@ -473,12 +429,9 @@ TEST(ExtractPayload, TheHostFolderIsHeldAndEveryFileInItChecked) {
       Extract(platform);
 
       EXPECT_EQ(platform.ended, !c.installed);
-      auto starts = [&](const std::string& prefix) {
-        return std::find_if(platform.calls.begin(), platform.calls.end(),
-                            [&](const std::string& call) { return call.rfind(prefix, 0) == 0; });
-      };
-      EXPECT_LT(starts("OpenHostFolder C:\\TORVIX\\"), starts("OpenExistingFile"));
-      EXPECT_LT(starts("OpenHostFolder C:\\TORVIX\\"), starts("CreateOutputFile"));
+      const size_t held = platform.FirstCall("OpenHostFolder C:\\TORVIX\\");
+      EXPECT_LT(held, platform.FirstCall("OpenExistingFile"));
+      EXPECT_LT(held, platform.FirstCall("CreateOutputFile"));
       size_t released = platform.FindCall(std::string("CloseOutputFile ") + kFolder);
       ASSERT_LT(released, platform.calls.size());
       // Let go before the box: nothing after it but the box and the end.

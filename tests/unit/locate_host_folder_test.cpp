@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <cstring>
 #include <string>
 
@@ -74,51 +73,21 @@ TEST(LocateHostFolder, Attempts) {
     size_t prompts;
     std::vector<std::string> initialDirs;
   };
+  const char* const kT = "C:\\TORVIX";  // WIN.INI's folder, where the first dialog opens
+  const char* const kH = "D:\\H";
+  const char* const kOld = "E:\\Old\\torvixx2.exe";
+  const char* const kRight = "D:\\H\\torvixx.exe";
+  const int kOk = kAnswerOk;
+  const int kCancel = kAnswerCancel;
   const Case cases[] = {
-      {"located at the first try",
-       {},
-       {"D:\\Apps\\Host\\torvixx.exe"},
-       "D:\\Apps\\Host",
-       true,
-       1,
-       {"C:\\TORVIX"}},
-      {"the root of a drive", {}, {"C:\\torvixx.exe"}, "C:", true, 1, {"C:\\TORVIX"}},
-      {"another file of the host's folder selects it",
-       {},
-       {"D:\\H\\torvixx2.exe"},
-       "D:\\H",
-       true,
-       1,
-       {"C:\\TORVIX"}},
-      {"a folder without the host, then the right one",
-       {},
-       {"E:\\Old\\torvixx2.exe", "D:\\H\\torvixx.exe"},
-       "D:\\H",
-       true,
-       2,
-       {"C:\\TORVIX", "E:\\Old"}},
-      {"a cancelled dialog brings the prompt back",
-       {},
-       {nullptr, "D:\\H\\torvixx.exe"},
-       "D:\\H",
-       true,
-       2,
-       {"C:\\TORVIX", "C:\\TORVIX"}},
-      {"a path without a folder counts as no result",
-       {},
-       {"torvixx.exe", "D:\\H\\torvixx.exe"},
-       "D:\\H",
-       true,
-       2,
-       {"C:\\TORVIX", "C:\\TORVIX"}},
-      {"Cancel on the prompt", {kAnswerOk, kAnswerCancel}, {}, "D:\\H", false, 1, {}},
-      {"Cancel on the second prompt forgets the first choice",
-       {kAnswerOk, kAnswerOk, kAnswerCancel},
-       {"E:\\Old\\torvixx2.exe"},
-       "D:\\H",
-       false,
-       2,
-       {"C:\\TORVIX"}},
+      {"located at the first try", {}, {kRight}, kH, true, 1, {kT}},
+      {"the root of a drive", {}, {"C:\\torvixx.exe"}, "C:", true, 1, {kT}},
+      {"another file of the host's folder", {}, {"D:\\H\\torvixx2.exe"}, kH, true, 1, {kT}},
+      {"no host there, then the right folder", {}, {kOld, kRight}, kH, true, 2, {kT, "E:\\Old"}},
+      {"a cancelled dialog brings the prompt back", {}, {nullptr, kRight}, kH, true, 2, {kT, kT}},
+      {"a path without a folder is no result", {}, {"torvixx.exe", kRight}, kH, true, 2, {kT, kT}},
+      {"Cancel on the prompt", {kOk, kCancel}, {}, kH, false, 1, {}},
+      {"Cancel later forgets the first choice", {kOk, kOk, kCancel}, {kOld}, kH, false, 2, {kT}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
@@ -146,12 +115,8 @@ TEST(LocateHostFolder, Attempts) {
       // Recorded once, after the probe that passed, before anything was written.
       size_t write = platform.FindCall("WriteProfileStringA Applications Torvix=" + c.host);
       size_t probe = platform.FindCall("ProbeFile " + c.host + "\\torvixx.exe");
-      size_t create = static_cast<size_t>(
-          std::find_if(platform.calls.begin(), platform.calls.end(),
-                       [](const auto& call) { return call.rfind("Create", 0) == 0; }) -
-          platform.calls.begin());
       EXPECT_LT(probe, write);
-      EXPECT_LT(write, create);
+      EXPECT_LT(write, platform.FirstCall("Create"));
     }
   }
 }
