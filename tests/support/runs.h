@@ -13,7 +13,7 @@ inline const char kFolder[] = "C:\\TORVIX";
 // The path of a name in kFolder.
 std::string InFolder(const std::string& name);
 
-// Runs the whole installer until it ends.
+// Runs the whole installer until it ends, which it must through the one exit.
 void RunToEnd(FakePlatform& platform);
 
 // Extracts the payload into kFolder until the extraction returns or the run ends.
@@ -21,3 +21,8 @@ void Extract(FakePlatform& platform);
 
 // The box text of an entry that could not be put in place.
 inline std::string EntryFailed(const std::string& name) { return name + kEntryFailed; }
+
+// The box text of a resource that is kResourceNotFound, kResourceMalformed or kResourceDamaged.
+inline std::string ResourceFault(const std::string& name, const char* fault) {
+  return kResourceOpening + name + kResourceNameEnd + fault + kResourceClosing;
+}

@@ -125,8 +125,7 @@ TEST(ExtractPayload, MissingResource) {
       Extract(platform);
 
       EXPECT_TRUE(platform.ended) << c.resource;
-      ExpectOneErrorBox(platform, kResourceCaption,
-                        std::string("Resource \"") + c.resource + "\" not found. Aborting.");
+      ExpectOneErrorBox(platform, kResourceCaption, ResourceFault(c.resource, kResourceNotFound));
       ExpectOnly(platform, c.written);
     }();
   }
@@ -166,8 +165,7 @@ TEST(ExtractPayload, MalformedResource) {
       Extract(platform);
 
       EXPECT_TRUE(platform.ended);
-      ExpectOneErrorBox(platform, kResourceCaption,
-                        std::string("Resource \"") + c.resource + "\" is malformed. Aborting.");
+      ExpectOneErrorBox(platform, kResourceCaption, ResourceFault(c.resource, kResourceMalformed));
       bool second = std::string(c.resource).back() == '2';
       ExpectOnly(platform,
                  second ? std::vector<std::string>{"LXWEPB.TLX"} : std::vector<std::string>{});
