@@ -1,22 +1,10 @@
 #!/bin/sh
-# Installs the Debian packages a target needs, and only those that are missing. Safe to
-# run again: it does nothing when everything is present.
-#   install-deps.sh          building: the MinGW cross-compiler and windres, CMake, and
-#                            Debian's Python with pefile
-#   install-deps.sh --sign   that, and Authenticode signing (osslsigncode, openssl)
-#   install-deps.sh --wine   that, and Wine for 32-bit programs with Xvfb (the demo, the
-#                            screenshots)
-#   install-deps.sh --test   all of the above, and what the tests use: strace, GoogleTest,
-#                            clang with its fuzzer runtime, clang-format, pytest with
-#                            pytest-xdist, ccache; where the kernel runs no 32-bit code,
-#                            Wine's 32-bit side under an emulator too, for the shipped
-#                            image's stage (scripts/emulated-wine.sh prepare, in the
-#                            user's cache, not among the machine's packages)
-#   install-deps.sh --bench  Wine, and the peer installer system (nsis)
-# On a machine whose kernel runs no 32-bit code, Wine is 64-bit Wine alone and brings the
-# 64-bit MinGW cross-compiler: the tests and the demo then run a 64-bit build of the
-# sources. A package index that a mirror is still syncing is tried again, then done
-# without.
+# Installs the Debian packages a target needs that are missing; does nothing when all are
+# there. With no option: MinGW, windres, CMake, Python with pefile. --sign adds signing,
+# --wine Wine and Xvfb, --bench Wine and NSIS, --test all that and the tests' tools
+# (and, where the kernel runs no 32-bit code, the emulated Wine in the user's cache).
+# Without 32-bit code, Wine is 64-bit Wine alone, with the 64-bit MinGW. A package index
+# that a mirror is still syncing is tried again, then done without.
 set -eu
 
 need=""
@@ -54,8 +42,7 @@ if [ "$wine" -eq 1 ]; then
       want wine wine32:i386 wine64
     fi
   else
-    # This kernel runs no 32-bit code, so Wine for 32-bit programs could never start:
-    # the tests and the demo run a 64-bit build of the same sources under 64-bit Wine.
+    # Wine for 32-bit programs could never start here: a 64-bit build runs instead.
     { has wine && [ -x /usr/lib/wine/wine64 ]; } || want wine wine64
     has x86_64-w64-mingw32-g++ || want g++-mingw-w64-x86-64
     has x86_64-w64-mingw32-windres || want binutils-mingw-w64-x86-64
@@ -100,10 +87,8 @@ fi
 answer=$(mktemp)
 trap 'rm -f "$answer"' EXIT
 
-# A mirror in the middle of a sync serves an index whose size its Release file does not
-# promise ("File has unexpected size ... Mirror sync in progress?"), and apt-get update
-# then fails although every other list is fine. Try again a few seconds later; then go
-# on with the lists there are, which usually still hold every package needed.
+# A mirror mid-sync serves an index of a size its Release file does not promise ("Mirror
+# sync in progress?"): try again, then go on with the lists there are.
 updated=0
 for attempt in 1 2 3; do
   if $SUDO apt-get update -qq -o Acquire::Retries=2 >"$answer" 2>&1; then
@@ -123,11 +108,9 @@ failed_suites() {
     sed -E 's|^Failed to fetch ([^ ]+)/dists/([^/ ]+)/$|\1 \2|' | sort -u
 }
 
-# The machine's package sources without the given suites, as a folder of sources for
-# apt's Dir::Etc::SourceParts. A suite left out is one whose packages of one
-# architecture apt cannot see: without it, apt takes every package, of either
-# architecture, from the suites it sees whole, so that the versions that packages for
-# 32-bit and 64-bit programs must share agree.
+# The machine's package sources without the given suites, as a folder for apt's
+# Dir::Etc::SourceParts: apt then takes both architectures' packages from the suites it
+# sees whole, so that the versions 32-bit and 64-bit packages must share agree.
 sources_without() {
   folder=$1
   skipped=$2
@@ -166,8 +149,7 @@ install() { $SUDO apt-get install -y -qq --no-install-recommends "$@" $need </de
 skipped=""
 [ "$updated" -eq 1 ] || skipped=$(failed_suites || true)
 if [ -n "$skipped" ] && ! install; then
-  # Packages for 32-bit programs must have the very versions of their 64-bit twins, and
-  # a suite whose index for one architecture is missing offers newer 64-bit ones alone.
+  # A suite missing one architecture's index offers newer 64-bit packages alone.
   whole=$(mktemp -d)
   trap 'rm -f "$answer"; rm -rf "$whole"' EXIT
   sources_without "$whole" "$skipped"

@@ -1,15 +1,9 @@
-"""Runs the real setup.exe under Wine on a virtual display, one throwaway Wine prefix
-per run, and answers its windows through the driver (driver.c).
-
-The bench is the shipped 32-bit installer (SETUP, else DIST's setup.exe) with the
-driver and marker of build/win32. A machine whose kernel runs no 32-bit code gets a
-64-bit build of the same sources, driver and marker in build/win64 under 64-bit Wine;
-there the shipped image runs too, with Wine's 32-bit side under an emulator, in the
-namespace that scripts/emulated-wine.sh run makes (which sets EMULATED_WINE to its
-folder, where the prepared prefix is then kept).
-`wine.py --build` builds the bench. E2E_WORK is the scratch folder of the tests'
-prefixes (default build/e2e). The prepared prefix they copy is kept in the user's cache
-for every clone, until Wine's version changes (under emulation, beside the emulated Wine).
+"""Runs the real setup.exe under Wine on a virtual display, in throwaway Wine prefixes,
+and answers its windows through the driver (driver.c). `wine.py --build` builds the
+bench: the shipped 32-bit installer (SETUP, else DIST's) with the driver and marker of
+build/win32; where the kernel runs no 32-bit code, a 64-bit build of the same sources
+in build/win64, or the shipped image inside scripts/emulated-wine.sh's namespace
+(EMULATED_WINE). How and where it all runs: docs/testing.md.
 """
 
 import atexit
@@ -28,25 +22,18 @@ ROOT = os.path.dirname(os.path.dirname(HERE))
 sys.path.insert(0, os.path.join(ROOT, "scripts"))  # the PE reader and the build live there
 import cmake_build  # noqa: E402
 
-# Inside the emulated Wine's namespace (scripts/emulated-wine.sh run) the kernel's answer
-# is "not native", and the shipped 32-bit image is what runs.
 EMULATED = bool(os.environ.get("EMULATED_WINE"))
-# Under emulation everything is kept beside the emulated Wine, whatever E2E_WORK says:
-# it is never taken for a native one.
+# The tests' prefixes; under emulation beside the emulated Wine, never taken for a native one.
 WORK = (os.path.join(os.environ["EMULATED_WINE"], "e2e") if EMULATED else
         os.environ.get("E2E_WORK", os.path.join(ROOT, "build", "e2e")))
 WINE64_LOADER = "/usr/lib/wine/wine64"
 
 
 def runs_32_bit_code():
-    """Whether this machine's kernel runs 32-bit programs, as Wine's loader of 32-bit
-    Windows programs is one (scripts/runs-32-bit-code.sh asks the kernel)."""
+    """Whether this machine's kernel runs 32-bit programs (Wine's 32-bit loader is one)."""
     return subprocess.run([os.path.join(ROOT, "scripts", "runs-32-bit-code.sh")]).returncode == 0
 
 
-# The bench: the shipped 32-bit setup.exe under Wine for 32-bit programs; on a machine
-# whose kernel runs no 32-bit code, a 64-bit build of the same sources (build/win64)
-# under 64-bit Wine, so that every road still runs through the real Win32 calls.
 BITS = 32 if EMULATED else int(os.environ.get("E2E_BITS") or (32 if runs_32_bit_code() else 64))
 BUILD = os.path.join(ROOT, "build", f"win{BITS}")
 SETUP_EXE = (os.path.abspath(os.environ.get("SETUP") or
@@ -59,10 +46,9 @@ MARKER_DLL = os.path.join(BUILD, "e2e_marker.dll")
 BENCH_TARGETS = ("e2e_driver", "e2e_marker", "e2e_preload_probe", "e2e_desktop")
 WINE = "wine"
 if BITS == 64:
-    # Debian's 64-bit Wine has no preloader to reserve the addresses Wine needs before
-    # the libraries are mapped at random ones; now and then one lands on the shared
-    # user data, and the program, or the desktop it needs, fails to start ("failed to
-    # map the shared user data"). With a fixed layout it never does.
+    # Debian's 64-bit Wine has no preloader to reserve its addresses: now and then a
+    # library mapped at random lands on the shared user data and the program fails to
+    # start ("failed to map the shared user data"). With a fixed layout it never does.
     WINE = os.path.join(WORK, "wine64-fixed-layout")
     if not os.path.exists(WINE):
         os.makedirs(WORK, exist_ok=True)
@@ -73,9 +59,8 @@ if BITS == 64:
 
 BASE_ENV = {
     "WINEDEBUG": "-all",
-    # No offer to download Wine's .NET and HTML add-ons: there is no network, and on a
-    # display the offer would wait for a click. No menu builder either: it only spends
-    # the machine's time on desktop entries for every prefix.
+    # No offer to download Wine's .NET and HTML add-ons (it would wait for a click), and
+    # no menu builder (desktop entries for every prefix).
     "WINEDLLOVERRIDES": "mscoree,mshtml=;winemenubuilder.exe=d",
 }
 if BITS == 64:
@@ -107,11 +92,9 @@ def is_32_bit_image(path):
 
 
 def run_again_emulated():
-    """Where this machine runs no 32-bit code, runs this very script again with Wine's
-    32-bit side under the emulator (scripts/emulated-wine.sh), so that the shipped image
-    is what runs, and ends with its status. Returns where that cannot be: E2E_BITS=64
-    asked for the 64-bit bench, SETUP names a 64-bit program, or the emulated Wine cannot
-    be prepared or run here (user namespaces refused, say)."""
+    """Where this machine runs no 32-bit code, runs this script again under the emulated
+    Wine (scripts/emulated-wine.sh) and ends with its status. Returns where that cannot
+    be: E2E_BITS=64, a 64-bit SETUP, or no emulated Wine here (namespaces refused)."""
     if BITS == 32 or EMULATED or os.environ.get("E2E_BITS"):
         return
     if os.environ.get("SETUP") and not is_32_bit_image(os.environ["SETUP"]):
@@ -126,10 +109,8 @@ def run_again_emulated():
 
 
 def installer_to_run():
-    """The installer that the demo and the screenshots run, with the driver built:
-    SETUP, else DIST's. Where this machine runs no 32-bit code, it runs under emulation
-    (run_again_emulated); where that cannot be either, DIST's is built again for 64-bit
-    Windows, from the same sources, dictionary and settings, and run instead."""
+    """The installer that the demo and the screenshots run, with the driver built: SETUP,
+    else DIST's; without 32-bit code, emulated, or else DIST's sources built for 64-bit."""
     run_again_emulated()
     build_bench("e2e_driver", "e2e_desktop")
     if os.environ.get("SETUP"):
@@ -163,9 +144,8 @@ def how_it_runs():
 
 
 def say_what_runs():
-    """Says in one line which installer the end-to-end tests run, and how; the shipped
-    image must be the very bytes the SHA256SUMS beside it names. Refuses, in one line, an
-    installer that is missing or no 32-bit program."""
+    """Says in one line which installer the end-to-end tests run, and how; refuses one
+    that is missing, no 32-bit program, or not the bytes the SHA256SUMS beside it names."""
     import hashlib
     if not os.path.isfile(SETUP_EXE):
         sys.exit(f"error: there is no installer {shown(SETUP_EXE)}; build it with `make dist`, "
@@ -190,9 +170,8 @@ def say_what_runs():
 
 
 def build_bench(*targets):
-    """Builds the tests' own programs (the targets, else all of them) beside `make dist`'s
-    installer; where this machine runs no 32-bit code, the 64-bit bench, installer
-    included. A build folder that make dist has not configured is configured here."""
+    """Builds the tests' own programs (the targets, else all) beside `make dist`'s
+    installer; the 64-bit bench, installer included, where no 32-bit code runs."""
     if BITS == 64 and not targets:
         print("The end-to-end bench: this kernel runs no 32-bit code, so the tests run a "
               "64-bit build of the same sources under 64-bit Wine.", flush=True)
@@ -214,8 +193,7 @@ def wine_env(**extra):
 
 
 class Display:
-    """An Xvfb display of our own for a test class: Xvfb picks a free number itself,
-    so that test processes running side by side never take the same one."""
+    """An Xvfb display of our own; Xvfb picks a free number, so workers never share one."""
 
     def __init__(self):
         read, write = os.pipe()
@@ -248,8 +226,7 @@ def close_shared_display():
 
 
 def shared_display():
-    """This test process's display, made on first use and closed when the process
-    ends, so that the tests of every class reuse the same prefixes."""
+    """This process's display, made on first use, closed at exit; its prefixes are reused."""
     global _shared_display
     if _shared_display is None:
         _shared_display = Display()
@@ -262,9 +239,8 @@ def wine_version():
 
 
 def prepared_prefix():
-    """A prefix made once and kept until Wine's version changes, in the user's cache
-    (checked by scripts/emulated-wine.sh cache), or under emulation beside the emulated
-    Wine; test processes running side by side wait for the one that prepares it."""
+    """A prefix made once per Wine version, in the user's cache (emulated-wine.sh cache),
+    or beside the emulated Wine; other workers wait for the one that prepares it."""
     prepared = WORK if EMULATED else os.path.join(subprocess.run(
         [os.path.join(ROOT, "scripts", "emulated-wine.sh"), "cache"], check=True,
         capture_output=True, text=True).stdout.strip(), "e2e")
@@ -296,8 +272,7 @@ def prepared_prefix():
 
 
 def clone_prefix(template, target):
-    """A private copy: large program files are hard-linked (copied where the template
-    is on another file system), everything else copied."""
+    """A private copy: Wine's program files hard-linked where they can be, the rest copied."""
     for folder, dirs, files in os.walk(template):
         relative = os.path.relpath(folder, template)
         destination = os.path.join(target, relative)
@@ -322,8 +297,7 @@ def clone_prefix(template, target):
 
 
 def take_prefix(display, timezone="UTC"):
-    """A prefix for one test: one that an earlier test on this display gave back, made
-    as the template left it, or a new one. Give it back with release()."""
+    """A prefix for one test, given back with release(): an idle one reset, or a new one."""
     for prefix in display.idle:
         if prefix.timezone == timezone:
             display.idle.remove(prefix)
@@ -334,13 +308,8 @@ def take_prefix(display, timezone="UTC"):
 
 class Prefix:
     """One throwaway Wine prefix: its C: drive, its WIN.INI, and runs of the installer.
-
-    A reusable one keeps its Wine server, and the services and desktop that Wine starts
-    with the first program, from one test to the next: starting them costs about 1.4 s
-    and 1.8 s of processor time, a run of the installer in a running prefix a fifth of
-    that. Between tests reset() puts back drive C: as the template has it (but for
-    Wine's own Windows folder, whose WIN.INI and temporary folder it also puts back)
-    and its drive letters; a prefix that had a drive mapped is not reused."""
+    A reusable one keeps its Wine server, services and desktop from one test to the
+    next (starting them costs several runs' time); reset() puts drive C: back between."""
 
     def __init__(self, display, timezone="UTC", reusable=False):
         self.template = prepared_prefix()
@@ -353,10 +322,8 @@ class Prefix:
         self.env = wine_env(WINEPREFIX=self.root, DISPLAY=display.name, TZ=timezone)
         self.desktop = None
         if reusable:
-            # The server stays, and the services and the desktop start now, outside any
-            # test's run (a run under strace -f would otherwise wait for them to end),
-            # and stay: the desktop is held up for the prefix's whole life. A server
-            # left behind by a failed start would hold its caller's pipes open for good.
+            # The server, services and desktop start now, outside any test's run (a run
+            # under strace -f would wait for them), and stay for the prefix's life.
             subprocess.run(["wineserver", "-p"], env=self.env, check=True)
             try:
                 self.hold_desktop()
@@ -366,9 +333,8 @@ class Prefix:
         shutil.copy(SETUP_EXE, self.path("C:\\setup.exe"))
 
     def hold_desktop(self):
-        """Starts the desktop holder and waits until a window can be made; a desktop that
-        failed to start (Wine has been seen to, when the machine is busy) is started
-        again, three times at most."""
+        """Starts the desktop holder and waits until a window can be made; one that failed
+        to start (Wine does, on a busy machine) is started again, three times at most."""
         require(DESKTOP_EXE, "the desktop holder")
         for _ in range(3):
             holder = subprocess.Popen([WINE, DESKTOP_EXE], env=self.env, stdout=subprocess.PIPE,
@@ -379,9 +345,8 @@ class Prefix:
                 return
             holder.kill()
             holder.wait()
-            subprocess.run(["wineserver", "-k"], env=self.env, stderr=subprocess.DEVNULL)
-            subprocess.run(["wineserver", "-w"], env=self.env, stderr=subprocess.DEVNULL)
-            subprocess.run(["wineserver", "-p"], env=self.env, check=True)
+            for step in ("-k", "-w", "-p"):
+                subprocess.run(["wineserver", step], env=self.env, stderr=subprocess.DEVNULL)
         raise RuntimeError(f"Wine's desktop does not start in {self.root}")
 
     @contextlib.contextmanager
@@ -403,12 +368,13 @@ class Prefix:
             shell.stdout.close()
 
     def reset(self):
+        """Drive C: as the template has it, but for Wine's own folder, whose WIN.INI and
+        temporary folder are put back too."""
         drive = os.path.join(self.root, "drive_c")
         template_drive = os.path.join(self.template, "drive_c")
-        for name in os.listdir(drive):
-            if name == "windows":
-                continue
-            path = os.path.join(drive, name)
+        temp = os.path.join(drive, "windows", "temp")
+        for path in [os.path.join(drive, n) for n in os.listdir(drive) if n != "windows"] + \
+                [os.path.join(temp, n) for n in os.listdir(temp)]:
             if os.path.isdir(path) and not os.path.islink(path):
                 for folder, dirs, _ in os.walk(path):
                     for sub in dirs:  # whatever a test made read-only
@@ -418,20 +384,10 @@ class Prefix:
                 os.remove(path)
         for name in os.listdir(template_drive):
             source = os.path.join(template_drive, name)
-            if name == "windows":
-                continue
-            if os.path.isdir(source):
-                clone_prefix(source, os.path.join(drive, name))
-            else:
-                shutil.copy2(source, os.path.join(drive, name))
+            if name != "windows":
+                (clone_prefix if os.path.isdir(source) else shutil.copy2)(
+                    source, os.path.join(drive, name))
         shutil.copy2(os.path.join(template_drive, "windows", "win.ini"), self.win_ini)
-        temp = os.path.join(drive, "windows", "temp")
-        for name in os.listdir(temp):
-            path = os.path.join(temp, name)
-            if os.path.isdir(path) and not os.path.islink(path):
-                shutil.rmtree(path)
-            else:
-                os.remove(path)
         shutil.copy(SETUP_EXE, self.path("C:\\setup.exe"))
 
     def release(self):
@@ -564,10 +520,9 @@ class Prefix:
         return line.split("\t", 1)[1]
 
     def close(self):
-        subprocess.run(["wineserver", "-k"], env=self.env, stdout=subprocess.DEVNULL,
-                       stderr=subprocess.DEVNULL)
-        subprocess.run(["wineserver", "-w"], env=self.env, stdout=subprocess.DEVNULL,
-                       stderr=subprocess.DEVNULL)
+        for step in ("-k", "-w"):
+            subprocess.run(["wineserver", step], env=self.env, stdout=subprocess.DEVNULL,
+                           stderr=subprocess.DEVNULL)
         if self.desktop is not None:
             self.desktop.wait()
             self.desktop.stdout.close()
@@ -577,8 +532,7 @@ class Prefix:
 if __name__ == "__main__":
     if sys.argv[1:] != ["--build"]:
         sys.exit("usage: wine.py --build")
-    # The prefix the tests copy is prepared while the bench builds: the one waits on
-    # Wine, the other on the compiler.
+    # The prefix is prepared while the bench builds: one waits on Wine, one on the compiler.
     preparing = threading.Thread(target=prepared_prefix)
     preparing.start()
     build_bench()
