@@ -131,46 +131,45 @@ TEST(HostVersion, VirtualStoreCopy) {
     std::string winIniCopy = "";  // a VirtualStore WIN.INI naming the folder, the real one not
     bool realEntry = true;        // the real WIN.INI names the folder (a copy then another)
   };
-  const std::string programFiles = store + "\\Program Files\\Torvix\\torvix.ini";
+  const std::string pf = "C:\\Program Files\\Torvix";
+  const std::string copy = store + "\\Program Files\\Torvix\\torvix.ini";
+  const std::string winIni = store + "\\Windows\\win.ini";
+  const char* const admin = "C:\\Users\\admin\\AppData\\Local";
+  const char* const ana = "C:\\Users\\ana";
   const Case cases[] = {
-      {"a newer copy decides", "C:\\Program Files\\Torvix", "30", "45", programFiles, "45"},
-      {"a stale copy never wins", "C:\\Program Files\\Torvix", "45", "40", programFiles, "45"},
-      {"both old: the newer is named", "C:\\Program Files\\Torvix", "38", "40", programFiles, "40"},
-      {"only the copy", "C:\\Program Files\\Torvix", std::nullopt, "45", programFiles, "45"},
-      {"an empty Version in the copy", "C:\\Program Files\\Torvix", "42", "", programFiles, "42"},
-      {"no copy", "C:\\Program Files\\Torvix", "40", std::nullopt, programFiles, "40"},
-      {"neither", "C:\\Program Files\\Torvix", std::nullopt, std::nullopt, programFiles, ""},
+      {"a newer copy decides", pf, "30", "45", copy, "45"},
+      {"a stale copy never wins", pf, "45", "40", copy, "45"},
+      {"both old: the newer is named", pf, "38", "40", copy, "40"},
+      {"only the copy", pf, std::nullopt, "45", copy, "45"},
+      {"an empty Version in the copy", pf, "42", "", copy, "42"},
+      {"no copy", pf, "40", std::nullopt, copy, "40"},
+      {"neither", pf, std::nullopt, std::nullopt, copy, ""},
       {"the 32-bit program folder", "C:\\Program Files (x86)\\Torvix", "30", "45",
        store + "\\Program Files (x86)\\Torvix\\torvix.ini", "45"},
       {"in the Windows folder, any letter case", "c:\\WINDOWS\\Torvix", std::nullopt, "45",
        store + "\\WINDOWS\\Torvix\\torvix.ini", "45"},
-      {"another drive has no copy", "D:\\Program Files\\Torvix", "30", "45", programFiles, "30"},
+      {"another drive has no copy", "D:\\Program Files\\Torvix", "30", "45", copy, "30"},
       {"not a protected folder", "C:\\Apps\\Torvix", "30", "45",
        store + "\\Apps\\Torvix\\torvix.ini", "30"},
       {"a folder that only starts like one", "C:\\Program Files Old\\Torvix", "30", "45",
        store + "\\Program Files Old\\Torvix\\torvix.ini", "30"},
-      {"a short path: the copy of the long one", "C:\\PROGRA~1\\Torvix", "30", "45", programFiles,
-       "45"},
+      {"a short path: the copy of the long one", "C:\\PROGRA~1\\Torvix", "30", "45", copy, "45"},
       {"a short path: never a copy under the short name", "C:\\PROGRA~1\\Torvix", "30", "45",
        store + "\\PROGRA~1\\Torvix\\torvix.ini", "30"},
       {"a share", "\\\\server\\apps\\Torvix", "30", "45",
        store + "server\\apps\\Torvix\\torvix.ini", "30"},
       // Elevated with an administrator's password: the run has that account's profile.
-      {"elevated as another account: the signed-in user's copy", "C:\\Program Files\\Torvix", "30",
-       "45", programFiles, "45", "C:\\Users\\admin\\AppData\\Local"},
-      {"elevated, and the session's user unknown", "C:\\Program Files\\Torvix", "30", "45",
-       programFiles, "30", "C:\\Users\\admin\\AppData\\Local", nullptr},
-      {"no other profile is read", "C:\\Program Files\\Torvix", "30", "99",
+      {"elevated as another account: the signed-in user's copy", pf, "30", "45", copy, "45", admin},
+      {"elevated, and the session's user unknown", pf, "30", "45", copy, "30", admin, nullptr},
+      {"no other profile is read", pf, "30", "99",
        "C:\\Users\\eve\\AppData\\Local\\VirtualStore\\Program Files\\Torvix\\torvix.ini", "30",
-       "C:\\Users\\admin\\AppData\\Local"},
+       admin},
       {"WIN.INI's entry only in the running account's VirtualStore", "D:\\Apps\\Torvix", "45",
-       std::nullopt, programFiles, "45", nullptr, "C:\\Users\\ana", store + "\\Windows\\win.ini",
-       false},
+       std::nullopt, copy, "45", nullptr, ana, winIni, false},
       {"WIN.INI's entry only in the signed-in user's VirtualStore", "D:\\Apps\\Torvix", "45",
-       std::nullopt, programFiles, "45", "C:\\Users\\admin\\AppData\\Local", "C:\\Users\\ana",
-       store + "\\Windows\\win.ini", false},
-      {"the real WIN.INI's entry before a copy's", "D:\\Apps\\Torvix", "45", std::nullopt,
-       programFiles, "45", nullptr, "C:\\Users\\ana", store + "\\Windows\\win.ini"},
+       std::nullopt, copy, "45", admin, ana, winIni, false},
+      {"the real WIN.INI's entry before a copy's", "D:\\Apps\\Torvix", "45", std::nullopt, copy,
+       "45", nullptr, ana, winIni},
   };
   for (const Case& c : cases) {
     [&] {
@@ -183,9 +182,7 @@ TEST(HostVersion, VirtualStoreCopy) {
       }
       platform.AddFile(c.folder + "\\torvixx.exe");
       if (c.real) platform.SetSetting(c.folder + "\\torvix.ini", "Common", "Version", *c.real);
-      if (c.redirected) {
-        platform.SetSetting(c.storePath, "Common", "Version", *c.redirected);
-      }
+      if (c.redirected) platform.SetSetting(c.storePath, "Common", "Version", *c.redirected);
       if (c.session != nullptr) platform.sessionProfile = c.session;
       platform.environment = {{"LOCALAPPDATA", c.runs != nullptr ? c.runs : local},
                               {"PROGRAMFILES", "C:\\Program Files"},
