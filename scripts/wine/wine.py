@@ -398,10 +398,12 @@ class Prefix:
             self.close()
 
     def path(self, windows_path):
-        """The Linux path of a C: path."""
-        assert windows_path[:3].upper() == "C:\\", windows_path
+        """The Linux path of a C: path, or of one on a drive map_drive() made."""
+        drive = windows_path[:3].upper()
+        assert drive[1:] == ":\\", windows_path
         parts = [p for p in windows_path[3:].split("\\") if p]
-        return os.path.join(self.root, "drive_c", *parts)
+        return os.path.join(self.root, *(["drive_c"] if drive == "C:\\" else
+                                         ["dosdevices", drive[:2].lower()]), *parts)
 
     @property
     def win_ini(self):

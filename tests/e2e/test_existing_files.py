@@ -115,7 +115,7 @@ class ExistingFiles(WineCase):
         self.assertEqual(flushed, {"~setup.tmp"})
         self.assertEqual(prefix.listing("C:\\TORVIX"), sorted(HOST_FILES + [TLX, CLX]))
 
-    def test_a_read_only_file_is_never_changed(self):
+    def test_what_is_read_only_or_a_folder_is_never_changed_and_fails_at_once(self):
         def attrib(prefix, path):
             # As Windows sets it: Wine keeps the attribute as the missing write bits.
             wine.subprocess.run([wine.WINE, "cmd", "/c", "attrib", "+r", "C:\\TORVIX\\" + CLX],
@@ -123,23 +123,40 @@ class ExistingFiles(WineCase):
                                 stderr=wine.subprocess.DEVNULL, check=True, timeout=120)
             self.assertFalse(os.stat(path).st_mode & 0o222, "attrib +r took")
 
+        # A folder in the way fails as soon as a read-only file does, well short of the
+        # 3 s a hold would cost: no copy is written beside it and nothing is waited for.
+        # The quickest run of each kind counts, so that a busy machine does not blur them.
         cases = [
             ("no write permission", lambda prefix, path: os.chmod(path, 0o444)),
             ("the read-only attribute, set with attrib", attrib),
+            ("a folder", None),
         ]
+        took = {}
         for what, make_read_only in cases:
             for same in (False, True):
                 with self.subTest(what, same_bytes=same):
                     prefix = self.new_prefix()
                     prefix.add_host()
                     old = payload_bytes(CLX) if same else b"an older lexicon" * 500
-                    path = prefix.write("C:\\TORVIX\\" + CLX, old, OLD_TIME)
-                    make_read_only(prefix, path)
+                    path = prefix.path("C:\\TORVIX\\" + CLX)
+                    if make_read_only:
+                        prefix.write("C:\\TORVIX\\" + CLX, old, OLD_TIME)
+                        make_read_only(prefix, path)
+                    else:
+                        os.makedirs(path)
+                    started = time.monotonic()
 
                     shown, status = prefix.run("ok", "ok")
 
+                    kind = "folder" if make_read_only is None else "read-only file"
+                    took[kind] = min(took.get(kind, 60), time.monotonic() - started)
                     self.assertEqual(shown, [CONFIRM, entry_failed(CLX)])
-                    self.assert_unchanged(path, old)
+                    self.assertEqual(prefix.listing("C:\\TORVIX"), sorted(HOST_FILES + [TLX, CLX]))
+                    if make_read_only:
+                        self.assert_unchanged(path, old)
+                    else:
+                        self.assertTrue(os.path.isdir(path) and not os.listdir(path))
+        self.assertLess(took["folder"], took["read-only file"] + 1.5, took)
 
     @pytest.mark.shipped_image
     def test_hidden_and_system_files_keep_their_attributes(self):
@@ -161,30 +178,6 @@ class ExistingFiles(WineCase):
         for name, attributes in kept.items():
             stored = os.getxattr(prefix.path("C:\\TORVIX\\" + name), "user.DOSATTRIB")
             self.assertEqual(int(stored, 16) & 0x6, attributes, name)
-
-    def test_a_folder_in_the_way_fails_at_once(self):
-        # As soon as a read-only file does, and well short of the 3 s a hold would cost:
-        # no copy is written beside it and nothing is waited for. Each case runs twice,
-        # and the quicker run counts, so that a busy machine does not blur the two.
-        took = {}
-        for case in ("read-only file", "folder") * 2:
-            prefix = self.new_prefix()
-            prefix.add_host()
-            path = prefix.path("C:\\TORVIX\\" + CLX)
-            if case == "folder":
-                os.makedirs(path)
-            else:
-                prefix.write("C:\\TORVIX\\" + CLX, b"an older lexicon" * 500)
-                os.chmod(path, 0o444)
-            started = time.monotonic()
-            shown, status = prefix.run("ok", "ok")
-            took[case] = min(took.get(case, 60), time.monotonic() - started)
-
-            self.assertEqual(shown, [CONFIRM, entry_failed(CLX)], case)
-            self.assertEqual(prefix.listing("C:\\TORVIX"), sorted(HOST_FILES + [TLX, CLX]), case)
-            if case == "folder":
-                self.assertTrue(os.path.isdir(path) and not os.listdir(path))
-        self.assertLess(took["folder"], took["read-only file"] + 1.5, took)
 
     def leftovers(self, case):
         # Four interrupted upgrades left a copy under every temporary name. A link planted
@@ -297,16 +290,11 @@ class ExistingFiles(WineCase):
             prefix.write(store + "\\Windows\\win.ini",
                          f"[Applications]\r\nTorvix={folder}\r\n")
         elif entry == "D:":
-            drive_d = os.path.join(prefix.root, "drive_d")
-            os.makedirs(os.path.join(drive_d, "Program Files", "Torvix"))
-            prefix.map_drive("d", drive_d)
-            with open(os.path.join(drive_d, "Program Files", "Torvix", "torvixx.exe"),
-                      "wb") as host:
-                host.write(b"MZ stand-in host program")
-            with open(os.path.join(drive_d, "Program Files", "Torvix", "torvix.ini"),
-                      "w") as settings:
-                settings.write(f"[Common]\r\nVersion={folder_version}\r\n")
-            prefix.set_host_entry("D:\\Program Files\\Torvix")
+            os.makedirs(os.path.join(prefix.root, "drive_d"))
+            prefix.map_drive("d", os.path.join(prefix.root, "drive_d"))
+            folder = "D:\\Program Files\\Torvix"
+            prefix.add_host(folder, version=folder_version)
+            prefix.set_host_entry(folder)
         else:
             prefix.add_host(folder, version=folder_version)
             named = prefix.short_path(folder) if entry == "short" else folder
@@ -326,8 +314,7 @@ class ExistingFiles(WineCase):
         if expected == INSTALLS:
             self.assert_installed(prefix, folder)
         elif entry == "D:":
-            self.assertEqual(sorted(os.listdir(os.path.join(
-                drive_d, "Program Files", "Torvix"))), HOST_FILES, "nothing written")
+            self.assertEqual(prefix.listing(folder), HOST_FILES, "nothing written")
 
     def test_a_file_held_for_a_moment_is_replaced(self):
         # Another program has the old lexicon open without sharing, as a scanner would,

@@ -41,32 +41,26 @@ class Faults(WineCase):
             self.skipTest("mounting a tmpfs is not allowed here")
         self.addCleanup(subprocess.run, ["umount", folder])
         prefix.map_drive("d", folder)
-        return folder
 
     def test_disk_full_half_way(self):
         for old_present in (True, False):
             with self.subTest(old_present=old_present):
                 prefix = self.new_prefix()
                 # Room for the host and the first file, but not for the whole second one.
-                disk = self.mount_small_disk(prefix, 512 if old_present else 256)
-                host = os.path.join(disk, "Host")
-                os.mkdir(host)
-                with open(os.path.join(host, "torvixx.exe"), "wb") as out:
-                    out.write(b"MZ stand-in host program")
-                with open(os.path.join(host, "torvix.ini"), "wb") as out:
-                    out.write(b"[Common]\r\nVersion=45\r\n")
+                self.mount_small_disk(prefix, 512 if old_present else 256)
+                prefix.add_host("D:\\Host")
+                host = prefix.path("D:\\Host")
                 old = b"an older lexicon " * 12000  # 204,000 bytes
                 if old_present:
-                    with open(os.path.join(host, CLX), "wb") as out:
-                        out.write(old)
+                    prefix.write("D:\\Host\\" + CLX, old)
                 prefix.set_host_entry("D:\\Host")
                 self.count_case()
 
                 shown, status = prefix.run("ok", "ok")
 
                 self.assertEqual(shown, [CONFIRM, entry_failed(CLX)])
-                with open(os.path.join(host, TLX), "rb") as source:
-                    self.assertEqual(source.read(), payload_bytes(TLX), "earlier files complete")
+                self.assertEqual(self.read(os.path.join(host, TLX)), payload_bytes(TLX),
+                                 "earlier files complete")
                 expected = sorted(HOST_FILES + [TLX] + ([CLX] if old_present else []))
                 self.assertEqual(sorted(os.listdir(host)), expected, "no temporary file left")
                 if old_present:
