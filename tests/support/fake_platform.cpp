@@ -99,20 +99,16 @@ void FakePlatform::SetSetting(const std::string& path, const std::string& sectio
 
 std::vector<Write> FakePlatform::Writes() const {
   std::vector<Write> found;
-  for (const std::string& call : calls) {
+  for (const std::string& call : Calls("WriteOutputFile ")) {
     size_t count = call.rfind(' ');
-    if (call.rfind("WriteOutputFile ", 0) == 0) {
-      found.push_back({call.substr(16, count - 16), std::stoi(call.substr(count + 1))});
-    }
+    found.push_back({call.substr(16, count - 16), std::stoi(call.substr(count + 1))});
   }
   return found;
 }
 
 std::vector<uint32_t> FakePlatform::Sleeps() const {
   std::vector<uint32_t> found;
-  for (const std::string& call : calls) {
-    if (call.rfind("Sleep ", 0) == 0) found.push_back(std::stoul(call.substr(6)));
-  }
+  for (const std::string& call : Calls("Sleep ")) found.push_back(std::stoul(call.substr(6)));
   return found;
 }
 
@@ -152,10 +148,8 @@ FakeEntry& FakePlatform::AddDirectory(const std::string& path) {
 }
 
 void FakePlatform::SetResource(const std::string& name, const Bytes& bytes) {
-  // An allocation of exactly the resource's size, so that the sanitizer catches any
-  // read past its end.
-  resources_.erase(Upper(name));
-  resources_.emplace(Upper(name), Bytes(bytes.begin(), bytes.end()));
+  // Exactly the resource's size, so that the sanitizer catches a read past its end.
+  resources_[Upper(name)] = Bytes(bytes.begin(), bytes.end());
 }
 
 void FakePlatform::RemoveResource(const std::string& name) { resources_.erase(Upper(name)); }
@@ -512,8 +506,8 @@ FileHandle FakePlatform::OpenHostFolder(const char* path, FileError& error) {
   // Where a link at its path points now: the hold pins that folder.
   std::string real = Resolved(folder);
   FileHandle handle = Open(Key(real), false, ExistingAccess::kReadAndStamp, folder);
-  handles_[reinterpret_cast<intptr_t>(handle)].folder = true;
-  handles_[reinterpret_cast<intptr_t>(handle)].real = real;
+  Handle(handle)->folder = true;
+  Handle(handle)->real = real;
   return handle;
 }
 

@@ -41,8 +41,7 @@ struct FakeEntry {
   bool directory = false;
   bool inUse = false;       // held open without sharing by another process, for good
   int heldFor = 0;          // held for a moment: this many attempts on it meet the hold
-  int movesHeld = 0;        // held for a moment by a program that lets others read it but
-                            // not replace it: this many moves over it meet the hold
+  int movesHeld = 0;        // held so that others may read but not replace it: moves refused
   std::string linkTo;       // a symbolic link to this path (its bytes live there); empty for none
   uint32_t reparseTag = 0;  // a reparse point that is no link (a deduplicated file, say)
   uint32_t links = 1;       // its names (hard links)
@@ -77,37 +76,30 @@ class FakePlatform final : public Platform {
   size_t pathLimit = 0;                            // longer paths are rejected; 0 for no limit
   int64_t freeSpace = -1;                    // bytes that still fit on the disk; -1 for no limit
   FileError flushAnswer = FileError::kNone;  // what FlushOutputFile reports
-  int heldAfterClose = 0;  // a file this run closes is then held for that many attempts,
-                           // as a scanner that opens every new file for a moment
-  bool posixMoves = true;  // the system offers moves with POSIX semantics (Windows 10 1607
-                           // and later); Wine and older Windows answer "invalid parameter"
-  FileError posixRefusal = FileError::kUnsupported;  // the answer where it does not
-  bool linksFollowed = false;  // an open of a symbolic link opens what it points to, as
-                               // Wine does; Windows opens the link itself
+  int heldAfterClose = 0;  // a file this run closes is then held for that many attempts
+  bool posixMoves = true;  // moves with POSIX semantics offered (Windows 10 1607 and later)
+  FileError posixRefusal = FileError::kUnsupported;  // the answer where they are not
+  bool linksFollowed = false;  // an open of a link opens its target (Wine), not the link
   std::map<std::string, std::string> environment;  // environment variables
   std::map<std::string, std::string> shortNames;   // an 8.3 path and the long path it names
-  // How the system names what is open: a folder as opened (a share, a mounted volume) and
-  // the name it gives of it and all below; a file's path and the name the system gives of
-  // it instead (an object-manager link planted in a folder swapped for a junction); the
-  // namings it cannot give (a share with an unreadable folder on the way).
+  // How the system names what is open: folders named otherwise (a share), with all below;
+  // files named elsewhere (an object-manager link); the namings it cannot give.
   std::map<std::string, std::string> finalFolders;
   std::map<std::string, std::string> redirected;
   std::vector<PathNaming> unnamed;
   std::string sessionProfile;  // the profile of the user signed in; empty when unknown
-  // Folders that are links (junctions) to others: a path through one leads, when it is
-  // opened, to where the link points then. A held folder stays where it was opened.
+  // Folders that are links (junctions): an open through one goes where it points then.
   std::map<std::string, std::string> folderLinks;
   // Runs at every wait, as another program acting while the installer waits would.
   std::function<void(FakePlatform&)> duringWait;
-  // A fault, for the sweeps: the call numbered faultAt (from 1, as calls counts them)
-  // fails, or every call from it on, in the way numbered faultVariant among those that
-  // operation can really fail in (fault_ways.h); 0 for none.
+  // A fault, for the sweeps: call number faultAt (from 1; 0 for none) fails, or every call
+  // from it on, in its way number faultVariant (fault_ways.h).
   size_t faultAt = 0;
   bool faultOnward = false;
   int faultVariant = 0;
 
-  // Settings as the profile functions read them, regardless of case: WIN.INI's, and a
-  // settings file's (which is an entry of the disk too; its bytes are not read).
+  // Settings as the profile functions read them, in any case: WIN.INI's, and a settings
+  // file's (an entry of the disk too, whose bytes are not read).
   void SetWinIni(const std::string& section, const std::string& key, const std::string& value);
   std::optional<std::string> WinIni(const std::string& section, const std::string& key) const;
   void SetSetting(const std::string& path, const std::string& section, const std::string& key,
@@ -176,7 +168,6 @@ class FakePlatform final : public Platform {
   void ExpectNothingOpen() const;
 
  private:
-  // An open file: the entry it has open (upper-case path), how, and where it reads.
   struct OpenFile {
     std::string key;
     bool writable;          // created by this run
@@ -187,8 +178,8 @@ class FakePlatform final : public Platform {
     std::string opened;   // the path it was opened by
     std::string real;     // for a folder, where it was when opened (a link followed)
   };
-  // A name in a held folder: the path as the folder was opened (for the record of calls)
-  // and where it really is; empty when the handle is no held folder.
+  // A name in a held folder: as the folder was opened, and where it really is; empty
+  // when the handle is no held folder.
   struct InFolder {
     std::string shown;
     std::string real;

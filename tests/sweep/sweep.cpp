@@ -1,24 +1,15 @@
-// Nothing lost, at every point. On each road of the run (into an empty folder, a repair,
-// an upgrade, and the locate road), over the fake platform:
-//
-// - the fault sweep fails platform call n, for every n and every way that call can
-//   really fail, once and also from n on, and checks each run; then runs the installer
-//   again, cleanly, on what it left, as a user would;
-// - the power-cut sweep cuts the power after every call of a clean run, and for every
-//   disk state the model below allows, checks the files and runs the installer again
-//   on that state.
+// Nothing lost, at every point: on each road (an empty folder, a repair, an upgrade, the
+// locate road, a VirtualStore host), the fault sweep fails every platform call in every
+// way it can really fail, once and from then on, and the power-cut sweep cuts the power
+// after every call of a clean run, in every disk state the persistence model allows
+// (docs/reliability.md, "Nothing lost, at every point"); each run is checked, then the
+// installer is run again, cleanly, on what it left, as a user would.
 //
 //   sweep [--files N] [--stop-at-first]
 //
-// N is 2, this build's payload (the default), or the number of files of a payload made
-// up here. Prints one line, "sweep (N files): F fault runs, C crash states (D disk
-// images), L lost or torn, T left behind", and the first failed checks; exits 1 when a
-// check failed, at once with --stop-at-first (the mutants' runs).
-//
-// The persistence model, more pessimistic than NTFS's, and where it comes from:
-// docs/reliability.md, "Nothing lost, at every point". In short: unflushed data may be
-// lost, torn or garbage; a flush makes a file durable; a completed move or removal may be
-// undone; closing is no barrier; files are independent of each other.
+// N: 2, this build's payload (the default), or a made-up payload of N files. Prints one
+// line of counts and the first failed checks; exits 1 when a check failed, at once with
+// --stop-at-first (the mutants' runs).
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
