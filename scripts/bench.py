@@ -78,12 +78,6 @@ def build_helper(source, name, *more):
     return exe
 
 
-def build_verify_probe():
-    """scripts/verify_cost.cpp, which times the damage check alone."""
-    return build_helper("verify_cost.cpp", "verify_cost.exe",
-                        os.path.join(ROOT, "src", "payload", "crc32.cpp"))
-
-
 def verify_cost(env, runs):
     """Medians of the damage check's first and second pass over ours.exe, in ms."""
     firsts, seconds = [], []
@@ -255,9 +249,8 @@ def main():
                   ("floor", lambda road: ["C:\\floor.exe", road, "C:\\ours.exe", host_folder]),
                   ("fair", lambda road: ["C:\\floor.exe", road, "C:\\ours.exe", host_folder,
                                          "--boxes"]),
-                  ("no flush", lambda road: ["C:\\no-flush.exe"])]
-    if peer:
-        contenders.append(("peer", lambda road: ["C:\\peer.exe"]))
+                  ("no flush", lambda road: ["C:\\no-flush.exe"]),
+                  ("peer", lambda road: ["C:\\peer.exe"])]
     if arguments.baseline_rev:
         baseline = build_baseline(dictionary, arguments.baseline_rev)
         contenders.append(("baseline", lambda road: ["C:\\baseline.exe"]))
@@ -271,20 +264,21 @@ def main():
     drive_c = os.path.join(prefix, "drive_c")
     host = os.path.join(drive_c, "TORVIX")
     os.makedirs(host, exist_ok=True)
-    with open(os.path.join(host, "torvixx.exe"), "wb") as out:
-        out.write(b"MZ stand-in host program")
-    with open(os.path.join(host, "torvix.ini"), "w") as out:
-        out.write("[Common]\r\nVersion=45\r\n")
-    shutil.copy(ours, os.path.join(drive_c, "ours.exe"))
-    shutil.copy(without_flush, os.path.join(drive_c, "no-flush.exe"))
-    if peer:
-        shutil.copy(peer, os.path.join(drive_c, "peer.exe"))
-    shutil.copy(build_verify_probe(), os.path.join(drive_c, "verify_cost.exe"))
-    shutil.copy(build_helper("bench_floor.cpp", "floor.exe"), os.path.join(drive_c, "floor.exe"))
-    shutil.copy(build_helper(os.path.join("wine", "desktop_holder.c"),
-                             "desktop.exe"), os.path.join(drive_c, "desktop.exe"))
+    for name, data in (("torvixx.exe", b"MZ stand-in host program"),
+                       ("torvix.ini", b"[Common]\r\nVersion=45\r\n")):
+        with open(os.path.join(host, name), "wb") as out:
+            out.write(data)
+    programs = {"ours.exe": ours, "no-flush.exe": without_flush, "peer.exe": peer,
+                # It times the damage check alone.
+                "verify_cost.exe": build_helper("verify_cost.cpp", "verify_cost.exe", os.path.join(
+                    ROOT, "src", "payload", "crc32.cpp")),
+                "floor.exe": build_helper("bench_floor.cpp", "floor.exe"),
+                "desktop.exe": build_helper(os.path.join("wine", "desktop_holder.c"),
+                                            "desktop.exe")}
     if arguments.baseline_rev:
-        shutil.copy(baseline, os.path.join(drive_c, "baseline.exe"))
+        programs["baseline.exe"] = baseline
+    for name, built in programs.items():
+        shutil.copy(built, os.path.join(drive_c, name))
     # Digests, not the bytes: a child's peak resident memory starts from its parent's.
     expected = {name: digest(os.path.join(dictionary, name))
                 for name in os.listdir(dictionary) if name.endswith(".DAT")}
@@ -335,7 +329,7 @@ def main():
     measures = [("Wall time", "%.3f s", 0, 1), ("CPU time (user and system)", "%.3f s", 3, 1),
                 ("Peak resident memory", "%.1f MiB", 1, 1024),
                 ("Peak private (anonymous) memory", "%.1f MiB", 2, 1024)]
-    others = ["fair", "floor", "no flush"] + (["peer"] if peer else [])
+    others = ["fair", "floor", "no flush", "peer"]
     names = {"fair": "fair floor", "floor": "bare floor", "no flush": "without the flush",
              "peer": "NSIS peer"}
     for road in ROADS:
@@ -358,10 +352,9 @@ def main():
                  for a, b in zip(results[road]["ours"], results[road]["no flush"])]
         lines.append(f"The flush: {statistics.median(flush):+.2f} ms a file, run by run (from "
                      f"{min(flush):+.2f} to {max(flush):+.2f}).")
-        if peer:
-            middle, low, high = spread(road, "no flush", "peer")
-            lines.append(f"Wall time without the flush/NSIS peer, run by run: median "
-                         f"{middle:.2f}, from {low:.2f} to {high:.2f}.")
+        middle, low, high = spread(road, "no flush", "peer")
+        lines.append(f"Wall time without the flush/NSIS peer, run by run: median "
+                     f"{middle:.2f}, from {low:.2f} to {high:.2f}.")
         lines.append("")
         if arguments.baseline_rev:
             walls = {label: figures[label][0] for label in ("ours", "baseline")}
@@ -370,19 +363,16 @@ def main():
                       f"{walls['baseline']:.3f} s ({(walls['ours'] - walls['baseline']) * 1000:+.1f}"
                       f" ms), CPU {cpu['ours']:.3f} s against {cpu['baseline']:.3f} s "
                       f"({(cpu['ours'] - cpu['baseline']) * 1000:+.1f} ms)", ""]
-    if peer:
-        sizes = {"ours": os.path.getsize(ours) - payload,
-                 "peer": os.path.getsize(peer) - payload}
-        own = os.path.join(ROOT, "resources", "payload")
-        own_payload = payload_size(own)
-        own_peer = os.path.getsize(build_peer(own, "peer-own-payload.exe")) - own_payload
-        own_ours = os.path.getsize(os.path.join(ROOT, "dist", "setup.exe")) - own_payload
-        lines += ["| Size beyond the payload | setup.exe | NSIS peer | ours/peer |",
-                  "|---|---:|---:|---:|",
-                  f"| This benchmark's payload | {sizes['ours']:,} bytes | "
-                  f"{sizes['peer']:,} bytes | {sizes['ours'] / sizes['peer']:.2f} |",
-                  f"| This build's own payload | {own_ours:,} bytes | {own_peer:,} bytes "
-                  f"| {own_ours / own_peer:.2f} |", ""]
+    own = os.path.join(ROOT, "resources", "payload")
+    lines += ["| Size beyond the payload | setup.exe | NSIS peer | ours/peer |",
+              "|---|---:|---:|---:|"]
+    for what, ours_exe, peer_exe, payload_bytes in (
+            ("This benchmark's payload", ours, peer, payload),
+            ("This build's own payload", os.path.join(ROOT, "dist", "setup.exe"),
+             build_peer(own, "peer-own-payload.exe"), payload_size(own))):
+        a, b = (os.path.getsize(exe) - payload_bytes for exe in (ours_exe, peer_exe))
+        lines.append(f"| {what} | {a:,} bytes | {b:,} bytes | {a / b:.2f} |")
+    lines.append("")
     lines += [f"The damage check alone (CRC-32 of every resource in place, median of {runs}): "
               f"{check_second:.1f} ms over mapped pages, {check_first:.1f} ms when it also maps "
               f"the payload in, as the writes would otherwise.", ""]

@@ -1,6 +1,6 @@
-// The checks the unit tests share: the one check of a run that ends in an error
-// (exactly one box, with the error icon, this caption and this text), and the oracle the
-// sweep holds every run to.
+// What the unit tests share: the loop over a table's rows, the one check of a run that
+// ends in an error (exactly one box, with the error icon, this caption and this text),
+// and the oracle the sweep holds every run to.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -9,6 +9,16 @@
 
 #include "support/fake_platform.h"
 #include "support/oracle.h"
+
+// Runs check on each row under the row's trace (its what): a failed assertion ends that
+// row alone, and every failing row is reported.
+template <typename Row, size_t N, typename Check>
+void ForEachRow(const Row (&rows)[N], Check check) {
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.what);
+    check(row);
+  }
+}
 
 inline void ExpectOneErrorBox(const FakePlatform& platform, const std::string& caption,
                               const std::string& text) {

@@ -154,24 +154,21 @@ TEST(ExtractPayload, MalformedResource) {
       {"a time of three bytes", "TIME001", {0x97, 0x6D, 0x26}},
       {"a second entry's name", "NAME002", text("X")},
   };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.what);
-    [&] {
-      FakePlatform platform;
-      SetPayload(platform, ThisBuildsPayload());
-      platform.SetResource(c.resource, c.bytes);
-      SealPayload(platform, 2);
+  ForEachRow(cases, [&](const Case& c) {
+    FakePlatform platform;
+    SetPayload(platform, ThisBuildsPayload());
+    platform.SetResource(c.resource, c.bytes);
+    SealPayload(platform, 2);
 
-      Extract(platform);
+    Extract(platform);
 
-      EXPECT_TRUE(platform.ended);
-      ExpectOneErrorBox(platform, kResourceCaption, ResourceFault(c.resource, kResourceMalformed));
-      bool second = std::string(c.resource).back() == '2';
-      ExpectOnly(platform,
-                 second ? std::vector<std::string>{"LXWEPB.TLX"} : std::vector<std::string>{});
-      EXPECT_EQ(platform.CountCalls("Create"), second ? 1u : 0u);
-    }();
-  }
+    EXPECT_TRUE(platform.ended);
+    ExpectOneErrorBox(platform, kResourceCaption, ResourceFault(c.resource, kResourceMalformed));
+    bool second = std::string(c.resource).back() == '2';
+    ExpectOnly(platform,
+               second ? std::vector<std::string>{"LXWEPB.TLX"} : std::vector<std::string>{});
+    EXPECT_EQ(platform.CountCalls("Create"), second ? 1u : 0u);
+  });
 }
 
 TEST(ExtractPayload, FailureLeavesTheTargetAsItWas) {
@@ -188,39 +185,36 @@ TEST(ExtractPayload, FailureLeavesTheTargetAsItWas) {
       {"a disk that is full", kDiskFullAtFirstByte},
   };
   const Bytes old = PatternBytes(400000, 5);
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.what);
-    [&] {
-      FakePlatform platform;
-      SetPayload(platform, ThisBuildsPayload());
-      FakeEntry& target = c.fault == kDirectory ? platform.AddDirectory(InFolder("LXWEPB2.CLX"))
-                                                : platform.AddFile(InFolder("LXWEPB2.CLX"), old);
-      if (c.fault == kReadOnly) target.attributes = kAttributeReadOnly;
-      target.inUse = c.fault == kInUse;
-      if (c.fault == kDiskFull) platform.freeSpace = 8385 + 100000;
-      if (c.fault == kDiskFullAtFirstByte) platform.freeSpace = 8385;
-      const Disk before = DiskOf(platform);
+  ForEachRow(cases, [&](const Case& c) {
+    FakePlatform platform;
+    SetPayload(platform, ThisBuildsPayload());
+    FakeEntry& target = c.fault == kDirectory ? platform.AddDirectory(InFolder("LXWEPB2.CLX"))
+                                              : platform.AddFile(InFolder("LXWEPB2.CLX"), old);
+    if (c.fault == kReadOnly) target.attributes = kAttributeReadOnly;
+    target.inUse = c.fault == kInUse;
+    if (c.fault == kDiskFull) platform.freeSpace = 8385 + 100000;
+    if (c.fault == kDiskFullAtFirstByte) platform.freeSpace = 8385;
+    const Disk before = DiskOf(platform);
 
-      Extract(platform);
+    Extract(platform);
 
-      ExpectRunHeld(platform, kFolder, before, ThisBuildsPayload());
-      EXPECT_TRUE(platform.ended);
-      ExpectOneErrorBox(platform, kEntryFailedCaption, EntryFailed("LXWEPB2.CLX"));
-      const FakeEntry* after = platform.File(InFolder("LXWEPB2.CLX"));
-      ASSERT_NE(after, nullptr);
-      EXPECT_EQ(after->directory, c.fault == kDirectory);
-      if (c.fault != kDirectory) {
-        EXPECT_EQ(after->bytes, old);
-      }
-      EXPECT_EQ(platform.File(InFolder("LXWEPB.TLX"))->bytes, ThisBuildsPayload()[0].bytes);
-      ExpectOnly(platform, {"LXWEPB.TLX", "LXWEPB2.CLX"});
-      if (c.fault == kReadOnly || c.fault == kDirectory) {
-        // What no wait will change fails at once, before a copy is made.
-        EXPECT_TRUE(platform.Sleeps().empty());
-        EXPECT_EQ(platform.CountCalls("CreateOutputFile " + InFolder("~")), 0u);
-      }
-    }();
-  }
+    ExpectRunHeld(platform, kFolder, before, ThisBuildsPayload());
+    EXPECT_TRUE(platform.ended);
+    ExpectOneErrorBox(platform, kEntryFailedCaption, EntryFailed("LXWEPB2.CLX"));
+    const FakeEntry* after = platform.File(InFolder("LXWEPB2.CLX"));
+    ASSERT_NE(after, nullptr);
+    EXPECT_EQ(after->directory, c.fault == kDirectory);
+    if (c.fault != kDirectory) {
+      EXPECT_EQ(after->bytes, old);
+    }
+    EXPECT_EQ(platform.File(InFolder("LXWEPB.TLX"))->bytes, ThisBuildsPayload()[0].bytes);
+    ExpectOnly(platform, {"LXWEPB.TLX", "LXWEPB2.CLX"});
+    if (c.fault == kReadOnly || c.fault == kDirectory) {
+      // What no wait will change fails at once, before a copy is made.
+      EXPECT_TRUE(platform.Sleeps().empty());
+      EXPECT_EQ(platform.CountCalls("CreateOutputFile " + InFolder("~")), 0u);
+    }
+  });
 }
 
 TEST(ExtractPayload, ALongNameIsCutInTheMessage) {
@@ -250,32 +244,29 @@ TEST(ExtractPayload, NewFilesInPlaceExistingOnesThroughACompleteCopy) {
   const std::string target = InFolder("LXWEPB.TLX");
   const std::string temporary = InFolder("~setup.tmp");
   const Bytes old = PatternBytes(20, 4);
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.what);
-    [&] {
-      FakePlatform platform;
-      SetPayload(platform, {{"LXWEPB.TLX", PatternBytes(8385, 1), kTlxStamp}});
-      if (c.exists) platform.AddFile(target, old);
-      platform.freeSpace = c.freeSpace;
+  ForEachRow(cases, [&](const Case& c) {
+    FakePlatform platform;
+    SetPayload(platform, {{"LXWEPB.TLX", PatternBytes(8385, 1), kTlxStamp}});
+    if (c.exists) platform.AddFile(target, old);
+    platform.freeSpace = c.freeSpace;
 
-      Extract(platform);
+    Extract(platform);
 
-      // An existing file's name is refused to the create, and a copy is made beside it.
-      std::vector<std::string> creates = {"CreateOutputFile " + target};
-      if (c.exists) creates.push_back("CreateOutputFile " + temporary);
-      EXPECT_EQ(platform.Calls("Create"), creates);
-      EXPECT_EQ(platform.ended, !c.installed);
-      const FakeEntry* file = platform.File(target);
-      ASSERT_EQ(file != nullptr, c.installed || c.exists);
-      if (file != nullptr) {
-        EXPECT_EQ(file->bytes, c.installed ? PatternBytes(8385, 1) : old);
-      }
-      if (c.installed) {
-        EXPECT_EQ(file->stamp, kTlxStamp);
-      }
-      EXPECT_EQ(platform.File(temporary), nullptr);
-    }();
-  }
+    // An existing file's name is refused to the create, and a copy is made beside it.
+    std::vector<std::string> creates = {"CreateOutputFile " + target};
+    if (c.exists) creates.push_back("CreateOutputFile " + temporary);
+    EXPECT_EQ(platform.Calls("Create"), creates);
+    EXPECT_EQ(platform.ended, !c.installed);
+    const FakeEntry* file = platform.File(target);
+    ASSERT_EQ(file != nullptr, c.installed || c.exists);
+    if (file != nullptr) {
+      EXPECT_EQ(file->bytes, c.installed ? PatternBytes(8385, 1) : old);
+    }
+    if (c.installed) {
+      EXPECT_EQ(file->stamp, kTlxStamp);
+    }
+    EXPECT_EQ(platform.File(temporary), nullptr);
+  });
 }
 
 // What may already hold the temporary names: a plain file an interrupted run left is
@@ -313,74 +304,71 @@ TEST(ExtractPayload, WhatHoldsATemporaryName) {
   const std::vector<std::string> names = {"~setup.tmp", "~setup.tm1", "~setup.tm2", "~setup.tm3"};
   const Bytes old = PatternBytes(300, 8);
   const Bytes outside = PatternBytes(77, 9);
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.what);
-    [&] {
-      FakePlatform platform;
-      SetPayload(platform, {{"LXWEPB.TLX", PatternBytes(8385, 1), kTlxStamp}});
-      platform.AddFile(InFolder("LXWEPB.TLX"), old);
-      platform.AddFile("C:\\OUTSIDE.DAT", outside);
-      for (size_t i = 0; i < c.holders.size(); ++i) {
-        std::string path = InFolder(names[i]);
-        switch (c.holders[i]) {
-          case kNothing:
-            break;
-          case kLeftover:
-            platform.AddFile(path, Bytes(5, 1));
-            break;
-          case kWineLink:
-            platform.linksFollowed = true;
-            [[fallthrough]];
-          case kLink:
-            platform.AddFile(path).linkTo = "C:\\OUTSIDE.DAT";
-            break;
-          case kHardLink:
-            platform.AddFile(path, Bytes(5, 3)).links = 2;
-            break;
-          case kDirectory:
-            platform.AddDirectory(path);
-            break;
-          case kReadOnly:
-            platform.AddFile(path, Bytes(5, 2)).attributes = kAttributeReadOnly;
-            break;
-          case kElsewhere:
-            platform.AddFile(path, Bytes(5, 4));
-            platform.redirected[Upper(path)] = "\\\\?\\C:\\Windows\\System32\\x.dll";
-            break;
-        }
+  ForEachRow(cases, [&](const Case& c) {
+    FakePlatform platform;
+    SetPayload(platform, {{"LXWEPB.TLX", PatternBytes(8385, 1), kTlxStamp}});
+    platform.AddFile(InFolder("LXWEPB.TLX"), old);
+    platform.AddFile("C:\\OUTSIDE.DAT", outside);
+    for (size_t i = 0; i < c.holders.size(); ++i) {
+      std::string path = InFolder(names[i]);
+      switch (c.holders[i]) {
+        case kNothing:
+          break;
+        case kLeftover:
+          platform.AddFile(path, Bytes(5, 1));
+          break;
+        case kWineLink:
+          platform.linksFollowed = true;
+          [[fallthrough]];
+        case kLink:
+          platform.AddFile(path).linkTo = "C:\\OUTSIDE.DAT";
+          break;
+        case kHardLink:
+          platform.AddFile(path, Bytes(5, 3)).links = 2;
+          break;
+        case kDirectory:
+          platform.AddDirectory(path);
+          break;
+        case kReadOnly:
+          platform.AddFile(path, Bytes(5, 2)).attributes = kAttributeReadOnly;
+          break;
+        case kElsewhere:
+          platform.AddFile(path, Bytes(5, 4));
+          platform.redirected[Upper(path)] = "\\\\?\\C:\\Windows\\System32\\x.dll";
+          break;
       }
+    }
 
-      Extract(platform);
+    Extract(platform);
 
-      ASSERT_NE(platform.File("C:\\OUTSIDE.DAT"), nullptr);
-      EXPECT_EQ(platform.File("C:\\OUTSIDE.DAT")->bytes, outside);
-      std::vector<std::string> written;
-      for (const Write& write : platform.Writes()) {
-        if (std::find(written.begin(), written.end(), write.path) == written.end()) {
-          written.push_back(write.path);
-        }
+    ASSERT_NE(platform.File("C:\\OUTSIDE.DAT"), nullptr);
+    EXPECT_EQ(platform.File("C:\\OUTSIDE.DAT")->bytes, outside);
+    std::vector<std::string> written;
+    for (const Write& write : platform.Writes()) {
+      if (std::find(written.begin(), written.end(), write.path) == written.end()) {
+        written.push_back(write.path);
       }
-      if (c.used != nullptr) {
-        EXPECT_FALSE(platform.ended);
-        EXPECT_EQ(written, std::vector<std::string>{InFolder(c.used)});
-        EXPECT_EQ(platform.File(InFolder("LXWEPB.TLX"))->bytes, PatternBytes(8385, 1));
+    }
+    if (c.used != nullptr) {
+      EXPECT_FALSE(platform.ended);
+      EXPECT_EQ(written, std::vector<std::string>{InFolder(c.used)});
+      EXPECT_EQ(platform.File(InFolder("LXWEPB.TLX"))->bytes, PatternBytes(8385, 1));
+    } else {
+      EXPECT_TRUE(written.empty());
+      ExpectOneErrorBox(platform, kEntryFailedCaption, EntryFailed("LXWEPB.TLX"));
+      EXPECT_EQ(platform.File(InFolder("LXWEPB.TLX"))->bytes, old);
+    }
+    // A leftover is gone; whatever else held a name stays as it was.
+    for (size_t i = 0; i < c.holders.size(); ++i) {
+      const FakeEntry* holder = platform.File(InFolder(names[i]));
+      if (c.holders[i] == kNothing || c.holders[i] == kLeftover) {
+        EXPECT_EQ(holder, nullptr) << " " << names[i];
       } else {
-        EXPECT_TRUE(written.empty());
-        ExpectOneErrorBox(platform, kEntryFailedCaption, EntryFailed("LXWEPB.TLX"));
-        EXPECT_EQ(platform.File(InFolder("LXWEPB.TLX"))->bytes, old);
+        ASSERT_NE(holder, nullptr) << " " << names[i];
+        EXPECT_EQ(holder->linkTo.empty(), c.holders[i] != kLink && c.holders[i] != kWineLink);
       }
-      // A leftover is gone; whatever else held a name stays as it was.
-      for (size_t i = 0; i < c.holders.size(); ++i) {
-        const FakeEntry* holder = platform.File(InFolder(names[i]));
-        if (c.holders[i] == kNothing || c.holders[i] == kLeftover) {
-          EXPECT_EQ(holder, nullptr) << " " << names[i];
-        } else {
-          ASSERT_NE(holder, nullptr) << " " << names[i];
-          EXPECT_EQ(holder->linkTo.empty(), c.holders[i] != kLink && c.holders[i] != kWineLink);
-        }
-      }
-    }();
-  }
+    }
+  });
 }
 
 // The host folder is held from before the first file until the last, and let go before
@@ -412,46 +400,43 @@ TEST(ExtractPayload, TheHostFolderIsHeldAndEveryFileInItChecked) {
       {"only the name on the volume", true, {}, {}, {kAll.begin(), kAll.end() - 1}, true},
       {"no name at all: nothing trusted", false, {}, {}, kAll, false},
   };
-  for (const Case& c : cases) {
-    [&] {
-      SCOPED_TRACE(c.what);
-      FakePlatform platform;
-      SetPayload(platform, ThisBuildsPayload());
-      for (const PayloadFile& file : ThisBuildsPayload()) {
-        if (c.existing) platform.AddFile(InFolder(file.name), file.bytes).stamp = 1;
-      }
-      for (const auto& name : c.redirected) platform.redirected[Upper(name.first)] = name.second;
-      platform.finalFolders = c.finalFolders;
-      platform.unnamed = c.unnamed;
+  ForEachRow(cases, [&](const Case& c) {
+    FakePlatform platform;
+    SetPayload(platform, ThisBuildsPayload());
+    for (const PayloadFile& file : ThisBuildsPayload()) {
+      if (c.existing) platform.AddFile(InFolder(file.name), file.bytes).stamp = 1;
+    }
+    for (const auto& name : c.redirected) platform.redirected[Upper(name.first)] = name.second;
+    platform.finalFolders = c.finalFolders;
+    platform.unnamed = c.unnamed;
 
-      Extract(platform);
+    Extract(platform);
 
-      EXPECT_EQ(platform.ended, !c.installed);
-      const size_t held = platform.FirstCall("OpenHostFolder C:\\TORVIX\\");
-      EXPECT_LT(held, platform.FirstCall("OpenExistingFile"));
-      EXPECT_LT(held, platform.FirstCall("CreateOutputFile"));
-      size_t released = platform.FindCall(std::string("CloseOutputFile ") + kFolder);
-      ASSERT_LT(released, platform.calls.size());
-      // Let go before the box: nothing after it but the box and the end.
-      const std::vector<std::string> after(platform.calls.begin() + released + 1,
-                                           platform.calls.end());
-      const std::vector<std::string> boxAndEnd = {"ShowMessageBox Fatal error", "EndRun"};
-      EXPECT_EQ(after, c.installed ? std::vector<std::string>() : boxAndEnd);
-      const FakeEntry* tlx = platform.File(InFolder("LXWEPB.TLX"));
-      if (c.installed) {
-        ASSERT_NE(tlx, nullptr);
-        EXPECT_EQ(tlx->stamp, kTlxStamp);
-        EXPECT_EQ(platform.Writes().empty(), c.existing) << "a repair writes no data";
-      } else {
-        ExpectOneErrorBox(platform, kEntryFailedCaption, EntryFailed("LXWEPB.TLX"));
-        EXPECT_TRUE(platform.Writes().empty());
-        EXPECT_EQ(tlx != nullptr, c.existing) << "created elsewhere: removed through its handle";
-        if (tlx != nullptr) {
-          EXPECT_EQ(tlx->stamp, 1u) << "left alone";
-        }
+    EXPECT_EQ(platform.ended, !c.installed);
+    const size_t held = platform.FirstCall("OpenHostFolder C:\\TORVIX\\");
+    EXPECT_LT(held, platform.FirstCall("OpenExistingFile"));
+    EXPECT_LT(held, platform.FirstCall("CreateOutputFile"));
+    size_t released = platform.FindCall(std::string("CloseOutputFile ") + kFolder);
+    ASSERT_LT(released, platform.calls.size());
+    // Let go before the box: nothing after it but the box and the end.
+    const std::vector<std::string> after(platform.calls.begin() + released + 1,
+                                         platform.calls.end());
+    const std::vector<std::string> boxAndEnd = {"ShowMessageBox Fatal error", "EndRun"};
+    EXPECT_EQ(after, c.installed ? std::vector<std::string>() : boxAndEnd);
+    const FakeEntry* tlx = platform.File(InFolder("LXWEPB.TLX"));
+    if (c.installed) {
+      ASSERT_NE(tlx, nullptr);
+      EXPECT_EQ(tlx->stamp, kTlxStamp);
+      EXPECT_EQ(platform.Writes().empty(), c.existing) << "a repair writes no data";
+    } else {
+      ExpectOneErrorBox(platform, kEntryFailedCaption, EntryFailed("LXWEPB.TLX"));
+      EXPECT_TRUE(platform.Writes().empty());
+      EXPECT_EQ(tlx != nullptr, c.existing) << "created elsewhere: removed through its handle";
+      if (tlx != nullptr) {
+        EXPECT_EQ(tlx->stamp, 1u) << "left alone";
       }
-    }();
-  }
+    }
+  });
 }
 
 TEST(ExtractPayload, APayloadNameThatIsALinkIsReplacedAsAName) {

@@ -8,6 +8,7 @@
 #include "common/global_areas.h"
 #include "common/host_facts.h"
 #include "common/messages.h"
+#include "support/expect_box.h"
 #include "support/fake_platform.h"
 #include "support/payload_builder.h"
 #include "support/runs.h"
@@ -41,30 +42,27 @@ TEST(HostVersion, Gate) {
       {"410 reads as 41", "410", "41", true},
       {"a high byte sorts after digits", "\xE9x", "\xE9x", true, "common", "version"},
   };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.what);
-    [&] {
-      FakePlatform platform;
-      platform.AddFile("C:\\TORVIX\\torvixx.exe");
-      if (c.value) platform.SetSetting("C:\\TORVIX\\torvix.ini", c.section, c.key, *c.value);
-      SetPayload(platform, ThisBuildsPayload());
+  ForEachRow(cases, [&](const Case& c) {
+    FakePlatform platform;
+    platform.AddFile("C:\\TORVIX\\torvixx.exe");
+    if (c.value) platform.SetSetting("C:\\TORVIX\\torvix.ini", c.section, c.key, *c.value);
+    SetPayload(platform, ThisBuildsPayload());
 
-      RunToEnd(platform);
+    RunToEnd(platform);
 
-      EXPECT_EQ(std::string(HostVersion), c.version);
-      EXPECT_EQ(platform.File("C:\\TORVIX\\LXWEPB.TLX") != nullptr, c.passes);
-      ASSERT_EQ(platform.boxes.size(), 2u);
-      if (c.passes) {
-        EXPECT_EQ(platform.boxes[1].caption, kCompletionCaption);
-      } else {
-        EXPECT_EQ(platform.boxes[1].text, c.version.empty() ? kVersionUnknown : TooOld(c.version));
-        EXPECT_EQ(platform.boxes[1].caption, kVersionCaption);
-        EXPECT_EQ(platform.boxes[1].style, 16u);
-        EXPECT_TRUE(platform.Writes().empty());
-        EXPECT_EQ(platform.Paths().size(), c.value ? 2u : 1u);
-      }
-    }();
-  }
+    EXPECT_EQ(std::string(HostVersion), c.version);
+    EXPECT_EQ(platform.File("C:\\TORVIX\\LXWEPB.TLX") != nullptr, c.passes);
+    ASSERT_EQ(platform.boxes.size(), 2u);
+    if (c.passes) {
+      EXPECT_EQ(platform.boxes[1].caption, kCompletionCaption);
+    } else {
+      EXPECT_EQ(platform.boxes[1].text, c.version.empty() ? kVersionUnknown : TooOld(c.version));
+      EXPECT_EQ(platform.boxes[1].caption, kVersionCaption);
+      EXPECT_EQ(platform.boxes[1].style, 16u);
+      EXPECT_TRUE(platform.Writes().empty());
+      EXPECT_EQ(platform.Paths().size(), c.value ? 2u : 1u);
+    }
+  });
   EXPECT_EQ(std::string(kVersionUnknown).size(), 143u);
 }
 
@@ -96,8 +94,7 @@ TEST(HostVersion, SettingsPathOfALongFolderIsNeverCut) {
       {"the platform takes the long path", 0, "45"},
       {"the platform rejects it: no version", 256, ""},
   };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.what);
+  ForEachRow(cases, [&](const Case& c) {
     FakePlatform platform;
     platform.SetSetting(full, "Common", "Version", "45");
     platform.SetSetting(full.substr(0, 256), "Common", "Version", "30");
@@ -108,7 +105,7 @@ TEST(HostVersion, SettingsPathOfALongFolderIsNeverCut) {
 
     EXPECT_EQ(std::string(HostVersion), c.version);
     EXPECT_LT(platform.FindCall("GetPrivateProfileStringA " + full), platform.calls.size());
-  }
+  });
 }
 
 // An old host that wrote its settings without administrator rights into a protected
@@ -171,39 +168,36 @@ TEST(HostVersion, VirtualStoreCopy) {
       {"the real WIN.INI's entry before a copy's", "D:\\Apps\\Torvix", "45", std::nullopt, copy,
        "45", nullptr, ana, winIni},
   };
-  for (const Case& c : cases) {
-    [&] {
-      SCOPED_TRACE(c.what);
-      FakePlatform platform;
-      if (c.realEntry) platform.SetWinIni("Applications", "Torvix", c.folder);
-      if (!c.winIniCopy.empty()) {
-        platform.SetSetting(c.winIniCopy, "Applications", "Torvix",
-                            c.realEntry ? "D:\\Nowhere" : c.folder);
-      }
-      platform.AddFile(c.folder + "\\torvixx.exe");
-      if (c.real) platform.SetSetting(c.folder + "\\torvix.ini", "Common", "Version", *c.real);
-      if (c.redirected) platform.SetSetting(c.storePath, "Common", "Version", *c.redirected);
-      if (c.session != nullptr) platform.sessionProfile = c.session;
-      platform.environment = {{"LOCALAPPDATA", c.runs != nullptr ? c.runs : local},
-                              {"PROGRAMFILES", "C:\\Program Files"},
-                              {"PROGRAMFILES(X86)", "C:\\Program Files (x86)"},
-                              {"PROGRAMW6432", "C:\\Program Files"},
-                              {"SYSTEMROOT", "C:\\Windows"}};
-      platform.shortNames["C:\\PROGRA~1"] = "C:\\Program Files";
-      SetPayload(platform, ThisBuildsPayload());
+  ForEachRow(cases, [&](const Case& c) {
+    FakePlatform platform;
+    if (c.realEntry) platform.SetWinIni("Applications", "Torvix", c.folder);
+    if (!c.winIniCopy.empty()) {
+      platform.SetSetting(c.winIniCopy, "Applications", "Torvix",
+                          c.realEntry ? "D:\\Nowhere" : c.folder);
+    }
+    platform.AddFile(c.folder + "\\torvixx.exe");
+    if (c.real) platform.SetSetting(c.folder + "\\torvix.ini", "Common", "Version", *c.real);
+    if (c.redirected) platform.SetSetting(c.storePath, "Common", "Version", *c.redirected);
+    if (c.session != nullptr) platform.sessionProfile = c.session;
+    platform.environment = {{"LOCALAPPDATA", c.runs != nullptr ? c.runs : local},
+                            {"PROGRAMFILES", "C:\\Program Files"},
+                            {"PROGRAMFILES(X86)", "C:\\Program Files (x86)"},
+                            {"PROGRAMW6432", "C:\\Program Files"},
+                            {"SYSTEMROOT", "C:\\Windows"}};
+    platform.shortNames["C:\\PROGRA~1"] = "C:\\Program Files";
+    SetPayload(platform, ThisBuildsPayload());
 
-      RunToEnd(platform);
+    RunToEnd(platform);
 
-      EXPECT_EQ(std::string(HostVersion), c.version);
-      ASSERT_EQ(platform.boxes.size(), 2u);
-      EXPECT_EQ(platform.boxes[1].caption,
-                c.version >= kMinimumVersion ? kCompletionCaption : kVersionCaption);
-      if (!c.version.empty() && c.version < kMinimumVersion) {
-        EXPECT_NE(platform.boxes[1].text.find("Your version is " + c.version + "."),
-                  std::string::npos);
-      }
-    }();
-  }
+    EXPECT_EQ(std::string(HostVersion), c.version);
+    ASSERT_EQ(platform.boxes.size(), 2u);
+    EXPECT_EQ(platform.boxes[1].caption,
+              c.version >= kMinimumVersion ? kCompletionCaption : kVersionCaption);
+    if (!c.version.empty() && c.version < kMinimumVersion) {
+      EXPECT_NE(platform.boxes[1].text.find("Your version is " + c.version + "."),
+                std::string::npos);
+    }
+  });
 }
 
 TEST(HostVersion, ALocalAppDataTooLongCountsAsNoVersion) {

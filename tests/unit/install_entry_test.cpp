@@ -53,49 +53,46 @@ TEST(InstallEntry, WhatHappensToAnExistingFile) {
       {"hidden and system with the same bytes: left alone", payload, kHiddenSystem, kStamped},
       {"hidden and read-only: refused", lastByte, kHidden | kAttributeReadOnly, kRefused},
   };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.what);
-    [&] {
-      FakePlatform platform;
-      SetPayload(platform, {{"LXWEPB2.CLX", payload, kClxStamp}});
-      FakeEntry& old = platform.AddFile(kTarget, c.old);
-      old.stamp = 12345;
-      old.attributes = c.attributes;
-      const Disk before = DiskOf(platform);
+  ForEachRow(cases, [&](const Case& c) {
+    FakePlatform platform;
+    SetPayload(platform, {{"LXWEPB2.CLX", payload, kClxStamp}});
+    FakeEntry& old = platform.AddFile(kTarget, c.old);
+    old.stamp = 12345;
+    old.attributes = c.attributes;
+    const Disk before = DiskOf(platform);
 
-      Extract(platform);
+    Extract(platform);
 
-      ExpectRunHeld(platform, kFolder, before, {{"LXWEPB2.CLX", payload, kClxStamp}});
+    ExpectRunHeld(platform, kFolder, before, {{"LXWEPB2.CLX", payload, kClxStamp}});
 
-      const FakeEntry* after = platform.File(kTarget);
-      ASSERT_NE(after, nullptr);
-      EXPECT_EQ(platform.File(kTemporary), nullptr);
-      EXPECT_EQ(after->attributes, c.attributes);
-      switch (c.outcome) {
-        case kStamped:
-          EXPECT_FALSE(platform.ended);
-          EXPECT_TRUE(platform.Writes().empty()) << ": no data written";
-          EXPECT_EQ(platform.CountCalls("StampWriteTime"), 1u);
-          EXPECT_EQ(platform.CountCalls("CreateOutputFile"), 1u) << ": no copy made";
-          EXPECT_EQ(after->stamp, kClxStamp);
-          break;
-        case kReplaced:
-          EXPECT_FALSE(platform.ended);
-          EXPECT_EQ(after->bytes, payload);
-          EXPECT_EQ(after->stamp, kClxStamp);
-          EXPECT_TRUE(after->flushed);
-          break;
-        case kRefused:
-          EXPECT_TRUE(platform.ended);
-          ExpectOneErrorBox(platform, kEntryFailedCaption, EntryFailed("LXWEPB2.CLX"));
-          EXPECT_EQ(after->bytes, c.old);
-          EXPECT_EQ(after->stamp, 12345u);
-          EXPECT_TRUE(platform.Writes().empty());
-          EXPECT_EQ(platform.CountCalls("StampWriteTime"), 0u);
-          break;
-      }
-    }();
-  }
+    const FakeEntry* after = platform.File(kTarget);
+    ASSERT_NE(after, nullptr);
+    EXPECT_EQ(platform.File(kTemporary), nullptr);
+    EXPECT_EQ(after->attributes, c.attributes);
+    switch (c.outcome) {
+      case kStamped:
+        EXPECT_FALSE(platform.ended);
+        EXPECT_TRUE(platform.Writes().empty()) << ": no data written";
+        EXPECT_EQ(platform.CountCalls("StampWriteTime"), 1u);
+        EXPECT_EQ(platform.CountCalls("CreateOutputFile"), 1u) << ": no copy made";
+        EXPECT_EQ(after->stamp, kClxStamp);
+        break;
+      case kReplaced:
+        EXPECT_FALSE(platform.ended);
+        EXPECT_EQ(after->bytes, payload);
+        EXPECT_EQ(after->stamp, kClxStamp);
+        EXPECT_TRUE(after->flushed);
+        break;
+      case kRefused:
+        EXPECT_TRUE(platform.ended);
+        ExpectOneErrorBox(platform, kEntryFailedCaption, EntryFailed("LXWEPB2.CLX"));
+        EXPECT_EQ(after->bytes, c.old);
+        EXPECT_EQ(after->stamp, 12345u);
+        EXPECT_TRUE(platform.Writes().empty());
+        EXPECT_EQ(platform.CountCalls("StampWriteTime"), 0u);
+        break;
+    }
+  });
 }
 
 TEST(InstallEntry, EveryReplacementIsFlushedBeforeItsMoveAndNoNewFileIs) {
@@ -177,31 +174,28 @@ TEST(InstallEntry, WhatIsStampedInPlace) {
       {"a symbolic link, opened as itself (Windows)", true, false, 1, 0, kReplaced},
       {"a symbolic link, opened as what it points to (Wine)", true, true, 1, 0, kLeftAlone},
   };
-  for (const Case& c : cases) {
-    [&] {
-      SCOPED_TRACE(c.what);
-      FakePlatform platform;
-      platform.linksFollowed = c.linksFollowed;
-      SetPayload(platform, {{"LXWEPB2.CLX", payload, kClxStamp}});
-      platform.AddFile("C:\\ELSEWHERE.DAT", payload).stamp = 7;
-      FakeEntry& target = platform.AddFile(kTarget, c.symbolicLink ? Bytes() : payload);
-      target.links = c.links;
-      target.reparseTag = c.reparseTag;
-      if (c.symbolicLink) target.linkTo = "C:\\ELSEWHERE.DAT";
+  ForEachRow(cases, [&](const Case& c) {
+    FakePlatform platform;
+    platform.linksFollowed = c.linksFollowed;
+    SetPayload(platform, {{"LXWEPB2.CLX", payload, kClxStamp}});
+    platform.AddFile("C:\\ELSEWHERE.DAT", payload).stamp = 7;
+    FakeEntry& target = platform.AddFile(kTarget, c.symbolicLink ? Bytes() : payload);
+    target.links = c.links;
+    target.reparseTag = c.reparseTag;
+    if (c.symbolicLink) target.linkTo = "C:\\ELSEWHERE.DAT";
 
-      Extract(platform);
+    Extract(platform);
 
-      EXPECT_EQ(platform.ended, c.outcome == kLeftAlone);
-      EXPECT_EQ(platform.File("C:\\ELSEWHERE.DAT")->stamp, 7u);
-      const FakeEntry* after = platform.File(kTarget);
-      ASSERT_NE(after, nullptr);
-      EXPECT_EQ(after->linkTo.empty(), !c.symbolicLink || c.outcome != kLeftAlone);
-      EXPECT_EQ(after->bytes, c.outcome == kLeftAlone ? Bytes() : payload);
-      EXPECT_EQ(after->stamp,
-                c.outcome == kLeftAlone ? std::nullopt : std::optional<uint32_t>(kClxStamp));
-      EXPECT_EQ(platform.Writes().empty(), c.outcome != kReplaced);
-    }();
-  }
+    EXPECT_EQ(platform.ended, c.outcome == kLeftAlone);
+    EXPECT_EQ(platform.File("C:\\ELSEWHERE.DAT")->stamp, 7u);
+    const FakeEntry* after = platform.File(kTarget);
+    ASSERT_NE(after, nullptr);
+    EXPECT_EQ(after->linkTo.empty(), !c.symbolicLink || c.outcome != kLeftAlone);
+    EXPECT_EQ(after->bytes, c.outcome == kLeftAlone ? Bytes() : payload);
+    EXPECT_EQ(after->stamp,
+              c.outcome == kLeftAlone ? std::nullopt : std::optional<uint32_t>(kClxStamp));
+    EXPECT_EQ(platform.Writes().empty(), c.outcome != kReplaced);
+  });
 }
 
 TEST(InstallEntry, WhatCountsAsABriefHold) {
@@ -241,8 +235,7 @@ TEST(InstallEntry, TheMoveFallsBackWhereThePosixOneFails) {
        FileError::kUnsupported},
       {"refused by the file system (exFAT's limitation)", false, FileError::kOther},
   };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.what);
+  ForEachRow(cases, [&](const Case& c) {
     FakePlatform platform;
     platform.posixMoves = c.offered;
     platform.posixRefusal = c.refusal;
@@ -261,7 +254,7 @@ TEST(InstallEntry, TheMoveFallsBackWhereThePosixOneFails) {
                                                   ? std::vector<std::string>{"posix"}
                                                   : std::vector<std::string>{"posix", "classic"};
     EXPECT_EQ(moves, expected);
-  }
+  });
 }
 
 // Another program holding the file, or the folder, for a moment (a scanner, the indexer,
@@ -299,45 +292,42 @@ TEST(InstallEntry, ABriefHoldIsWaitedOut) {
   };
   const std::string kFirst = "C:\\REAL1\\LXWEPB2.CLX";
   const std::string kSecond = "C:\\REAL2\\LXWEPB2.CLX";
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.what);
-    [&] {
-      FakePlatform platform;
-      SetPayload(platform, {{"LXWEPB2.CLX", payload, kClxStamp}});
-      std::string where = kTarget;
-      if (c.linkRetargeted) {
-        platform.folderLinks[kFolder] = "C:\\REAL1";
-        platform.AddFile(kSecond, old);
-        platform.duringWait = [](FakePlatform& p) { p.folderLinks[kFolder] = "C:\\REAL2"; };
-        where = kFirst;
-      }
-      FakeEntry& target = platform.AddFile(where, old);
-      target.heldFor = c.heldFor;
-      target.inUse = c.heldForGood;
-      target.movesHeld = c.movesHeld;
-      if (c.readOnly) target.attributes = kAttributeReadOnly;
-      platform.heldAfterClose = c.heldAfterClose;
-      if (c.folderHeldFor != 0) platform.AddDirectory(kFolder).heldFor = c.folderHeldFor;
+  ForEachRow(cases, [&](const Case& c) {
+    FakePlatform platform;
+    SetPayload(platform, {{"LXWEPB2.CLX", payload, kClxStamp}});
+    std::string where = kTarget;
+    if (c.linkRetargeted) {
+      platform.folderLinks[kFolder] = "C:\\REAL1";
+      platform.AddFile(kSecond, old);
+      platform.duringWait = [](FakePlatform& p) { p.folderLinks[kFolder] = "C:\\REAL2"; };
+      where = kFirst;
+    }
+    FakeEntry& target = platform.AddFile(where, old);
+    target.heldFor = c.heldFor;
+    target.inUse = c.heldForGood;
+    target.movesHeld = c.movesHeld;
+    if (c.readOnly) target.attributes = kAttributeReadOnly;
+    platform.heldAfterClose = c.heldAfterClose;
+    if (c.folderHeldFor != 0) platform.AddDirectory(kFolder).heldFor = c.folderHeldFor;
 
-      Extract(platform);
+    Extract(platform);
 
-      if (c.linkRetargeted) {
-        EXPECT_EQ(platform.File(kSecond)->bytes, old) << ": replaced outside the held folder";
-        EXPECT_EQ(platform.Paths().size(), 2u);
-      }
-      const FakeEntry* after = platform.File(where);
-      ASSERT_NE(after, nullptr);
-      EXPECT_EQ(after->bytes, c.replaced ? payload : old);
-      EXPECT_EQ(platform.ended, !c.replaced);
-      if (!c.replaced) {
-        ExpectOneErrorBox(platform, kEntryFailedCaption, EntryFailed("LXWEPB2.CLX"));
-      }
-      const std::vector<uint32_t> sleeps = platform.Sleeps();
-      EXPECT_EQ(std::accumulate(sleeps.begin(), sleeps.end(), 0u), c.waited);
-      for (uint32_t wait : sleeps) EXPECT_LE(wait, 500u);
-      EXPECT_EQ(platform.File(kTemporary), nullptr) << ": a copy left behind";
-    }();
-  }
+    if (c.linkRetargeted) {
+      EXPECT_EQ(platform.File(kSecond)->bytes, old) << ": replaced outside the held folder";
+      EXPECT_EQ(platform.Paths().size(), 2u);
+    }
+    const FakeEntry* after = platform.File(where);
+    ASSERT_NE(after, nullptr);
+    EXPECT_EQ(after->bytes, c.replaced ? payload : old);
+    EXPECT_EQ(platform.ended, !c.replaced);
+    if (!c.replaced) {
+      ExpectOneErrorBox(platform, kEntryFailedCaption, EntryFailed("LXWEPB2.CLX"));
+    }
+    const std::vector<uint32_t> sleeps = platform.Sleeps();
+    EXPECT_EQ(std::accumulate(sleeps.begin(), sleeps.end(), 0u), c.waited);
+    for (uint32_t wait : sleeps) EXPECT_LE(wait, 500u);
+    EXPECT_EQ(platform.File(kTemporary), nullptr) << ": a copy left behind";
+  });
 }
 
 }  // namespace

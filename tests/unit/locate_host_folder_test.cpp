@@ -6,6 +6,7 @@
 #include <string>
 
 #include "common/messages.h"
+#include "support/expect_box.h"
 #include "support/fake_platform.h"
 #include "support/payload_builder.h"
 #include "support/runs.h"
@@ -89,8 +90,7 @@ TEST(LocateHostFolder, Attempts) {
       {"Cancel on the prompt", {kOk, kCancel}, {}, kH, false, 1, {}},
       {"Cancel later forgets the first choice", {kOk, kOk, kCancel}, {kOld}, kH, false, 2, {kT}},
   };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.what);
+  ForEachRow(cases, [&](const Case& c) {
     FakePlatform platform;
     SetUpHost(platform, c.host);
     platform.AddFile("E:\\Old\\torvixx2.exe");
@@ -118,7 +118,7 @@ TEST(LocateHostFolder, Attempts) {
       EXPECT_LT(probe, write);
       EXPECT_LT(write, platform.FirstCall("Create"));
     }
-  }
+  });
 }
 
 TEST(LocateHostFolder, NothingCanBeShown) {
@@ -136,8 +136,7 @@ TEST(LocateHostFolder, NothingCanBeShown) {
        {std::string("D:\\H\\torvixx.exe")},
        true},
   };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.what);
+  ForEachRow(cases, [&](const Case& c) {
     FakePlatform platform;
     SetUpHost(platform, "D:\\H");
     SetPayload(platform, ThisBuildsPayload());
@@ -149,7 +148,7 @@ TEST(LocateHostFolder, NothingCanBeShown) {
     EXPECT_EQ(platform.dialogs.size(), 1u);
     EXPECT_EQ(platform.CountCalls("WriteProfileStringA"), c.installs ? 1 : 0);
     EXPECT_EQ(platform.File("D:\\H\\LXWEPB.TLX") != nullptr, c.installs);
-  }
+  });
 }
 
 // The chosen file's folder is the path up to its last "\\" or ":"; a trail byte of a
@@ -172,21 +171,18 @@ TEST(LocateHostFolder, TheFolderOfTheChosenFile) {
       {"a lead byte at the very end", 932, "C:\\Host\\\x95", "C:\\Host"},
       {"no separator at all: the folder stays", 1252, "torvixx.exe", "C:\\Missing"},
   };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.what);
-    [&] {
-      FakePlatform platform;
-      platform.codePage = c.codePage;
-      platform.SetWinIni("Applications", "Torvix", "C:\\Missing");
-      platform.choices = {c.path, std::nullopt};
-      platform.answers = {kAnswerOk, kAnswerOk, kAnswerOk, kAnswerCancel};
+  ForEachRow(cases, [&](const Case& c) {
+    FakePlatform platform;
+    platform.codePage = c.codePage;
+    platform.SetWinIni("Applications", "Torvix", "C:\\Missing");
+    platform.choices = {c.path, std::nullopt};
+    platform.answers = {kAnswerOk, kAnswerOk, kAnswerOk, kAnswerCancel};
 
-      RunToEnd(platform);
+    RunToEnd(platform);
 
-      ASSERT_EQ(platform.dialogs.size(), 2u);
-      EXPECT_EQ(platform.dialogs[1].initialDir, c.folder);
-    }();
-  }
+    ASSERT_EQ(platform.dialogs.size(), 2u);
+    EXPECT_EQ(platform.dialogs[1].initialDir, c.folder);
+  });
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 
 #include "common/global_areas.h"
 #include "common/messages.h"
+#include "support/expect_box.h"
 #include "support/fake_platform.h"
 #include "support/payload_builder.h"
 #include "support/runs.h"
@@ -117,8 +118,7 @@ TEST(RunInstaller, ConfirmationAnswers) {
       {"a box that could not be shown", kAnswerNotShown, true},
       {"Wine's -1 for a box that could not be shown", -1, true},
   };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.what);
+  ForEachRow(cases, [&](const Case& c) {
     FakePlatform platform;
     SetUpHost(platform, "C:\\TORVIX");
     SetPayload(platform, ThisBuildsPayload());
@@ -132,7 +132,7 @@ TEST(RunInstaller, ConfirmationAnswers) {
       EXPECT_FALSE(Called(platform, "ProbeFile C:\\TORVIX\\torvixx.exe"));
       EXPECT_TRUE(platform.Writes().empty());
     }
-  }
+  });
 }
 
 TEST(RunInstaller, HostFolderFromWinIni) {
@@ -147,8 +147,7 @@ TEST(RunInstaller, HostFolderFromWinIni) {
       {"an empty entry: the root of the current drive", std::string(""), ""},
       {"an entry with a trailing separator, used unchanged", std::string("E:\\T\\"), "E:\\T\\"},
   };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.what);
+  ForEachRow(cases, [&](const Case& c) {
     FakePlatform platform;
     if (c.entry) platform.SetWinIni("Applications", "Torvix", *c.entry);
     SetUpHost(platform, c.folder);
@@ -160,7 +159,7 @@ TEST(RunInstaller, HostFolderFromWinIni) {
     EXPECT_NE(platform.File(c.folder + "\\LXWEPB2.CLX"), nullptr);
     EXPECT_EQ(platform.CountCalls("WriteProfileStringA"), 0);
     EXPECT_EQ(platform.WinIni("Applications", "Torvix"), c.entry);
-  }
+  });
 }
 
 TEST(RunInstaller, CompletionSentence) {
@@ -177,21 +176,18 @@ TEST(RunInstaller, CompletionSentence) {
       {"a directory matching *.clx", tlx, true, kCompletedWithLexicon},
       {"an empty payload", {}, false, kCompletedWithoutLexicon},
   };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.what);
-    [&] {
-      FakePlatform platform;
-      SetUpHost(platform, "C:\\TORVIX");
-      if (c.clxDirectory) platform.AddDirectory("C:\\TORVIX\\OLD.CLX");
-      SetPayload(platform, c.payload);
+  ForEachRow(cases, [&](const Case& c) {
+    FakePlatform platform;
+    SetUpHost(platform, "C:\\TORVIX");
+    if (c.clxDirectory) platform.AddDirectory("C:\\TORVIX\\OLD.CLX");
+    SetPayload(platform, c.payload);
 
-      RunToEnd(platform);
+    RunToEnd(platform);
 
-      ASSERT_EQ(platform.boxes.size(), 2u);
-      EXPECT_EQ(platform.boxes[1].text, c.expected);
-      EXPECT_TRUE(Called(platform, "ProbePattern C:\\TORVIX\\*.clx"));
-    }();
-  }
+    ASSERT_EQ(platform.boxes.size(), 2u);
+    EXPECT_EQ(platform.boxes[1].text, c.expected);
+    EXPECT_TRUE(Called(platform, "ProbePattern C:\\TORVIX\\*.clx"));
+  });
 }
 
 TEST(RunInstaller, EmptyPayloadWritesNothingAndStillReports) {

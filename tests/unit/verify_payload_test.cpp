@@ -120,8 +120,7 @@ TEST(VerifyPayload, TheChecksumsThemselvesMissingOrMalformed) {
       {"no record at all", true, 4, kResourceMalformed},
       {"records for one entry only", true, 4 * 8 + 4, kResourceMalformed},
   };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.what);
+  ForEachRow(cases, [&](const Case& c) {
     FakePlatform platform;
     AddOldFiles(platform);
     SetPayload(platform, ThisBuildsPayload());
@@ -139,7 +138,7 @@ TEST(VerifyPayload, TheChecksumsThemselvesMissingOrMalformed) {
     Extract(platform);
 
     ExpectRefusedUntouched(platform, "SUMS", c.fault, c.what);
-  }
+  });
 }
 
 TEST(VerifyPayload, ResourcesAreCheckedInPlaceBeforeTheFirstFile) {
