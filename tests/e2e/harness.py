@@ -1,7 +1,6 @@
-"""What the end-to-end tests share: the boxes the installer shows, the payload's files,
-and a test case that runs each test in a Wine prefix of its own (scripts/wine/wine.py)
-and checks after every run what must hold after any: exit status 0, and no temporary
-name of the installer's left behind anywhere. It holds no test itself."""
+"""What the end-to-end tests share: the boxes, the payload's files, and a test case that
+runs each test in a Wine prefix of its own and checks after every run what must hold
+after any: exit status 0, and no temporary name of the installer's left anywhere."""
 
 import calendar
 import os
@@ -80,11 +79,9 @@ VERSION_UNKNOWN = error_box(MESSAGES["kVersionCaption"], as_shown(MESSAGES["kVer
 
 
 def one_test_per_row(cls, check, rows, *shipped, prefix=None):
-    """Makes a test of cls for each row of a table, named by the row's first field, that
-    runs cls.check(self, *row): the workers share the rows out. The rows named in shipped
-    show what the 32-bit image does differently: marked shipped_image, they run on it
-    under emulation where the kernel runs no 32-bit code (a run there costs about three
-    times as much)."""
+    """Makes a test of cls for each row, named by its first field, that runs
+    cls.check(self, *row). The rows named in shipped are marked shipped_image: where the
+    kernel runs no 32-bit code they also run on the 32-bit image, emulated."""
     assert set(shipped) <= {row[0] for row in rows}, "a named row is not in the table"
     for row in rows:
         def test(self, row=row):
@@ -96,8 +93,7 @@ def one_test_per_row(cls, check, rows, *shipped, prefix=None):
 
 
 def temporaries(prefix):
-    """Every entry under one of the installer's temporary names in the prefix (its drive
-    C: but Wine's own folder, and its shares), links included."""
+    """Every entry under a temporary name of the installer's in the prefix, links included."""
     found = set()
     names = {name.lower() for name in TEMPORARY_NAMES}
     for folder, dirs, files in os.walk(prefix.root):

@@ -1,10 +1,6 @@
-"""The user's plain roads end to end: one table of scenarios, each a prefix's set-up (the
-host, WIN.INI's entry, files already there), the answers and what must follow: the
-boxes, which payload files are written where, WIN.INI, and nothing else changed on
-drive C:. The harness checks the exit status and the temporary names after every run.
-Roads that need a trace, planted DLLs, a small disk or a damaged image are functions of
-their own modules; a signed installer is one here.
-"""
+"""The user's plain roads end to end: one table of scenarios (the host, WIN.INI's entry,
+files already there, the answers) and what must follow (the boxes, the payload's files,
+WIN.INI, nothing else changed on drive C:); and a signed installer."""
 
 import os
 import subprocess
@@ -103,9 +99,6 @@ ROADS = [
 
 
 class EndToEnd(WineCase):
-    """One test for each road of the table (so that the workers share them out), and a
-    signed installer."""
-
     def walk(self, _, road):
         prefix = self.new_prefix(road.timezone)
         if road.host is not None:
@@ -138,9 +131,7 @@ class EndToEnd(WineCase):
                           self.read(prefix.win_ini).decode("cp1252"))
 
     def test_a_signed_installer(self):
-        # Signed as `make dist SIGN_CERT=... SIGN_KEY=...` signs, with a throwaway
-        # certificate: the signature table after the sections changes nothing the
-        # installer reads, and its own damage check still passes.
+        # Signed as make dist signs, with a throwaway certificate: the damage check passes.
         prefix = self.new_prefix()
         prefix.add_host()
         with tempfile.TemporaryDirectory() as keys:

@@ -67,9 +67,8 @@ VIRTUAL_STORE_ROWS = [
 
 class ExistingFiles(WineCase):
     def traced_run(self, prefix, calls):
-        """Runs the typical road under strace; returns the log's path. The kernel stops
-        only on the calls asked for (a seccomp filter): stopping Wine on every call cost
-        more than the rest of the run."""
+        """Runs the typical road under strace, stopped only on the calls asked for (a
+        seccomp filter); returns the log's path."""
         strace = ["strace", "-f", "--seccomp-bpf", "-qq", "-e", f"trace={calls}", "-o"]
         if wine.subprocess.run([*strace, "/dev/null", "true"],
                                capture_output=True).returncode != 0:
@@ -180,14 +179,11 @@ class ExistingFiles(WineCase):
             self.assertEqual(int(stored, 16) & 0x6, attributes, name)
 
     def leftovers(self, case):
-        # Four interrupted upgrades left a copy under every temporary name. A link planted
-        # under one of them stays and is never written through. On a share
-        # (\\SERVER\SHARE\Torvix) the system names the files on the share, and the
-        # installer compares the folder's name and each file's alike; a repair there
-        # then rewrites nothing. Under the relay trace, the folder is held without delete
-        # sharing, and every open of a name in it is made inside the folder held, by the
-        # bare name, with FILE_OPEN_REPARSE_POINT (Wine's create never follows a link: only
-        # the trace shows it); none names its path.
+        # Interrupted upgrades left a copy under every temporary name. A link planted under
+        # one stays and is never written through. On a share the files are named on the
+        # share, and a repair there rewrites nothing. The relay trace shows the folder held
+        # without delete sharing, and every open made inside it, by the bare name, with
+        # FILE_OPEN_REPARSE_POINT (Wine's create never follows a link), none by its path.
         names = TEMPORARY_NAMES
         prefix = self.new_prefix()
         folder, entry = prefix.path("C:\\TORVIX"), None
@@ -244,8 +240,8 @@ class ExistingFiles(WineCase):
                               for n in (TLX, CLX)}, inodes, "a repair rewrote a file")
 
     def test_a_link_to_the_same_bytes_is_never_stamped(self):
-        # Windows opens the link itself and replaces it as a name; Wine opens what it points
-        # to, which the system then names elsewhere: left alone, and the entry fails.
+        # Windows replaces the link as a name; Wine opens its target, named elsewhere: the
+        # entry is left alone and fails.
         prefix = self.new_prefix()
         prefix.add_host()
         outside = prefix.write("C:\\Elsewhere\\copy.clx", payload_bytes(CLX), OLD_TIME)
@@ -272,10 +268,8 @@ class ExistingFiles(WineCase):
         self.addCleanup(prefix.set_registry, key, "LOCALAPPDATA", own)
 
     def redirected_settings(self, what, folder_version, copy_version, entry, expected, *elevated):
-        # An old host that ran without administrator rights reads the VirtualStore copy
-        # in preference to the file in its folder; the copy freezes when it last ran so.
-        # Whichever says the later version decides; only protected folders of the system
-        # drive have a copy, found under their long path.
+        # A host that ran without administrator rights reads its VirtualStore copy; the
+        # later version of the two decides, for protected folders of the system drive.
         prefix = self.new_prefix()
         folder = "C:\\Program Files" + (" (x86)" if entry == "x86" else "") + "\\Torvix"
         store = elevated[1] if len(elevated) > 1 else self.virtual_store(prefix)
@@ -317,8 +311,7 @@ class ExistingFiles(WineCase):
             self.assertEqual(prefix.listing(folder), HOST_FILES, "nothing written")
 
     def test_a_file_held_for_a_moment_is_replaced(self):
-        # Another program has the old lexicon open without sharing, as a scanner would,
-        # and lets go about 0.7 s after the new word list appears: the installer waits.
+        # A scanner holds the old lexicon and lets go 0.7 s after the word list appears.
         prefix = self.new_prefix()
         prefix.add_host()
         prefix.write("C:\\TORVIX\\" + CLX, b"an older lexicon" * 500)
@@ -334,9 +327,7 @@ class ExistingFiles(WineCase):
 # Emulated: the trace of the 32-bit image's own flags, and its rename records.
 one_test_per_row(ExistingFiles, "leftovers", [("traced",), ("link planted",), ("on a share",)],
                  "traced")
-# Emulated: the folder a 32-bit process names through its own environment, the short path
-# through the ANSI call, and the session user's functions loaded by name, each in 32-bit
-# code.
+# Emulated: a 32-bit process's own folder names, short path and session user's functions.
 one_test_per_row(ExistingFiles, "redirected_settings", VIRTUAL_STORE_ROWS,
                  "under Program Files (x86)", "elevated as another account",
                  "named by its 8.3 path, with a decoy under the short name")

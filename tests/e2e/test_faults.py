@@ -1,7 +1,5 @@
 """Faults end to end: a full disk and a damaged resource set, with the exact boxes and no
-good byte lost or written outside the host folder; at the end it prints how many cases,
-faults and lost bytes. Odd entries, path limits and odd hosts are rows of
-test_end_to_end.py."""
+good byte lost or written outside the host folder; it prints the cases and lost bytes."""
 
 import os
 import subprocess

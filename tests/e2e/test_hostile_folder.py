@@ -35,16 +35,14 @@ PLANTED_ROADS = [
      "vista"),
 ]
 
-# What Wine's loader trace (+loaddll) shows the installer loading on these roads, 32- and
-# 64-bit alike under Wine 8 (winsta on Vista's alone): every planted run checks that each
-# DLL it loads is planted.
+# What Wine's loader trace shows the installer loading on these roads (winsta on Vista's
+# alone), 32- and 64-bit alike: every planted run checks that each DLL it loads is planted.
 LOADED_ON_THE_ROADS = """
     advapi32 combase comctl32 comdlg32 compstui gdi32 imm32 kernel32 kernelbase msimg32
     msvcrt ole32 rpcrt4 sechost shcore shell32 shlwapi ucrtbase user32 uxtheme version
     win32u winex11.drv winspool.drv winsta wtsapi32 zlib1
 """.split()
-# Names that installers have been found loading from the folder they were started
-# from, in public advisories on DLL planting, beyond what the trace shows here.
+# Names installers were found loading from their own folder, in public advisories.
 KNOWN_PLANTED = """
     apphelp bcrypt cabinet cfgmgr32 clbcatq comctl32 comdlg32 crypt32 cryptbase cryptsp
     cscapi d3d11 d3d9 dbghelp devobj dhcpcsvc dnsapi duser dwmapi dwrite dxgi edputil
@@ -62,8 +60,7 @@ LOADED = re.compile(r'^([0-9a-f]+):[0-9a-f]+:trace:loaddll:\w+ Loaded L"(.*)" at
 
 
 def loads_by_setup(trace):
-    """The DLLs that the installer's process loaded, by Wine's trace: (path in lower
-    case, "native" when the file itself was mapped or "builtin" for Wine's own)."""
+    """The DLLs the installer's process loaded: (path in lower case, "native" or "builtin")."""
     loads = [(m.group(1), m.group(2).replace("\\\\", "\\").lower(), m.group(3))
              for m in map(LOADED.match, trace.splitlines()) if m]
     pids = {pid for pid, path, _ in loads if path.endswith("\\setup.exe")}
@@ -89,9 +86,8 @@ class HostileFolder(WineCase):
 
     @pytest.mark.shipped_image
     def test_the_marker_records_a_load(self):
-        # The marker must say when it is loaded, or its silence below proves nothing.
-        # Under a name Wine has no DLL of its own for: for its own names Wine loads its
-        # builtin, whatever file the path names.
+        # The marker must say when it is loaded, or its silence below proves nothing. Under
+        # a name Wine has no builtin of: for its own names Wine loads its builtin.
         prefix = self.new_prefix()
         prefix.write("C:\\probe\\marker.dll", self.read(wine.MARKER_DLL))
         # The rundll32 of the marker's kind: 32-bit, or 64-bit on a 64-bit bench.
@@ -131,9 +127,8 @@ class HostileFolder(WineCase):
                     if r[0].lower().endswith("setup.exe")]
         TALLY["planted loads"] += len(by_setup)
         self.assertEqual(by_setup, [], "a planted DLL ran inside the installer")
-        # Wine names a builtin DLL by the path of a file it found under that
-        # name (kernel32 and msvcrt, imported before the program runs, among
-        # them) but runs its own code; a native load would run the file's.
+        # Wine names a builtin by the path of a file of that name but runs its own code;
+        # a native load would run the file's.
         loads = loads_by_setup(prefix.trace)
         planted = [path for path, kind in loads if kind == "native" and
                    path.startswith((DOWNLOADS.lower(), WORKDIR.lower()))]
@@ -155,8 +150,7 @@ class HostileFolder(WineCase):
                             "the preload from the system folder")
 
     def run_probe(self, prefix, probe, *arguments):
-        """What the preload probe prints. Through a file: a program Wine keeps running
-        may hold a pipe open."""
+        """What the preload probe prints (through a file: Wine may hold a pipe open)."""
         with tempfile.TemporaryFile() as output:
             wine.subprocess.run([wine.WINE, probe, *arguments], env=prefix.env, stdout=output,
                                 stderr=wine.subprocess.DEVNULL, timeout=120,
@@ -165,17 +159,15 @@ class HostileFolder(WineCase):
             return output.read().decode("cp1252")
 
     def test_without_a_restricted_search_the_dialogs_dlls_come_from_the_system(self):
-        # Windows 7 and Vista without KB2533623 cannot restrict the DLL search: the
-        # installer preloads what the boxes and the dialog load by name. The probe takes
-        # that road here, with the marker planted beside it under every one of the names.
+        # Without KB2533623 the DLL search cannot be restricted: the installer preloads what
+        # the boxes and the dialog load by name. The probe takes that road, beside markers.
         prefix = self.new_prefix()
         probe = DOWNLOADS + "\\probe.exe"
         prefix.write(probe, self.read(os.path.join(wine.BUILD, "e2e_preload_probe.exe")))
         marker = self.read(wine.MARKER_DLL)
         names = self.run_probe(prefix, probe, "--names").split()
         self.assertTrue(names, "the probe lists the names it preloads")
-        # Wine has no ntmarta.dll to load, so only the list shows it: before advapi32,
-        # which loads it by name.
+        # Wine has no ntmarta.dll: only the list shows it before advapi32, which loads it.
         self.assertLess(names.index("ntmarta.dll"), names.index("advapi32.dll"))
         for name in names:
             prefix.write(DOWNLOADS + "\\" + name, marker)
@@ -262,10 +254,8 @@ class HostileFolder(WineCase):
                 shown, status = prefix.run("ok", "ok", program=SETUP)
 
                 # Wine opens what a symbolic link points to even when told to open the link
-                # itself, as Windows does (the flag is checked in the relay trace of
-                # test_existing_files.py):
-                # the system then names the file elsewhere, and the entry is left alone and
-                # fails. Windows replaces the link as a name (the unit tests' Windows row).
+                # (the flag is in test_existing_files.py's relay trace): named elsewhere, it
+                # is left alone and fails. Windows replaces the link (the unit tests' row).
                 followed = kind == "symlink" and name == CLX
                 self.assertEqual(shown, [CONFIRM, entry_failed(CLX) if followed else COMPLETE])
                 self.assert_unchanged(victim, outside, tally=(TALLY, "outside bytes changed"))
@@ -286,11 +276,10 @@ class HostileFolder(WineCase):
                     self.assertEqual(os.readlink(link), victim)
 
     def test_a_folder_link_pointed_elsewhere_while_a_move_waits(self):
-        # C:\TORVIX is a link to C:\real1 (a junction any signed-in user may make where the
-        # default folder is missing). The old lexicon there is held by a program that lets
-        # others read it but not replace it, so the move of the checked copy over it waits;
-        # meanwhile the link is pointed at C:\real2. The move is made inside the folder
-        # held, by the name alone: it lands in C:\real1, and nothing in C:\real2 changes.
+        # C:\TORVIX is a link to C:\real1 (a junction any user may make where the folder is
+        # missing). The old lexicon there is held against replacement, so the move waits;
+        # meanwhile the link is pointed at C:\real2. The move, made inside the folder held,
+        # lands in C:\real1, and nothing in C:\real2 changes.
         prefix = self.new_prefix()
         self.setup_in_downloads(prefix)
         prefix.add_host("C:\\real1")
