@@ -72,42 +72,39 @@ class PayloadResources(unittest.TestCase):
 
     def test_manifest_faults_name_the_line(self):
         good = "language\tBrazilian Portuguese\n"
+
+        def f(*names, when="1997-01-06 13:44:46"):
+            """The good manifest with a file line for each name."""
+            return good + "".join(f"file\t{name}\t{when}\n" for name in names)
         cases = [
-            ("a missing file", good + "file\tGONE.TLX\t1997-01-06 13:44:46\n", [], 2),
-            ("more than 255 files",
-             good + "".join(f"file\tF{i}.DAT\t1997-01-06 13:44:46\n" for i in range(256)),
+            ("a missing file", f("GONE.TLX"), [], 2),
+            ("more than 255 files", f(*(f"F{i}.DAT" for i in range(256))),
              [(f"F{i}.DAT", 0) for i in range(256)], 257),
-            ("an empty name", good + "file\t\t1997-01-06 13:44:46\n", [], 2),
-            ("a backslash", good + "file\ta\\b.TLX\t1997-01-06 13:44:46\n", [], 2),
-            ("a slash", good + "file\ta/b.TLX\t1997-01-06 13:44:46\n", [], 2),
-            ("a colon", good + "file\tC:b.TLX\t1997-01-06 13:44:46\n", [], 2),
-            ("outside Windows-1252", good + "file\t日本.TLX\t1997-01-06 13:44:46\n", [], 2),
-            ("a device name", good + "file\tNUL.TLX\t1997-01-06 13:44:46\n", [], 2),
-            *[(f"the temporary name {name}", good + f"file\t{name}\t1997-01-06 13:44:46\n",
-               [(name, 1)], 2) for name in ("~Setup.tmp", "~setup.tm1", "~SETUP.TM2", "~sEtUp.Tm3")],
-            ("the parent folder", good + "file\t..\t1997-01-06 13:44:46\n", [], 2),
-            ("a name too long for its message", good + f"file\t{'n' * 235}\t1997-01-06 13:44:46\n",
-             [], 2),
-            ("listed twice", good + "file\tA.TLX\t1997-01-06 13:44:46\n"
-                                    "file\ta.tlx\t1997-01-06 13:44:46\n", [("A.TLX", 1)], 3),
-            ("before 1980", good + "file\tA.TLX\t1979-12-31 23:59:58\n", [("A.TLX", 1)], 2),
-            ("after 2107", good + "file\tA.TLX\t2108-01-01 00:00:00\n", [("A.TLX", 1)], 2),
-            ("odd seconds", good + "file\tA.TLX\t1997-01-06 13:44:47\n", [("A.TLX", 1)], 2),
-            ("no such day", good + "file\tA.TLX\t1997-02-30 13:44:46\n", [("A.TLX", 1)], 2),
+            ("an empty name", f(""), [], 2),
+            ("a backslash", f("a\\b.TLX"), [], 2),
+            ("a slash", f("a/b.TLX"), [], 2),
+            ("a colon", f("C:b.TLX"), [], 2),
+            ("outside Windows-1252", f("日本.TLX"), [], 2),
+            ("a device name", f("NUL.TLX"), [], 2),
+            *[(f"the temporary name {name}", f(name), [(name, 1)], 2)
+              for name in ("~Setup.tmp", "~setup.tm1", "~SETUP.TM2", "~sEtUp.Tm3")],
+            ("the parent folder", f(".."), [], 2),
+            ("a name too long for its message", f("n" * 235), [], 2),
+            ("listed twice", f("A.TLX", "a.tlx"), [("A.TLX", 1)], 3),
+            ("before 1980", f("A.TLX", when="1979-12-31 23:59:58"), [("A.TLX", 1)], 2),
+            ("after 2107", f("A.TLX", when="2108-01-01 00:00:00"), [("A.TLX", 1)], 2),
+            ("odd seconds", f("A.TLX", when="1997-01-06 13:44:47"), [("A.TLX", 1)], 2),
+            ("no such day", f("A.TLX", when="1997-02-30 13:44:46"), [("A.TLX", 1)], 2),
             ("a missing field", good + "file\tA.TLX\n", [("A.TLX", 1)], 2),
             ("an empty language", "language\t\n", [], 1),
-            ("the same name but for a non-ASCII letter's case",
-             good + "file\tä.dic\t1997-01-06 13:44:46\nfile\tÄ.DIC\t1997-01-06 13:44:46\n",
+            ("the same name but for a non-ASCII letter's case", f("ä.dic", "Ä.DIC"),
              [("ä.dic", 1), ("Ä.DIC", 1)], 3),
-            ("ÿ and Ÿ", good + "file\tÿ\t1997-01-06 13:44:46\nfile\tŸ\t1997-01-06 13:44:46\n",
-             [("ÿ", 1), ("Ÿ", 1)], 3),
-            ("a device name with spaces before its extension",
-             good + "file\tCON .txt\t1997-01-06 13:44:46\n", [], 2),
-            ("the console's input", good + "file\tCONIN$\t1997-01-06 13:44:46\n", [], 2),
-            ("the console's output with an extension",
-             good + "file\tconout$.log\t1997-01-06 13:44:46\n", [], 2),
-            ("a port with a superscript digit", good + "file\tCOM¹\t1997-01-06 13:44:46\n", [], 2),
-            ("another", good + "file\tlpt³.txt\t1997-01-06 13:44:46\n", [], 2),
+            ("ÿ and Ÿ", f("ÿ", "Ÿ"), [("ÿ", 1), ("Ÿ", 1)], 3),
+            ("a device name with spaces before its extension", f("CON .txt"), [], 2),
+            ("the console's input", f("CONIN$"), [], 2),
+            ("the console's output with an extension", f("conout$.log"), [], 2),
+            ("a port with a superscript digit", f("COM¹"), [], 2),
+            ("another", f("lpt³.txt"), [], 2),
         ]
         for what, manifest, files, line in cases:
             with self.subTest(what):
