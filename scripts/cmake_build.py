@@ -1,10 +1,6 @@
-"""How the sources are configured and built for Windows, in one place: for the
-installer of an output folder (dist.py), its 64-bit build where the kernel runs no
-32-bit code (the demo, the screenshots, the end-to-end bench) and the benchmark.
-
-The build settings come from the environment: DICTIONARY, VENDOR_SITE and
-COMPANY_NAME, as `make dist` takes them. A setting that is not given, or empty, is left
-to the resource-set generator, which holds the defaults.
+"""How the sources are configured and built for Windows, in one place, with the settings
+(DICTIONARY, VENDOR_SITE, COMPANY_NAME) from the environment, as `make dist` takes them;
+one not given is left to the resource-set generator, which holds the defaults.
 """
 
 import hashlib
@@ -35,10 +31,8 @@ def job_server(env):
 
 
 def run_parallel(command, env, **options):
-    """Runs a command that runs make: under a make with a job server it takes its share
-    of that server's jobs (whose descriptors a child process would otherwise not get);
-    otherwise two jobs, for this machine's two cores, without a job server it could not
-    reach (make would warn of it)."""
+    """Runs a command that runs make: with its share of the job server of the make above,
+    where there is one; otherwise with two jobs, for two cores."""
     server = job_server(env)
     if server:
         return subprocess.run(command, env=env, pass_fds=server, **options)
@@ -106,10 +100,14 @@ def build(folder, *targets, bits=32, dictionary=None, quiet=True, source=ROOT, e
     build_targets(folder, *targets, env=env, quiet=quiet).check_returncode()
 
 
-def copy_tracked(folder):
-    """Copies the files git tracks in this checkout into folder, as they are now."""
-    listing = subprocess.run(["git", "-C", ROOT, "ls-files", "-z"], capture_output=True,
-                             check=True).stdout.decode()
+def copy_tracked(folder, new_files=False):
+    """Copies the files git tracks in this checkout (and new ones it does not ignore) into
+    folder, as they are now."""
+    more = ["--others", "--exclude-standard"] if new_files else []
+    listing = subprocess.run(["git", "-C", ROOT, "ls-files", "-z", "--cached", *more],
+                             capture_output=True, check=True).stdout.decode()
     for name in filter(None, listing.split("\0")):
+        if not os.path.isfile(os.path.join(ROOT, name)):
+            continue  # removed from the working tree
         os.makedirs(os.path.dirname(os.path.join(folder, name)), exist_ok=True)
         shutil.copy2(os.path.join(ROOT, name), os.path.join(folder, name))

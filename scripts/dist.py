@@ -1,14 +1,7 @@
 #!/usr/bin/env python3
-"""Builds an installer into its output folder: what `make dist` runs.
-
-The settings (DICTIONARY, DIST, VENDOR_SITE, COMPANY_NAME, the SIGN_ ones and
-SOURCE_DATE_EPOCH: docs/shipping.md) come from the environment, so that paths with spaces
-and names with quotes arrive exactly as typed.
-
-Each output folder gets a build folder of its own (cmake_build.build_folder), so builds
-into different folders can run at the same time. setup.exe and SHA256SUMS are removed
-from the output folder before anything else, so that a build that fails leaves nothing
-there that could be shipped by mistake; SHA256SUMS is written last, after signing.
+"""Builds an installer into its output folder: what `make dist` runs, with the settings
+of docs/shipping.md from the environment. setup.exe and SHA256SUMS are removed first, so
+that a failed build leaves nothing to ship; SHA256SUMS is written last, after signing.
 """
 
 import hashlib

@@ -1,14 +1,9 @@
 #!/bin/sh
-# Exits 0 when this machine runs 32-bit x86 programs natively, and 1 when it does not:
-# when its kernel refuses them (Linux started with ia32_emulation=off, as some virtual
-# machines are: Wine's 32-bit loader then fails with "Exec format error"), or when an
-# enabled binfmt_misc handler takes them (an emulator, whose times mean nothing to the
-# bench and whose runs are not native). Where that cannot be told (a temporary folder
-# mounted noexec, say), 0. It asks the kernel itself, with the smallest 32-bit program
-# there is (it only calls exit(0)), so that the answer needs nothing installed. The
-# package step, the tests, the demo and the bench all take their answer from here.
-# REHEARSE_NO_32_BIT=1 answers 1, so that a machine that runs 32-bit code can rehearse
-# what one that runs none does (the emulated stage, the 64-bit bench).
+# Exits 0 when this machine runs 32-bit x86 programs natively, 1 when its kernel refuses
+# them (ia32_emulation=off: "Exec format error") or an emulator's binfmt_misc handler takes
+# them; 0 where it cannot tell (a noexec temporary folder). It runs the smallest 32-bit
+# program there is, so that it needs nothing installed; everything takes its answer from
+# here. REHEARSE_NO_32_BIT=1 answers 1, to rehearse a machine that runs none.
 set -u
 [ "${REHEARSE_NO_32_BIT:-}" != 1 ] || exit 1
 probe=$(mktemp "${TMPDIR:-/tmp}/i386-probe.XXXXXX") || exit 1

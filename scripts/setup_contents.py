@@ -3,16 +3,10 @@
 
     setup_contents.py [SETUP_EXE]    (default: $SETUP, else the one of $DIST)
 
-It reads the executable's resources itself: the language and web site (INFO), the
-company (the version record), each file's name, size, stored local date and time (as
-a manifest gives them) and SHA-256, and whether every resource matches the checksums
-the build stored (SUMS), exactly as the installer checks them before it writes. For a
-signed installer it says by whom, and whether the signature still matches the file
-(osslsigncode verify; whether Windows trusts the signer is Windows' to say).
-
-Exit status: 0 when every checksum and any signature match; 1 when the installer is
-damaged (the damaged or missing resources are named) or its signature does not match;
-2 when the file cannot be read as an installer.
+The language, web site and company; each file's name, size, stored local time and
+SHA-256; whether every resource matches the stored checksums, as the installer checks
+them; and who signed it, and whether the signature still matches. Exit status 0 when all
+match, 1 when damaged or the signature does not match, 2 when it is no installer.
 """
 
 import hashlib

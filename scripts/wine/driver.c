@@ -4,24 +4,14 @@
  *   driver.exe [--hold PATH | --hold-shared PATH [--release-when FILE --release-after MS]]
  *              [--timeout SECONDS] [--shots FOLDER] [--cwd FOLDER] PROGRAM ANSWER...
  *
- * ANSWER is one of:
- *   ok, cancel      press that button of a message box, or of the open-file dialog
- *   close           close the window as with its close box
- *   file=PATH       type PATH as the open-file dialog's file name and press OK
- *
- * Output, one line a window (text with \r and \n written as \r and \n):
- *   BOX<TAB>caption<TAB>text<TAB>buttons<TAB>icon    buttons: ok or okcancel; icon: error or none
- *   DIALOG<TAB>title
- *   EXIT<TAB>status
- * --hold opens PATH without sharing before the program starts and keeps it open, as
- * another program holding the file would; with --release-when FILE and
- * --release-after MS it lets go MS milliseconds after FILE appears, as a scanner
- * that opens a file for a moment does. --hold-shared holds it so that others may read it
- * but not replace or remove it. --cwd starts PROGRAM in FOLDER instead of
- * the driver's own working folder. --shots saves each window, as the screen
- * shows it, to FOLDER\NN.bmp before answering it. A window that comes after the last answer
- * is printed as UNANSWERED and the program is stopped (exit 3); a wait longer than
- * the timeout prints TIMEOUT (exit 4).
+ * ANSWER: ok or cancel (a button of a box or of the open-file dialog), close (its close
+ * box), or file=PATH (typed as the dialog's file name, then OK). Output, a line a window,
+ * with \r, \n and \t written as such:
+ *   BOX<TAB>caption<TAB>text<TAB>ok|okcancel<TAB>error|none, DIALOG<TAB>title, EXIT<TAB>status
+ * --hold holds PATH without sharing from before the start (--hold-shared lets others read
+ * it), until MS milliseconds after FILE appears, or for good. --cwd starts PROGRAM in
+ * FOLDER; --shots saves each window as the screen shows it to FOLDER\NN.bmp. A window
+ * after the last answer prints UNANSWERED (exit 3); a longer wait, TIMEOUT (exit 4).
  */
 #include <stdio.h>
 #include <stdlib.h>

@@ -110,9 +110,12 @@ class WineCase(unittest.TestCase):
         wine.require(wine.DRIVER_EXE, "the end-to-end driver")
         cls.display = wine.shared_display()
 
-    def new_prefix(self, timezone="UTC"):
+    def new_prefix(self, timezone="UTC", host=False):
+        """A prefix for this test, with the sample host in C:\\TORVIX where host is true."""
         prefix = wine.take_prefix(self.display, timezone)
         self.addCleanup(prefix.release)
+        if host:
+            prefix.add_host()
         run = prefix.run
 
         def checked_run(*answers, **settings):

@@ -132,8 +132,7 @@ class EndToEnd(WineCase):
 
     def test_a_signed_installer(self):
         # Signed as make dist signs, with a throwaway certificate: the damage check passes.
-        prefix = self.new_prefix()
-        prefix.add_host()
+        prefix = self.new_prefix(host=True)
         with tempfile.TemporaryDirectory() as keys:
             key, cert = os.path.join(keys, "key.pem"), os.path.join(keys, "cert.pem")
             subprocess.run(["openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-keyout",

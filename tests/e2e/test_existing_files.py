@@ -80,8 +80,7 @@ class ExistingFiles(WineCase):
         return log
 
     def test_a_repair_writes_no_data_and_restores_the_stamps(self):
-        prefix = self.new_prefix()
-        prefix.add_host()
+        prefix = self.new_prefix(host=True)
         self.assertEqual(prefix.run("ok", "ok")[0], [CONFIRM, COMPLETE])
         host = prefix.path("C:\\TORVIX")
         # Someone changed one file's time; the other is as installed.
@@ -98,8 +97,7 @@ class ExistingFiles(WineCase):
         self.assertEqual(prefix.listing("C:\\TORVIX"), sorted(HOST_FILES + [TLX, CLX]))
 
     def test_an_upgrade_flushes_every_replacement(self):
-        prefix = self.new_prefix()
-        prefix.add_host()
+        prefix = self.new_prefix(host=True)
         host = prefix.path("C:\\TORVIX")
         for name in (TLX, CLX):
             prefix.write("C:\\TORVIX\\" + name, b"an older version of " + name.encode())
@@ -134,8 +132,7 @@ class ExistingFiles(WineCase):
         for what, make_read_only in cases:
             for same in (False, True):
                 with self.subTest(what, same_bytes=same):
-                    prefix = self.new_prefix()
-                    prefix.add_host()
+                    prefix = self.new_prefix(host=True)
                     old = payload_bytes(CLX) if same else b"an older lexicon" * 500
                     path = prefix.path("C:\\TORVIX\\" + CLX)
                     if make_read_only:
@@ -159,8 +156,7 @@ class ExistingFiles(WineCase):
 
     @pytest.mark.shipped_image
     def test_hidden_and_system_files_keep_their_attributes(self):
-        prefix = self.new_prefix()
-        prefix.add_host()
+        prefix = self.new_prefix(host=True)
         kept = {TLX: 0x2 | 0x4, CLX: 0x2}  # hidden and system, hidden
         for name, attributes in kept.items():
             path = prefix.write("C:\\TORVIX\\" + name, b"an older edition" * 300)
@@ -242,8 +238,7 @@ class ExistingFiles(WineCase):
     def test_a_link_to_the_same_bytes_is_never_stamped(self):
         # Windows replaces the link as a name; Wine opens its target, named elsewhere: the
         # entry is left alone and fails.
-        prefix = self.new_prefix()
-        prefix.add_host()
+        prefix = self.new_prefix(host=True)
         outside = prefix.write("C:\\Elsewhere\\copy.clx", payload_bytes(CLX), OLD_TIME)
         os.symlink(outside, prefix.path("C:\\TORVIX\\" + CLX))
 
@@ -312,8 +307,7 @@ class ExistingFiles(WineCase):
 
     def test_a_file_held_for_a_moment_is_replaced(self):
         # A scanner holds the old lexicon and lets go 0.7 s after the word list appears.
-        prefix = self.new_prefix()
-        prefix.add_host()
+        prefix = self.new_prefix(host=True)
         prefix.write("C:\\TORVIX\\" + CLX, b"an older lexicon" * 500)
 
         shown, status = prefix.run("ok", "ok", hold="C:\\TORVIX\\" + CLX,

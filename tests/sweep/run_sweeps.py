@@ -1,13 +1,8 @@
 #!/usr/bin/env python3
-"""What `make sweep` runs: the fault and power-cut sweeps (tests/sweep/sweep.cpp) for this
-build's payload and for one of 255 files, and the kept mutants of the logic
-(tests/sweep/mutants/*.patch, each saying in its first line what it breaks), each applied
-exactly to a copy of the sources, which the sweeps must catch. Prints one line per payload:
-
-  sweep (2 files): F fault runs, C crash states (D disk images), L lost or torn,
-  T left behind, K/M mutants caught
-
-and exits 1 when anything was lost, torn or left behind, or a mutant survived.
+"""What `make sweep` runs: the sweeps (sweep.cpp) for this build's payload and for one of
+255 files, and the kept mutants (mutants/*.patch, whose first line says what each breaks),
+each applied exactly to a copy of the sources, which the sweeps must catch. Prints a line
+of counts per payload; exits 1 when anything was lost, torn or left, or a mutant survived.
 """
 
 import glob
@@ -21,7 +16,7 @@ import tempfile
 HERE = os.path.dirname(os.path.abspath(__file__))
 ROOT = os.path.dirname(os.path.dirname(HERE))
 sys.path.insert(0, os.path.join(ROOT, "scripts"))
-from cmake_build import run_parallel  # noqa: E402
+from cmake_build import copy_tracked, run_parallel  # noqa: E402
 PAYLOADS = (2, 255)
 LINE = re.compile(r"^sweep \((\d+) files\): (\d+) fault runs, (\d+) crash states \((\d+) disk "
                   r"images\), (\d+) lost or torn, (\d+) left behind$")
@@ -50,12 +45,7 @@ def sweep(harness, files, *options):
 def mutated_tree(patch, scratch):
     """A copy of the checkout's sources (tracked and new files) with the patch applied."""
     tree = os.path.join(scratch, "tree")
-    listed = subprocess.run(["git", "ls-files", "-z", "--cached", "--others", "--exclude-standard"],
-                            cwd=ROOT, capture_output=True, check=True).stdout.decode()
-    for name in filter(None, listed.split("\0")):
-        if os.path.isfile(os.path.join(ROOT, name)):
-            os.makedirs(os.path.dirname(os.path.join(tree, name)), exist_ok=True)
-            shutil.copy2(os.path.join(ROOT, name), os.path.join(tree, name))
+    copy_tracked(tree, new_files=True)
     # Exactly: no fuzz, so that an edit near a mutated line never moves the mutant onto
     # other code (an offset, lines added above it, is fine).
     with open(patch, "rb") as diff:
