@@ -1,7 +1,6 @@
-"""The package step against a Debian mirror in the middle of a sync, played by a
-stand-in apt-get (and dpkg, sleep and sudo) found first on PATH, and on kernels with and
-without 32-bit code, played by a stand-in of the probe beside a copy of the script (and
-of the emulated Wine's step): never the network."""
+"""The package step against a Debian mirror mid-sync (stand-ins of apt-get, dpkg, sleep
+and sudo first on PATH), on kernels with and without 32-bit code (a stand-in probe beside
+a copy of the script): never the network."""
 
 import os
 import shutil
@@ -95,8 +94,7 @@ def test_a_mirror_mid_sync(install_fails, native):
     installs = [call for call in calls if " install" in call]
     assert len(updates) == 3, calls  # tried again, twice, a few seconds apart
     assert calls.count("sleep 5") == 2, calls
-    # Then went on with the lists there are; where that failed, once more without the suite
-    # whose index is incomplete, the others' sources kept as they were.
+    # Then on with the lists there are; where that failed, without the incomplete suite.
     assert len(installs) == (1 if not install_fails else 2), calls
     assert "libgtest-dev" in installs[0]
     warning = [line for line in output if line.startswith("warning:")]
@@ -118,8 +116,7 @@ def test_a_mirror_mid_sync(install_fails, native):
         assert "could not install:" in error and "libgtest-dev" in error, error
         assert HELD in error, "the last line of apt's answer"
         assert "mirror" in error and "later" in error, error
-    # Wine for 32-bit programs from the machine's packages; or, on a kernel without 32-bit
-    # code, 64-bit Wine with the emulated 32-bit side prepared after the packages are in.
+    # 32-bit Wine from the packages; without 32-bit code, the emulated one after them.
     assert ("wine32:i386" in installs[0]) == native, installs
     emulated = [call for call in calls if call.startswith("emulated-wine.sh")]
     assert emulated == ([] if native else ["emulated-wine.sh prepare"]), calls

@@ -6,23 +6,23 @@ the user's caches (the prepared Wine prefix, the compiler's), so that the check 
 builds and runs, not a machine's set-up."""
 
 import os
-import shutil
 import subprocess
+import sys
 import tempfile
 
 import wine
 
-# What a make running these tests hands down (its job server, its settings) and the
-# display: a newcomer's shell has none of it.
-INHERITED = ("MAKEFLAGS", "MFLAGS", "MAKELEVEL", "DISPLAY", "SETUP", "DIST", "DICTIONARY",
-             "VENDOR_SITE", "COMPANY_NAME", "SIGN_", "E2E_", "CCACHE_", "CMAKE_")
+sys.path.insert(0, os.path.join(wine.ROOT, "tests", "build"))
+from support import INHERITED, dictionary  # noqa: E402  (what the build checks share)
 
 
 def fresh_clone(scratch):
     """A clone of the committed tree in scratch, and the make a newcomer runs there."""
     folder = os.path.join(scratch, "setup")
     subprocess.run(["git", "clone", "-q", wine.ROOT, folder], check=True)
-    env = {k: v for k, v in os.environ.items() if not k.startswith(INHERITED)}
+    # Nor the tests' own settings: a newcomer's shell has none of them.
+    env = {k: v for k, v in os.environ.items()
+           if not k.startswith(INHERITED + ("E2E_", "CCACHE_", "CMAKE_"))}
     env.update(CCACHE_BASEDIR=folder, CMAKE_C_COMPILER_LAUNCHER="ccache",
                CMAKE_CXX_COMPILER_LAUNCHER="ccache")
     if "CCACHE_DIR" in os.environ:
@@ -90,15 +90,7 @@ def check_demo_of_another_dictionary(scratch, make):
     installer of that output folder, or where the kernel runs no 32-bit code its 64-bit
     build, said in one line, carrying the other dictionary's files."""
     source = os.path.join(scratch, "demo dictionary")
-    os.makedirs(source)
-    for name in ("LXWEPB.TLX", "LXWEPB2.CLX"):
-        shutil.copy(os.path.join(wine.ROOT, "resources", "payload", name), source)
-    with open(os.path.join(source, "DEMO.DIC"), "wb") as extra:
-        extra.write(b"Demo" * 100)
-    with open(os.path.join(source, "manifest.txt"), "w", encoding="utf-8") as manifest:
-        manifest.write("language\tDemo\nfile\tLXWEPB.TLX\t1997-01-06 13:44:46\n"
-                       "file\tLXWEPB2.CLX\t1999-11-30 17:04:48\n"
-                       "file\tDEMO.DIC\t2020-02-02 20:20:20\n")
+    dictionary(source, "Demo", "DEMO.DIC")
     dist = os.path.join(scratch, "demo output")
     demo = make("demo", f"DICTIONARY={source}", f"DIST={dist}")
     assert demo.returncode == 0, demo.stdout + demo.stderr

@@ -268,23 +268,14 @@ TEST(ExtractPayload, NewFilesInPlaceExistingOnesThroughACompleteCopy) {
 // reclaimed; anything else stays as it is, is never written through, and its name is
 // passed over.
 TEST(ExtractPayload, WhatHoldsATemporaryName) {
-  enum Holder {
-    kNothing,
-    kLeftover,
-    kLink,
-    kWineLink,
-    kHardLink,
-    kDirectory,
-    kReadOnly,
-    kElsewhere
-  };
+  enum Holder { kFree, kLeftover, kLink, kWineLink, kHardLink, kDirectory, kReadOnly, kElsewhere };
   struct Case {
     const char* what;
     std::vector<Holder> holders;  // of ~setup.tmp, ~setup.tm1, ... in turn
     const char* used;             // the temporary name that was written, or nullptr
   };
   const Case cases[] = {
-      {"a free name", {kNothing}, "~setup.tmp"},
+      {"a free name", {kFree}, "~setup.tmp"},
       {"a file an interrupted run left is reclaimed", {kLeftover}, "~setup.tmp"},
       {"four left: all reclaimed", {kLeftover, kLeftover, kLeftover, kLeftover}, "~setup.tmp"},
       {"a planted link is neither followed nor removed", {kLink}, "~setup.tm1"},
@@ -307,7 +298,7 @@ TEST(ExtractPayload, WhatHoldsATemporaryName) {
     for (size_t i = 0; i < c.holders.size(); ++i) {
       std::string path = InFolder(names[i]);
       switch (c.holders[i]) {
-        case kNothing:
+        case kFree:
           break;
         case kLeftover:
           platform.AddFile(path, Bytes(5, 1));
@@ -356,7 +347,7 @@ TEST(ExtractPayload, WhatHoldsATemporaryName) {
     // A leftover is gone; whatever else held a name stays as it was.
     for (size_t i = 0; i < c.holders.size(); ++i) {
       const FakeEntry* holder = platform.File(InFolder(names[i]));
-      if (c.holders[i] == kNothing || c.holders[i] == kLeftover) {
+      if (c.holders[i] == kFree || c.holders[i] == kLeftover) {
         EXPECT_EQ(holder, nullptr) << " " << names[i];
       } else {
         ASSERT_NE(holder, nullptr) << " " << names[i];
