@@ -398,12 +398,16 @@ class Prefix:
             self.close()
 
     def path(self, windows_path):
-        """The Linux path of a C: path, or of one on a drive map_drive() made."""
-        drive = windows_path[:3].upper()
-        assert drive[1:] == ":\\", windows_path
-        parts = [p for p in windows_path[3:].split("\\") if p]
-        return os.path.join(self.root, *(["drive_c"] if drive == "C:\\" else
-                                         ["dosdevices", drive[:2].lower()]), *parts)
+        """The Linux path of a C: path, of one on a drive map_drive() made, or of one on a
+        share (dosdevices/unc/SERVER/SHARE)."""
+        if windows_path.startswith("\\\\"):
+            where, rest = ["dosdevices", "unc"], windows_path[2:]
+        else:
+            assert windows_path[1:3] == ":\\", windows_path
+            letter = windows_path[0].lower()
+            where = ["drive_c"] if letter == "c" else ["dosdevices", letter + ":"]
+            rest = windows_path[3:]
+        return os.path.join(self.root, *where, *[p for p in rest.split("\\") if p])
 
     @property
     def win_ini(self):

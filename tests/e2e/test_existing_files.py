@@ -182,19 +182,15 @@ class ExistingFiles(WineCase):
         # FILE_OPEN_REPARSE_POINT (Wine's create never follows a link), none by its path.
         names = TEMPORARY_NAMES
         prefix = self.new_prefix()
-        folder, entry = prefix.path("C:\\TORVIX"), None
+        host = "\\\\SERVER\\SHARE\\Torvix" if case == "on a share" else "C:\\TORVIX"
         if case == "on a share":
-            unc = os.path.join(prefix.root, "dosdevices", "unc")
-            self.addCleanup(shutil.rmtree, unc)
-            folder, entry = os.path.join(unc, "SERVER", "SHARE", "Torvix"), \
-                "\\\\SERVER\\SHARE\\Torvix"
-            prefix.set_host_entry(entry)
+            self.addCleanup(shutil.rmtree, prefix.path("\\\\SERVER"))
+            prefix.set_host_entry(host)
+        folder = prefix.path(host)
         for name, data in [("torvixx.exe", b"MZ"), ("torvix.ini", b"[Common]\nVersion=45"),
                            (CLX, b"an older lexicon" * 500),
                            *((name, b"half a lexicon" * 100) for name in names)]:
-            os.makedirs(folder, exist_ok=True)
-            with open(os.path.join(folder, name), "wb") as out:
-                out.write(data)
+            prefix.write(host + "\\" + name, data)
         outside = prefix.write("C:\\Elsewhere\\victim.dat", b"not the installer's",
                                OLD_TIME)
         if case == "link planted":
@@ -230,10 +226,10 @@ class ExistingFiles(WineCase):
             by_path = re.findall(r'name=L"[^"]*TORVIX\\\\(?:LXWEPB|~setup)', prefix.trace)
             self.assertEqual(by_path, [], "a name in the folder opened by its path")
         if case == "on a share":
-            inodes = {n: os.stat(os.path.join(folder, n)).st_ino for n in (TLX, CLX)}
+            inodes = [os.stat(os.path.join(folder, n)).st_ino for n in (TLX, CLX)]
             self.assertEqual(prefix.run("ok", "ok")[0], [CONFIRM, COMPLETE])
-            self.assertEqual({n: os.stat(os.path.join(folder, n)).st_ino
-                              for n in (TLX, CLX)}, inodes, "a repair rewrote a file")
+            self.assertEqual([os.stat(os.path.join(folder, n)).st_ino for n in (TLX, CLX)],
+                             inodes, "a repair rewrote a file")
 
     def test_a_link_to_the_same_bytes_is_never_stamped(self):
         # Windows replaces the link as a name; Wine opens its target, named elsewhere: the
