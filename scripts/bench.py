@@ -114,34 +114,30 @@ def build_without_flush(dictionary):
 
 
 def build_baseline(dictionary, revision):
-    """The installer of an earlier revision, built from a work tree of its own."""
+    """The installer of an earlier revision, built from its tree (git archive)."""
     source = os.path.join(BENCH, "baseline-source")
-    subprocess.run(["git", "-C", ROOT, "worktree", "remove", "--force", source],
-                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-    shutil.rmtree(source, ignore_errors=True)
-    subprocess.run(["git", "-C", ROOT, "worktree", "add", "--detach", source, revision],
-                   check=True, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    build = os.path.join(BENCH, "baseline-build")
+    for folder in (source, build):
+        shutil.rmtree(folder, ignore_errors=True)
+    os.makedirs(source)
+    tree = subprocess.run(["git", "-C", ROOT, "archive", revision], capture_output=True)
+    if tree.returncode != 0:
+        sys.exit(f"error: no revision {revision}: {tree.stderr.decode().strip()}")
+    subprocess.run(["tar", "-x", "-C", source], input=tree.stdout, check=True)
+    # At the bench's bitness: a 64-bit bench runs no 32-bit code.
+    if not os.path.isfile(os.path.join(source, "cmake", f"{TRIPLET}.cmake")):
+        sys.exit(f"error: revision {revision} cannot be built for {wine.BITS}-bit Windows "
+                 f"(it has no cmake/{TRIPLET}.cmake), and this bench runs "
+                 f"{wine.BITS}-bit programs only")
     try:
-        build = os.path.join(BENCH, "baseline-build")
-        # At the bench's bitness: a 64-bit bench runs no 32-bit code.
-        toolchain = os.path.join(source, "cmake", f"{TRIPLET}.cmake")
-        if not os.path.isfile(toolchain):
-            sys.exit(f"error: revision {revision} cannot be built for {wine.BITS}-bit Windows "
-                     f"(it has no cmake/{TRIPLET}.cmake), and this bench runs "
-                     f"{wine.BITS}-bit programs only")
-        shutil.rmtree(build, ignore_errors=True)
-        try:
-            wine.cmake_build.build(build, "setup", bits=wine.BITS, dictionary=dictionary,
-                                   source=source)
-        except subprocess.CalledProcessError:
-            sys.exit(f"error: revision {revision} does not build for {wine.BITS}-bit Windows, "
-                     f"the only kind this bench runs")
-        exe = os.path.join(BENCH, "baseline-setup.exe")
-        shutil.copy(os.path.join(build, "setup.exe"), exe)
-        return exe
-    finally:
-        subprocess.run(["git", "-C", ROOT, "worktree", "remove", "--force", source],
-                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        wine.cmake_build.build(build, "setup", bits=wine.BITS, dictionary=dictionary,
+                               source=source)
+    except subprocess.CalledProcessError:
+        sys.exit(f"error: revision {revision} does not build for {wine.BITS}-bit Windows, "
+                 f"the only kind this bench runs")
+    exe = os.path.join(BENCH, "baseline-setup.exe")
+    shutil.copy(os.path.join(build, "setup.exe"), exe)
+    return exe
 
 
 def build_peer(dictionary, output="peer-setup.exe"):
