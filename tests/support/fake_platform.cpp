@@ -202,10 +202,10 @@ bool FakePlatform::Held(FakeEntry& entry) {
 }
 
 int FakePlatform::ShowMessageBox(const char* text, const char* caption, unsigned style) {
-  Call(Operation::kShowMessageBox, caption);
+  const int fault = Call(Operation::kShowMessageBox, caption);
   boxes.push_back({text, caption, style});
   if (boxes.size() > kMostPrompts) throw std::runtime_error("the installer keeps asking");
-  if (Fault(Operation::kShowMessageBox) >= 0) return kAnswerNotShown;
+  if (fault >= 0) return kAnswerNotShown;
   if (answers.empty()) return kAnswerOk;
   int answer = answers.front();
   answers.pop_front();
@@ -214,10 +214,8 @@ int FakePlatform::ShowMessageBox(const char* text, const char* caption, unsigned
 
 void FakePlatform::GetProfileStringA(const char* section, const char* key, const char* fallback,
                                      char* area, uint32_t limit) {
-  Call(Operation::kGetProfileStringA, std::string(section) + " " + key);
-  Fill(area, limit,
-       Fault(Operation::kGetProfileStringA) >= 0 ? fallback
-                                                 : WinIni(section, key).value_or(fallback));
+  const bool fault = Call(Operation::kGetProfileStringA, std::string(section) + " " + key) >= 0;
+  Fill(area, limit, fault ? fallback : WinIni(section, key).value_or(fallback));
 }
 
 void FakePlatform::WriteProfileStringA(const char* section, const char* key, const char* value) {
@@ -228,9 +226,9 @@ void FakePlatform::WriteProfileStringA(const char* section, const char* key, con
 void FakePlatform::GetPrivateProfileStringA(const char* section, const char* key,
                                             const char* fallback, char* area, uint32_t limit,
                                             const char* path) {
-  Call(Operation::kGetPrivateProfileStringA, path);
   std::string value = fallback;
-  const FakeEntry* file = Fault(Operation::kGetPrivateProfileStringA) >= 0 ? nullptr : Find(path);
+  const FakeEntry* file =
+      Call(Operation::kGetPrivateProfileStringA, path) >= 0 ? nullptr : Find(path);
   auto found = settings_.find(Key(Resolved(path)) + "|" + Upper(std::string(section) + "|" + key));
   if (file != nullptr && !file->directory && found != settings_.end()) value = found->second;
   Fill(area, limit, value);
@@ -249,9 +247,9 @@ bool FakePlatform::GetOpenFileNameA(OpenFileRecord& record) {
   if (record.lpstrInitialDir != nullptr) call.initialDir = record.lpstrInitialDir;
   if (record.lpstrTitle != nullptr) call.title = record.lpstrTitle;
   dialogs.push_back(call);
-  Call(Operation::kGetOpenFileNameA, call.initialDir);
+  const int fault = Call(Operation::kGetOpenFileNameA, call.initialDir);
   if (dialogs.size() > kMostPrompts) throw std::runtime_error("the installer keeps asking");
-  if (Fault(Operation::kGetOpenFileNameA) >= 0) return false;
+  if (fault >= 0) return false;
 
   if (choices.empty()) return false;
   std::optional<std::string> choice = choices.front();
@@ -269,8 +267,7 @@ bool FakePlatform::IsLeadByte(unsigned char byte) {
 }
 
 bool FakePlatform::FindPayloadResource(const char* name, PayloadResource& resource) {
-  Call(Operation::kFindPayloadResource, name);
-  if (Fault(Operation::kFindPayloadResource) >= 0) return false;
+  if (Call(Operation::kFindPayloadResource, name) >= 0) return false;
   auto found = resources_.find(Upper(name));
   if (found == resources_.end()) return false;
   resource.size = static_cast<int32_t>(found->second.size());
@@ -278,16 +275,12 @@ bool FakePlatform::FindPayloadResource(const char* name, PayloadResource& resour
   return true;
 }
 
-void FakePlatform::Call(Operation operation, const std::string& detail) {
-  std::string name = kFaultWays[static_cast<size_t>(operation)].name;
-  calls.push_back(detail.empty() ? name : name + " " + detail);
-}
-
-int FakePlatform::Fault(Operation operation) {
+int FakePlatform::Call(Operation operation, const std::string& detail) {
+  const FaultWays& ways = kFaultWays[static_cast<size_t>(operation)];
+  calls.push_back(detail.empty() ? ways.name : std::string(ways.name) + " " + detail);
   size_t number = calls.size();
   if (faultAt == 0 || number < faultAt || (number > faultAt && !faultOnward)) return -1;
-  int count = kFaultWays[static_cast<size_t>(operation)].ways;
-  return count == 0 ? -1 : faultVariant % count;
+  return ways.ways == 0 ? -1 : faultVariant % ways.ways;
 }
 
 void FakePlatform::Record(DiskEvent::Kind kind, const std::string& key, const std::string& target,
@@ -322,11 +315,11 @@ uint32_t FakePlatform::AttributesOf(const FakeEntry& entry) const {
 
 FileHandle FakePlatform::CreateOutputFile(FileHandle folder, const char* name, FileError& error) {
   InFolder path = NameIn(folder, name);
-  Call(Operation::kCreateOutputFile, path.shown);
-  error = Fault(Operation::kCreateOutputFile) >= 0 ? FileError::kOther
-          : path.real.empty()                      ? FileError::kNotFound
-          : entries_.count(Key(path.real)) != 0    ? FileError::kExists
-                                                   : FileError::kNone;
+  const int fault = Call(Operation::kCreateOutputFile, path.shown);
+  error = fault >= 0                            ? FileError::kOther
+          : path.real.empty()                   ? FileError::kNotFound
+          : entries_.count(Key(path.real)) != 0 ? FileError::kExists
+                                                : FileError::kNone;
   if (error != FileError::kNone) return kNoFile;
   AddFile(path.real);
   Record(DiskEvent::kCreate, Key(path.real));
@@ -335,8 +328,7 @@ FileHandle FakePlatform::CreateOutputFile(FileHandle folder, const char* name, F
 
 int32_t FakePlatform::WriteOutputFile(FileHandle file, const unsigned char* bytes, int32_t count) {
   std::string path = PathOf(file);
-  Call(Operation::kWriteOutputFile, path + " " + std::to_string(count));
-  int fault = Fault(Operation::kWriteOutputFile);
+  const int fault = Call(Operation::kWriteOutputFile, path + " " + std::to_string(count));
   OpenFile* open = Handle(file);
   if (open == nullptr || !open->writable || fault == 0) return -1;
   int32_t fits = fault == 1 ? count / 2 : count;
@@ -350,9 +342,8 @@ int32_t FakePlatform::WriteOutputFile(FileHandle file, const unsigned char* byte
 }
 
 FileError FakePlatform::FlushOutputFile(FileHandle file) {
-  Call(Operation::kFlushOutputFile, PathOf(file));
+  const int fault = Call(Operation::kFlushOutputFile, PathOf(file));
   OpenFile* open = Handle(file);
-  int fault = Fault(Operation::kFlushOutputFile);
   if (fault >= 0) return fault == 0 ? FileError::kOther : FileError::kUnsupported;
   if (open == nullptr || !open->writable) return FileError::kOther;
   if (flushAnswer != FileError::kNone) return flushAnswer;
@@ -362,10 +353,10 @@ FileError FakePlatform::FlushOutputFile(FileHandle file) {
 }
 
 bool FakePlatform::StampWriteTime(FileHandle file, uint32_t stamp) {
-  Call(Operation::kStampWriteTime, std::to_string(stamp));
+  const int fault = Call(Operation::kStampWriteTime, std::to_string(stamp));
   OpenFile* open = Handle(file);
   if (open == nullptr || (open->existing && open->access != ExistingAccess::kReadAndStamp) ||
-      Fault(Operation::kStampWriteTime) >= 0) {
+      fault >= 0) {
     return false;
   }
   entries_[open->key].stamp = stamp;
@@ -374,10 +365,10 @@ bool FakePlatform::StampWriteTime(FileHandle file, uint32_t stamp) {
 }
 
 bool FakePlatform::SetFileAttributesByHandle(FileHandle file, uint32_t attributes) {
-  Call(Operation::kSetFileAttributesByHandle, PathOf(file) + " " + std::to_string(attributes));
+  const int fault =
+      Call(Operation::kSetFileAttributesByHandle, PathOf(file) + " " + std::to_string(attributes));
   OpenFile* open = Handle(file);
-  if (open == nullptr || !open->writable || Fault(Operation::kSetFileAttributesByHandle) >= 0)
-    return false;
+  if (open == nullptr || !open->writable || fault >= 0) return false;
   entries_[open->key].attributes = attributes == kAttributeNormal ? 0 : attributes;
   Record(DiskEvent::kAttributes, open->key, "", {}, entries_[open->key].attributes);
   return true;
@@ -386,9 +377,9 @@ bool FakePlatform::SetFileAttributesByHandle(FileHandle file, uint32_t attribute
 FileError FakePlatform::MoveOpenFile(FileHandle file, FileHandle folder, const char* name,
                                      MoveSemantics semantics) {
   InFolder path = NameIn(folder, name);
-  Call(Operation::kMoveOpenFile, PathOf(file) + " " + path.shown +
-                                     (semantics == MoveSemantics::kPosix ? " posix" : " classic"));
-  int fault = Fault(Operation::kMoveOpenFile);
+  const int fault = Call(Operation::kMoveOpenFile,
+                         PathOf(file) + " " + path.shown +
+                             (semantics == MoveSemantics::kPosix ? " posix" : " classic"));
   if (fault >= 0) return fault == 0 ? FileError::kOther : FileError::kSharing;
   OpenFile* open = Handle(file);
   if (open == nullptr || !open->writable) return FileError::kOther;
@@ -419,11 +410,11 @@ FileError FakePlatform::MoveOpenFile(FileHandle file, FileHandle folder, const c
 }
 
 bool FakePlatform::DeleteAndCloseFile(FileHandle file) {
-  Call(Operation::kDeleteAndCloseFile, PathOf(file));
+  const int fault = Call(Operation::kDeleteAndCloseFile, PathOf(file));
   OpenFile* open = Handle(file);
   if (open == nullptr) return false;
   bool deletable = open->writable || open->access == ExistingAccess::kRemove;
-  if (deletable && Fault(Operation::kDeleteAndCloseFile) >= 0) {
+  if (deletable && fault >= 0) {
     deletable = false;
     ++failedRemovals;
   }
@@ -438,8 +429,7 @@ bool FakePlatform::DeleteAndCloseFile(FileHandle file) {
 }
 
 uint32_t FakePlatform::GetLongPathNameA(const char* path, char* area, uint32_t limit) {
-  Call(Operation::kGetLongPathNameA, path);
-  if (Rejected(path) || Fault(Operation::kGetLongPathNameA) >= 0) return 0;
+  if (Call(Operation::kGetLongPathNameA, path) >= 0 || Rejected(path)) return 0;
   return Answer(area, limit, WithFolderReplaced(path, shortNames));
 }
 
@@ -455,8 +445,7 @@ void FakePlatform::CloseOutputFile(FileHandle file) {
 FileHandle FakePlatform::OpenExistingFile(FileHandle folder, const char* name,
                                           ExistingAccess access, FileError& error) {
   InFolder path = NameIn(folder, name);
-  Call(Operation::kOpenExistingFile, path.shown);
-  int fault = Fault(Operation::kOpenExistingFile);
+  const int fault = Call(Operation::kOpenExistingFile, path.shown);
   auto found = path.real.empty() ? entries_.end() : entries_.find(Key(path.real));
   FakeEntry* entry = found == entries_.end() ? nullptr : &found->second;
   // Like CreateFile without backup semantics: no directory, nothing held without sharing.
@@ -478,9 +467,9 @@ FileHandle FakePlatform::OpenExistingFile(FileHandle folder, const char* name,
 }
 
 bool FakePlatform::QueryOpenFile(FileHandle file, FileFacts& facts) {
-  Call(Operation::kQueryOpenFile, PathOf(file));
+  const int fault = Call(Operation::kQueryOpenFile, PathOf(file));
   OpenFile* open = Handle(file);
-  if (open == nullptr || open->folder || Fault(Operation::kQueryOpenFile) >= 0) return false;
+  if (open == nullptr || open->folder || fault >= 0) return false;
   const FakeEntry& entry = entries_[open->key];
   facts.attributes = AttributesOf(entry);
   facts.links = entry.links;
@@ -490,14 +479,14 @@ bool FakePlatform::QueryOpenFile(FileHandle file, FileFacts& facts) {
 }
 
 FileHandle FakePlatform::OpenHostFolder(const char* path, FileError& error) {
-  Call(Operation::kOpenHostFolder, path);
+  const int fault = Call(Operation::kOpenHostFolder, path);
   // Held with backup semantics: a root keeps its "\", any other folder is named without.
   std::string folder = path;
   if (folder.size() > 1 && folder.back() == '\\' && folder[folder.size() - 2] != ':') {
     folder.pop_back();
   }
   FakeEntry* entry = Find(folder);
-  error = Fault(Operation::kOpenHostFolder) >= 0  ? FileError::kOther
+  error = fault >= 0                              ? FileError::kOther
           : Rejected(path)                        ? FileError::kNotFound
           : entry != nullptr && !entry->directory ? FileError::kOther
           : entry != nullptr && Held(*entry)      ? FileError::kSharing
@@ -513,9 +502,9 @@ FileHandle FakePlatform::OpenHostFolder(const char* path, FileError& error) {
 
 uint32_t FakePlatform::GetFinalPathName(FileHandle file, PathNaming naming, char16_t* area,
                                         uint32_t limit) {
-  Call(Operation::kGetFinalPathName, PathOf(file));
+  const int fault = Call(Operation::kGetFinalPathName, PathOf(file));
   OpenFile* open = Handle(file);
-  if (open == nullptr || Fault(Operation::kGetFinalPathName) >= 0 ||
+  if (open == nullptr || fault >= 0 ||
       std::find(unnamed.begin(), unnamed.end(), naming) != unnamed.end()) {
     return 0;
   }
@@ -543,23 +532,20 @@ uint32_t FakePlatform::GetFinalPathName(FileHandle file, PathNaming naming, char
 }
 
 uint32_t FakePlatform::WidenName(const char* text, char16_t* area, uint32_t limit) {
-  Call(Operation::kWidenName, text);
   size_t length = std::strlen(text);
-  if (Fault(Operation::kWidenName) >= 0 || length >= limit) return 0;
+  if (Call(Operation::kWidenName, text) >= 0 || length >= limit) return 0;
   // Windows-1252, as far as Latin-1 reaches.
   for (size_t i = 0; i <= length; ++i) area[i] = static_cast<unsigned char>(text[i]);
   return static_cast<uint32_t>(length);
 }
 
 uint32_t FakePlatform::GetSessionUserProfile(char* area, uint32_t limit) {
-  Call(Operation::kGetSessionUserProfile, "");
-  if (Fault(Operation::kGetSessionUserProfile) >= 0 || sessionProfile.empty()) return 0;
+  if (Call(Operation::kGetSessionUserProfile, "") >= 0 || sessionProfile.empty()) return 0;
   return Answer(area, limit, sessionProfile);
 }
 
 int32_t FakePlatform::ReadExistingFile(FileHandle file, unsigned char* bytes, int32_t count) {
-  Call(Operation::kReadExistingFile, PathOf(file));
-  int fault = Fault(Operation::kReadExistingFile);
+  const int fault = Call(Operation::kReadExistingFile, PathOf(file));
   OpenFile* open = Handle(file);
   if (open == nullptr || !open->existing || open->access != ExistingAccess::kReadAndStamp ||
       fault == 0) {
@@ -577,16 +563,16 @@ int32_t FakePlatform::ReadExistingFile(FileHandle file, unsigned char* bytes, in
 
 uint32_t FakePlatform::GetFileAttributesInFolder(FileHandle folder, const char* name) {
   InFolder path = NameIn(folder, name);
-  Call(Operation::kGetFileAttributesInFolder, path.shown);
-  if (Fault(Operation::kGetFileAttributesInFolder) >= 0 || path.real.empty()) return kNoAttributes;
+  if (Call(Operation::kGetFileAttributesInFolder, path.shown) >= 0 || path.real.empty()) {
+    return kNoAttributes;
+  }
   auto found = entries_.find(Key(path.real));
   return found == entries_.end() ? kNoAttributes : AttributesOf(found->second);
 }
 
 uint32_t FakePlatform::GetEnvironmentVariableA(const char* name, char* area, uint32_t limit) {
-  Call(Operation::kGetEnvironmentVariableA, name);
   auto found = environment.find(Upper(name));
-  if (found == environment.end() || Fault(Operation::kGetEnvironmentVariableA) >= 0) return 0;
+  if (Call(Operation::kGetEnvironmentVariableA, name) >= 0 || found == environment.end()) return 0;
   return Answer(area, limit, found->second);
 }
 
@@ -596,15 +582,13 @@ void FakePlatform::Sleep(uint32_t milliseconds) {
 }
 
 bool FakePlatform::ProbeFile(const char* path) {
-  Call(Operation::kProbeFile, path);
-  if (Fault(Operation::kProbeFile) >= 0) return false;
+  if (Call(Operation::kProbeFile, path) >= 0) return false;
   const FakeEntry* entry = Find(path);
   return entry != nullptr && !entry->directory;
 }
 
 bool FakePlatform::ProbePattern(const char* pattern) {
-  Call(Operation::kProbePattern, pattern);
-  if (Rejected(pattern) || Fault(Operation::kProbePattern) >= 0) return false;
+  if (Call(Operation::kProbePattern, pattern) >= 0 || Rejected(pattern)) return false;
   std::string folder = FolderOf(Key(pattern));
   std::string name = Upper(NameOf(pattern));
   return std::any_of(entries_.begin(), entries_.end(), [&](const auto& entry) {

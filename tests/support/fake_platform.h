@@ -185,8 +185,8 @@ class FakePlatform final : public Platform {
     std::string real;
   };
 
-  void Call(Operation operation, const std::string& detail);
-  int Fault(Operation operation);
+  // Records the call; the way it fails (fault_ways.h), -1 when it does not.
+  int Call(Operation operation, const std::string& detail);
   void Record(DiskEvent::Kind kind, const std::string& key, const std::string& target = "",
               const Bytes& bytes = {}, uint32_t value = 0);
   bool Rejected(const std::string& path) const;
