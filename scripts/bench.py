@@ -14,6 +14,7 @@ and measures, and why: docs/benchmarks.md.
 import argparse
 import hashlib
 import os
+import pathlib
 import random
 import shutil
 import statistics
@@ -44,11 +45,9 @@ def make_dictionary(folder, seed=SEED):
     lines = ["language\tBenchmark"]
     for index in range(1, FILES + 1):
         name = f"BENCH{index:03d}.DAT"
-        with open(os.path.join(folder, name), "wb") as out:
-            out.write(generator.randbytes(FILE_SIZE))
+        pathlib.Path(folder, name).write_bytes(generator.randbytes(FILE_SIZE))
         lines.append(f"file\t{name}\t{STAMP}")
-    with open(manifest + ".part", "w") as out:
-        out.write("\n".join(lines) + "\n")
+    pathlib.Path(manifest + ".part").write_text("\n".join(lines) + "\n")
     os.rename(manifest + ".part", manifest)
 
 
@@ -100,13 +99,11 @@ def build_without_flush(dictionary):
     shutil.rmtree(source, ignore_errors=True)
     wine.cmake_build.copy_tracked(source)
     entry = os.path.join(source, "src", "payload", "install_entry.cpp")
-    with open(entry) as text:
-        code = text.read()
+    code = pathlib.Path(entry).read_text()
     if code.count(FLUSHED) != 1:
         sys.exit(f"error: src/payload/install_entry.cpp no longer flushes each copy as "
                  f"`{FLUSHED}`: tell scripts/bench.py what to leave out")
-    with open(entry, "w") as text:
-        text.write(code.replace(FLUSHED, "IsOnDisk(FileError::kNone)"))
+    pathlib.Path(entry).write_text(code.replace(FLUSHED, "IsOnDisk(FileError::kNone)"))
     build = os.path.join(BENCH, "no-flush-build")
     shutil.rmtree(build, ignore_errors=True)
     wine.cmake_build.build(build, "setup", bits=wine.BITS, dictionary=dictionary, source=source)
@@ -262,8 +259,7 @@ def main():
     os.makedirs(host, exist_ok=True)
     for name, data in (("torvixx.exe", b"MZ stand-in host program"),
                        ("torvix.ini", b"[Common]\r\nVersion=45\r\n")):
-        with open(os.path.join(host, name), "wb") as out:
-            out.write(data)
+        pathlib.Path(host, name).write_bytes(data)
     programs = {"ours.exe": ours, "no-flush.exe": without_flush, "peer.exe": peer,
                 # It times the damage check alone.
                 "verify_cost.exe": build_helper("verify_cost.cpp", "verify_cost.exe", os.path.join(
@@ -353,12 +349,11 @@ def main():
                      f"{middle:.2f}, from {low:.2f} to {high:.2f}.")
         lines.append("")
         if arguments.baseline_rev:
-            walls = {label: figures[label][0] for label in ("ours", "baseline")}
-            cpu = {label: figures[label][3] for label in ("ours", "baseline")}
-            lines += [f"Against {arguments.baseline_rev}: wall {walls['ours']:.3f} s against "
-                      f"{walls['baseline']:.3f} s ({(walls['ours'] - walls['baseline']) * 1000:+.1f}"
-                      f" ms), CPU {cpu['ours']:.3f} s against {cpu['baseline']:.3f} s "
-                      f"({(cpu['ours'] - cpu['baseline']) * 1000:+.1f} ms)", ""]
+            (wall, cpu), (old_wall, old_cpu) = ((figures[label][0], figures[label][3])
+                                                for label in ("ours", "baseline"))
+            lines += [f"Against {arguments.baseline_rev}: wall {wall:.3f} s against "
+                      f"{old_wall:.3f} s ({(wall - old_wall) * 1000:+.1f} ms), CPU {cpu:.3f} s "
+                      f"against {old_cpu:.3f} s ({(cpu - old_cpu) * 1000:+.1f} ms)", ""]
     own = os.path.join(ROOT, "resources", "payload")
     lines += ["| Size beyond the payload | setup.exe | NSIS peer | ours/peer |",
               "|---|---:|---:|---:|"]
@@ -375,8 +370,7 @@ def main():
     text = "\n".join(lines)
     print(f"Payload: {FILES} files of {FILE_SIZE // 1024} KiB, {payload:,} bytes\n")
     print(text)
-    with open(os.path.join(BENCH, "results.md"), "w") as out:
-        out.write(text)
+    pathlib.Path(BENCH, "results.md").write_text(text)
 
 
 if __name__ == "__main__":

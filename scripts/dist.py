@@ -6,6 +6,7 @@ that a failed build leaves nothing to ship; SHA256SUMS is written last, after si
 
 import hashlib
 import os
+import pathlib
 import shutil
 import subprocess
 import sys
@@ -91,7 +92,8 @@ def main():
     # The signing settings, then the dictionary and the settings, so that a fault in
     # them is said in one line, as the reader says it, before any build tool runs.
     command = signing_command(os.path.join(build, "setup.exe"), setup + ".part")
-    checked = subprocess.run([sys.executable, os.path.join(ROOT, "resources", "payload_resources.py"),
+    checked = subprocess.run([sys.executable,
+                              os.path.join(ROOT, "resources", "payload_resources.py"),
                               dictionary, os.path.join(build, "generated")], env=env,
                              stderr=subprocess.PIPE, text=True)
     if checked.returncode != 0:
@@ -123,8 +125,7 @@ def main():
     os.replace(part, setup)
     with open(setup, "rb") as exe:
         digest = hashlib.sha256(exe.read()).hexdigest()
-    with open(sums + ".part", "w") as out:
-        out.write(f"{digest}  setup.exe\n")
+    pathlib.Path(sums + ".part").write_text(f"{digest}  setup.exe\n")
     os.replace(sums + ".part", sums)
     report(setup, dictionary)
     if command is not None:

@@ -7,6 +7,7 @@ answering it, and writes them as PNG files to docs/screenshots/.
 """
 
 import os
+import pathlib
 import struct
 import sys
 import zlib
@@ -28,8 +29,7 @@ SCENARIOS = [
 
 
 def bmp_to_png(bmp_path, png_path):
-    with open(bmp_path, "rb") as source:
-        data = source.read()
+    data = pathlib.Path(bmp_path).read_bytes()
     offset = struct.unpack_from("<I", data, 10)[0]
     width, height = struct.unpack_from("<ii", data, 18)
     stride = (width * 3 + 3) & ~3
@@ -47,8 +47,7 @@ def bmp_to_png(bmp_path, png_path):
     png = (b"\x89PNG\r\n\x1a\n" +
            chunk(b"IHDR", struct.pack(">IIBBBBB", width, height, 8, 2, 0, 0, 0)) +
            chunk(b"IDAT", zlib.compress(b"".join(rows), 9)) + chunk(b"IEND", b""))
-    with open(png_path, "wb") as out:
-        out.write(png)
+    pathlib.Path(png_path).write_bytes(png)
 
 
 def main():

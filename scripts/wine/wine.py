@@ -10,6 +10,7 @@ import atexit
 import fcntl
 import contextlib
 import os
+import pathlib
 import select
 import shutil
 import subprocess
@@ -52,8 +53,8 @@ if BITS == 64:
     WINE = os.path.join(WORK, "wine64-fixed-layout")
     if not os.path.exists(WINE):
         os.makedirs(WORK, exist_ok=True)
-        with open(WINE + ".part", "w") as script:
-            script.write(f'#!/bin/sh\nexec setarch x86_64 -R {WINE64_LOADER} "$@"\n')
+        pathlib.Path(WINE + ".part").write_text(
+            f'#!/bin/sh\nexec setarch x86_64 -R {WINE64_LOADER} "$@"\n')
         os.chmod(WINE + ".part", 0o755)
         os.replace(WINE + ".part", WINE)
 
@@ -266,8 +267,7 @@ def prepared_prefix():
                         "Managed", "/d", "N", "/f"], env=env, check=True,
                        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=120)
         subprocess.run(["wineserver", "-w"], env=env, check=True, timeout=120)
-        with open(marker, "w") as out:
-            out.write(version)
+        pathlib.Path(marker).write_text(version)
     return template
 
 
@@ -417,8 +417,7 @@ class Prefix:
         """Writes a file of drive C: (text in Windows-1252), last written at stamp."""
         path = self.path(windows_path)
         os.makedirs(os.path.dirname(path), exist_ok=True)
-        with open(path, "wb") as out:
-            out.write(data if isinstance(data, bytes) else data.encode("cp1252"))
+        pathlib.Path(path).write_bytes(data if isinstance(data, bytes) else data.encode("cp1252"))
         if stamp is not None:
             os.utime(path, (stamp, stamp))
         return path

@@ -3,6 +3,7 @@ publisher's environment, make as a publisher types it, this build's dictionary u
 another name, and stand-in programs for the scripts' tests."""
 
 import os
+import pathlib
 import shutil
 import subprocess
 import sys
@@ -31,8 +32,7 @@ def make_dist(**settings):
 
 
 def read(path):
-    with open(path, "rb") as source:
-        return source.read()
+    return pathlib.Path(path).read_bytes()
 
 
 def dictionary(folder, language, extra_file=None):
@@ -44,11 +44,9 @@ def dictionary(folder, language, extra_file=None):
     lines = [f"language\t{language}", "file\tLXWEPB.TLX\t1997-01-06 13:44:46",
              "file\tLXWEPB2.CLX\t1999-11-30 17:04:48"]
     if extra_file:
-        with open(os.path.join(folder, extra_file), "wb") as out:
-            out.write(language.encode() * 100)
+        pathlib.Path(folder, extra_file).write_bytes(language.encode() * 100)
         lines.append(f"file\t{extra_file}\t2020-02-02 20:20:20")
-    with open(os.path.join(folder, "manifest.txt"), "w", encoding="utf-8") as out:
-        out.write("\n".join(lines) + "\n")
+    pathlib.Path(folder, "manifest.txt").write_text("\n".join(lines) + "\n", encoding="utf-8")
 
 
 def write_stand_ins(folder, scripts):
@@ -57,7 +55,6 @@ def write_stand_ins(folder, scripts):
     os.makedirs(folder, exist_ok=True)
     for name, text in scripts.items():
         path = os.path.join(folder, name)
-        with open(path, "w") as out:
-            out.write(text)
+        pathlib.Path(path).write_text(text)
         os.chmod(path, 0o755)
     return folder

@@ -3,6 +3,7 @@ dpkg-query names the installed Wine, and a stand-in folder plays the prepared on
 emulator is /bin/true, which binfmt_misc only has to open)."""
 
 import os
+import pathlib
 import shutil
 import subprocess
 import tempfile
@@ -38,8 +39,7 @@ def prepared(scratch):
     os.makedirs(os.path.join(folder, "root", "usr", "lib"))
     os.chmod(os.path.dirname(folder), 0o700)
     shutil.copy("/bin/true", os.path.join(folder, "qemu-i386"))
-    with open(os.path.join(folder, "versions"), "w") as versions:
-        versions.write(f"wine32 {VERSION} i386\nwine64 {VERSION}\n")
+    pathlib.Path(folder, "versions").write_text(f"wine32 {VERSION} i386\nwine64 {VERSION}\n")
 
 
 def open_to_all(scratch):

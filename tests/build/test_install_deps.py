@@ -3,6 +3,7 @@ and sudo first on PATH), on kernels with and without 32-bit code (a stand-in pro
 a copy of the script): never the network."""
 
 import os
+import pathlib
 import shutil
 import subprocess
 import tempfile
@@ -70,8 +71,7 @@ def run_script(install_fails, native=True):
             "emulated-wine.sh": '#!/bin/sh\necho "emulated-wine.sh $*" >>"$CALLS"\n'})
         parts = os.path.join(folder, "sources.list.d")
         os.mkdir(parts)
-        with open(os.path.join(parts, "debian.sources"), "w") as sources:
-            sources.write(SOURCES)
+        pathlib.Path(parts, "debian.sources").write_text(SOURCES)
         bin_folder = write_stand_ins(os.path.join(folder, "bin"), STAND_INS)
         calls = os.path.join(folder, "calls")
         env = dict(os.environ, PATH=f"{bin_folder}:{os.environ['PATH']}", CALLS=calls,

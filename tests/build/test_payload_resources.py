@@ -2,6 +2,7 @@
 the line it names for each manifest the installer could not carry."""
 
 import os
+import pathlib
 import struct
 import subprocess
 import sys
@@ -23,11 +24,9 @@ class PayloadResources(unittest.TestCase):
 
     def make(self, manifest, files=(), settings=("www.torvix.example",), env=None):
         for name, size in files:
-            with open(os.path.join(self.dictionary, name), "wb") as out:
-                out.write(b"x" * size)
+            pathlib.Path(self.dictionary, name).write_bytes(b"x" * size)
         data = manifest if isinstance(manifest, bytes) else manifest.encode("utf-8")
-        with open(os.path.join(self.dictionary, "manifest.txt"), "wb") as out:
-            out.write(data)
+        pathlib.Path(self.dictionary, "manifest.txt").write_bytes(data)
         return self.run_script(self.dictionary, settings, env)
 
     def run_script(self, dictionary, settings=("www.torvix.example",), env=None):
@@ -37,8 +36,7 @@ class PayloadResources(unittest.TestCase):
                               capture_output=True, text=True, env=environment)
 
     def piece(self, name):
-        with open(os.path.join(self.output, name), "rb") as source:
-            return source.read()
+        return pathlib.Path(self.output, name).read_bytes()
 
     def test_good_manifest(self):
         result = self.make("language\tPortuguês do Brasil\n"

@@ -4,6 +4,7 @@ image GCC can make, and at most 48 KiB beyond the payload: docs/reliability.md, 
 shipped image's hardening"."""
 
 import os
+import pathlib
 import re
 import subprocess
 import tempfile
@@ -108,8 +109,7 @@ def build(source):
            if "COMPILER_LAUNCHER" not in k and k not in ("MAKEFLAGS", "MFLAGS")}
     cmake_build.build(os.path.join(source, "build"), "setup", source=source, env=env,
                       dictionary=os.path.join(source, "resources", "payload"))
-    with open(os.path.join(source, "build", "setup.exe"), "rb") as exe:
-        return exe.read()
+    return pathlib.Path(source, "build", "setup.exe").read_bytes()
 
 
 class Reproducible(unittest.TestCase):

@@ -6,6 +6,7 @@ damaged installers."""
 
 import hashlib
 import os
+import pathlib
 import shutil
 import subprocess
 import sys
@@ -35,8 +36,7 @@ class Shipping(unittest.TestCase):
             subprocess.run(["openssl", *arguments], check=True, capture_output=True)
 
         # A code-signing certificate whose key has a password, and a time-stamp authority.
-        with open(os.path.join(cls.keys, "pass.txt"), "w") as out:
-            out.write("correct horse\n")
+        pathlib.Path(cls.keys, "pass.txt").write_text("correct horse\n")
         openssl("req", "-x509", "-utf8", "-newkey", "rsa:2048", "-keyout",
                 os.path.join(cls.keys, "key.pem"), "-passout",
                 f"file:{os.path.join(cls.keys, 'pass.txt')}", "-out",
@@ -177,8 +177,7 @@ class Shipping(unittest.TestCase):
         before = os.stat(word_list)
         changed = bytearray(read(word_list))
         changed[100] ^= 1
-        with open(word_list, "wb") as out:
-            out.write(changed)
+        pathlib.Path(word_list).write_bytes(changed)
         os.utime(word_list, (before.st_atime - 86400, before.st_mtime - 86400))
         result = make_dist(DICTIONARY=source, DIST=dist)
         self.assertEqual(result.returncode, 0, result.stderr)
@@ -224,8 +223,7 @@ class Shipping(unittest.TestCase):
 
     def test_signing_never_prompts_and_says_what_is_wrong(self):
         wrong = os.path.join(self.keys, "wrong.txt")
-        with open(wrong, "w") as out:
-            out.write("incorrect horse\n")
+        pathlib.Path(wrong).write_text("incorrect horse\n")
         dist = os.path.join(self.scratch, "password")
         cases = [
             ("a wrong password", {"SIGN_PASS_FILE": wrong},
@@ -262,8 +260,7 @@ class Shipping(unittest.TestCase):
             image = pe_resources.PeImage(built)
             change(image)
             path = os.path.join(self.scratch, "damaged.exe")
-            with open(path, "wb") as out:
-                out.write(image.data)
+            pathlib.Path(path).write_bytes(image.data)
             return inspect(path)
 
         cases = [
@@ -279,8 +276,7 @@ class Shipping(unittest.TestCase):
                                  "does NOT match the file", "signed by /CN=Wörter Verlag",
                                  status=1)
         not_an_installer = os.path.join(self.scratch, "notes.txt")
-        with open(not_an_installer, "w") as out:
-            out.write("not an installer")
+        pathlib.Path(not_an_installer).write_text("not an installer")
         self.assertEqual(inspect(not_an_installer).returncode, 2)
         self.assertIn("is not an installer: not a Windows executable",
                       inspect(not_an_installer).stderr)

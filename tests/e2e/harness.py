@@ -4,6 +4,7 @@ after any: exit status 0, and no temporary name of the installer's left anywhere
 
 import calendar
 import os
+import pathlib
 import re
 import sys
 import unittest
@@ -46,8 +47,7 @@ OLD_TIME = 915148800  # 1999-01-01, a stamp that is not the payload's
 
 
 def payload_bytes(name):
-    with open(os.path.join(PAYLOAD, name), "rb") as source:
-        return source.read()
+    return pathlib.Path(PAYLOAD, name).read_bytes()
 
 
 def error_box(caption, text):
@@ -128,8 +128,7 @@ class WineCase(unittest.TestCase):
         return prefix
 
     def read(self, path):
-        with open(path, "rb") as source:
-            return source.read()
+        return pathlib.Path(path).read_bytes()
 
     def assert_unchanged(self, path, data, stamp=OLD_TIME, tally=None):
         """The file holds data and its stamp still; where not, data's size is added to

@@ -2,6 +2,7 @@
 good byte lost or written outside the host folder; it prints the cases and lost bytes."""
 
 import os
+import pathlib
 import subprocess
 import tempfile
 
@@ -81,8 +82,7 @@ class Faults(WineCase):
             ("a count of no bytes", lambda pe: pe.set_size("FILES", 0),
              ("FILES", "malformed"), []),
         ]
-        with open(wine.SETUP_EXE, "rb") as source:
-            built = source.read()
+        built = pathlib.Path(wine.SETUP_EXE).read_bytes()
         for what, damage, message, written in cases:
             with self.subTest(what):
                 image = pe_resources.PeImage(built)

@@ -3,6 +3,7 @@ never load, a damaged download changes nothing, planted links are never followed
 end it prints what was planted, tried, loaded, written or lost."""
 
 import os
+import pathlib
 import re
 import tempfile
 import threading
@@ -187,8 +188,7 @@ class HostileFolder(WineCase):
     # --- A damaged download -----------------------------------------------------------
 
     def test_a_damaged_download_changes_nothing(self):
-        with open(wine.SETUP_EXE, "rb") as source:
-            built = source.read()
+        built = pathlib.Path(wine.SETUP_EXE).read_bytes()
         sizes = {r.name: r.size for r in pe_resources.PeImage(built).rcdata()}
         cases = [
             # resource, byte offset, bit: one bit flipped, as a bad download or disk does
