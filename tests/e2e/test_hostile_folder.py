@@ -204,9 +204,8 @@ class HostileFolder(WineCase):
             with self.subTest(resource=resource, offset=offset):
                 image = pe_resources.PeImage(built)
                 image.flip(resource, offset, bit)
-                prefix = self.new_prefix()
+                prefix = self.new_prefix(host=True)
                 self.setup_in_downloads(prefix, bytes(image.data))
-                prefix.add_host()
                 old = {TLX: b"an older word list\r\n" * 50, CLX: b"an older lexicon" * 999}
                 for name, data in old.items():
                     prefix.write("C:\\TORVIX\\" + name, data, OLD_TIME)
@@ -234,9 +233,8 @@ class HostileFolder(WineCase):
         ]
         for what, name, kind in cases:
             with self.subTest(what):
-                prefix = self.new_prefix()
+                prefix = self.new_prefix(host=True)
                 self.setup_in_downloads(prefix)
-                prefix.add_host()
                 for payload in (TLX, CLX):
                     if payload != name:
                         prefix.write("C:\\TORVIX\\" + payload, b"an older copy")
@@ -244,12 +242,8 @@ class HostileFolder(WineCase):
                 victim = prefix.write("C:\\Elsewhere\\victim.dat", outside, OLD_TIME)
                 link = prefix.path("C:\\TORVIX\\" + name)
                 nowhere = prefix.path("C:\\Elsewhere\\nothing.dat")
-                if kind == "symlink":
-                    os.symlink(victim, link)
-                elif kind == "hardlink":
-                    os.link(victim, link)
-                else:
-                    os.symlink(nowhere, link)
+                (os.link if kind == "hardlink" else os.symlink)(
+                    nowhere if kind == "dangling" else victim, link)
 
                 shown, status = prefix.run("ok", "ok", program=SETUP)
 
