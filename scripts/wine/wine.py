@@ -154,14 +154,12 @@ def say_what_runs():
     if not is_32_bit_image(SETUP_EXE):
         sys.exit(f"error: {shown(SETUP_EXE)} is no 32-bit Windows program: the end-to-end tests "
                  "run the shipped 32-bit image")
-    with open(SETUP_EXE, "rb") as image:
-        digest = hashlib.sha256(image.read()).hexdigest()
+    digest = hashlib.sha256(pathlib.Path(SETUP_EXE).read_bytes()).hexdigest()
     sums = os.path.join(os.path.dirname(SETUP_EXE), "SHA256SUMS")
-    if os.path.isfile(sums):
-        with open(sums) as listed:
-            if f"{digest}  setup.exe" not in listed.read().splitlines():
-                sys.exit(f"error: {shown(SETUP_EXE)} is not the installer {shown(sums)} names; "
-                         "build it again with `make dist`")
+    if os.path.isfile(sums) and f"{digest}  setup.exe" not in \
+            pathlib.Path(sums).read_text().splitlines():
+        sys.exit(f"error: {shown(SETUP_EXE)} is not the installer {shown(sums)} names; "
+                 "build it again with `make dist`")
     with open(os.path.join(prepared_prefix(), "system.reg"), errors="replace") as registry:
         wow64 = "#arch=win64" in registry.read(4096)
     kind = ("a 64-bit one with its 32-bit side (WoW64), as 64-bit Windows has" if wow64 else
