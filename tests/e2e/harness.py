@@ -42,6 +42,7 @@ DIALOG = ("DIALOG", MESSAGES["kLocateDialogTitle"])
 PAYLOAD_FILES = [("LXWEPB.TLX", (1997, 1, 6, 13, 44, 46)),
                  ("LXWEPB2.CLX", (1999, 11, 30, 17, 4, 48))]
 HOST_FILES = sorted([FACTS["kSettingsFile"], FACTS["kHostProgram"]])
+TLX, CLX = (name for name, _ in PAYLOAD_FILES)
 TEMPORARY_NAMES = cpp_texts.text_list("src/payload/temporary_names.h", "kTemporaryNames")
 OLD_TIME = 915148800  # 1999-01-01, a stamp that is not the payload's
 

@@ -8,13 +8,10 @@ import tempfile
 import time
 from dataclasses import dataclass, field
 
-
 import wine
-from harness import (COMPLETE, CONFIRM, DIALOG, HOST_FILES, PAYLOAD_FILES, PROMPT,
-                     VERSION_UNKNOWN, WineCase, entry_failed, one_test_per_row, payload_bytes,
-                     too_old)
+from harness import (CLX, COMPLETE, CONFIRM, DIALOG, HOST_FILES, PROMPT, TLX, VERSION_UNKNOWN,
+                     WineCase, entry_failed, one_test_per_row, payload_bytes, too_old)
 
-TLX, CLX = (name for name, _ in PAYLOAD_FILES)
 LOCATE = ["file=C:\\TORVIX\\torvixx.exe", "ok"]
 
 

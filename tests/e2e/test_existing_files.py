@@ -10,10 +10,8 @@ import time
 import pytest
 
 import wine
-from harness import (COMPLETE, CONFIRM, HOST_FILES, OLD_TIME, PAYLOAD_FILES, TEMPORARY_NAMES,
-                     WineCase, entry_failed, one_test_per_row, payload_bytes, too_old)
-
-TLX, CLX = (name for name, _ in PAYLOAD_FILES)
+from harness import (CLX, COMPLETE, CONFIRM, HOST_FILES, OLD_TIME, TEMPORARY_NAMES, TLX, WineCase,
+                     entry_failed, one_test_per_row, payload_bytes, too_old)
 
 SYSCALL = re.compile(r"^\d+\s+(\w+)\((\d+)<([^>]*)>(.*)$")
 

@@ -8,10 +8,9 @@ import tempfile
 
 import wine  # first: it puts scripts/ on the path, where pe_resources lives
 import pe_resources  # noqa: E402
-from harness import (CONFIRM, HOST_FILES, PAYLOAD_FILES, WineCase, entry_failed, payload_bytes,
+from harness import (CLX, CONFIRM, HOST_FILES, TLX, WineCase, entry_failed, payload_bytes,
                      resource_fault)
 
-TLX, CLX = (name for name, _ in PAYLOAD_FILES)
 TALLY = {"cases": 0, "faults": 0, "bytes lost": 0}
 
 

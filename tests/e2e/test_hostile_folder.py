@@ -13,10 +13,9 @@ import pytest
 
 import wine  # first: it puts scripts/ on the path, where pe_resources lives
 import pe_resources  # noqa: E402
-from harness import (COMPLETE, CONFIRM, DIALOG, HOST_FILES, OLD_TIME, PROMPT, WineCase,
+from harness import (CLX, COMPLETE, CONFIRM, DIALOG, HOST_FILES, OLD_TIME, PROMPT, TLX, WineCase,
                      entry_failed, one_test_per_row, resource_fault, too_old)
 
-TLX, CLX = "LXWEPB.TLX", "LXWEPB2.CLX"
 DOWNLOADS = "C:\\Users\\Public\\Downloads"
 WORKDIR = "C:\\Users\\Public\\Work"
 SETUP = DOWNLOADS + "\\setup.exe"
