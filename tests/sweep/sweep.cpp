@@ -40,8 +40,6 @@ struct Road {
   Disk before;
   bool locate = false;
   std::string host = kHost;
-
-  std::string Key() const { return Upper(host) + "\\"; }
 };
 
 // A settings file of a disk: its bytes are the Version it says, which the fake's profile
@@ -158,9 +156,9 @@ void Run(FakePlatform& platform, Tally& tally, const std::string& label) {
 // it: it must end with the completion report, every file whole and nothing left under
 // a temporary name. A disk already seen is not run again.
 void RunAgain(const Road& road, const Disk& disk, const std::vector<PayloadFile>& payload,
-              Tally& tally, std::map<std::string, bool>& seen, const std::string& label) {
+              Tally& tally, std::set<std::string>& seen, const std::string& label) {
   std::string described = Describe(disk);
-  if (!seen.emplace(described, true).second) return;
+  if (!seen.insert(described).second) return;
   FakePlatform platform;
   Prepare(platform, road, disk, payload);
   Run(platform, tally, label + ", run again");
@@ -181,7 +179,7 @@ void RunAgain(const Road& road, const Disk& disk, const std::vector<PayloadFile>
 // The checks of a run with a fault.
 void CheckFaultedRun(const Road& road, const FakePlatform& platform,
                      const std::vector<PayloadFile>& payload, Tally& tally,
-                     std::map<std::string, bool>& seen, const std::string& label) {
+                     std::set<std::string>& seen, const std::string& label) {
   Disk after = DiskOf(platform);
   Verdict verdict = CheckRun(platform, road.host, road.before, payload);
   tally.lost += verdict.lost;
@@ -202,7 +200,7 @@ void CheckFaultedRun(const Road& road, const FakePlatform& platform,
 }
 
 void FaultSweep(const Road& road, const std::vector<PayloadFile>& payload, Tally& tally) {
-  std::map<std::string, bool> seen;
+  std::set<std::string> seen;
   FakePlatform clean;
   Prepare(clean, road, road.before, payload);
   Run(clean, tally, road.name + ", clean");
@@ -394,7 +392,7 @@ class CrashModel {
 };
 
 void PowerCutSweep(const Road& road, const std::vector<PayloadFile>& payload, Tally& tally) {
-  std::map<std::string, bool> seen;
+  std::set<std::string> seen;
   FakePlatform clean;
   clean.journalBytes = true;
   Prepare(clean, road, road.before, payload);
