@@ -1,17 +1,12 @@
 #!/bin/sh
 # Wine's 32-bit side under a user-mode emulator, for a machine whose kernel runs no
 # 32-bit code, so that the end-to-end tests can still run the shipped 32-bit image.
-#   emulated-wine.sh cache         makes (or checks) the user's cache of this checkout's
-#                                  tools and prints its path: the emulated Wine's folder,
-#                                  the prepared Wine prefix and the compiler cache live there
-#   emulated-wine.sh prepare       makes (or reuses) the folder and prints its path
-#   emulated-wine.sh run CMD ...   runs CMD with the folder's 32-bit Wine and emulator,
-#                                  and EMULATED_WINE set to the folder
-#
-# What the folder (in ${XDG_CACHE_HOME:-~/.cache}/torvix-dictionary-installer, never in
-# /tmp) holds, and the namespace `run` gives CMD: docs/testing.md, "What each target
-# installs, and the emulated 32-bit Wine". Where `run` cannot be, it says so in one line
-# and exits 77 (skipped).
+#   emulated-wine.sh cache         makes (or checks) the user's cache and prints its path
+#   emulated-wine.sh prepare       makes (or reuses) the emulated Wine's folder there
+#   emulated-wine.sh run CMD ...   runs CMD with it, EMULATED_WINE set to the folder; where
+#                                  that cannot be, says so in one line and exits 77
+# What the cache holds and the namespace `run` gives: docs/testing.md, "What each target
+# installs, and the emulated 32-bit Wine".
 set -eu
 
 MIRROR=${DEBIAN_MIRROR:-http://deb.debian.org}
@@ -111,8 +106,8 @@ build() {
     >"$work/download.log" 2>&1 ||
     die "apt could not fetch 32-bit Wine $version: $(grep -E '^E:' "$work/download.log" | head -n 1)"
 
-  # Debian 13's qemu-user: a static build, so its qemu-i386 needs nothing else. (Debian
-  # 12's takes about a minute of processor time for every Wine process it starts.)
+  # Debian 13's qemu-user: static, so it needs nothing else (Debian 12's costs a minute of
+  # processor time for every Wine process).
   new_state "$work/apt13" "debian trixie"
   private_apt "$work/apt13" update >"$work/update13.log" 2>&1 ||
     die "apt could not read Debian 13's index: $(grep -E '^(E|Err):' "$work/update13.log" | head -n 1)"
@@ -132,9 +127,7 @@ build() {
 
   root=$work/folder/root
   # The packages' own scripts do not run: do what they would. The machine's /lib is
-  # /usr/lib, so the libraries move there; libwine's zlib becomes a builtin DLL. (The
-  # 32-bit loader finds the libraries in /usr/lib/i386-linux-gnu, a folder it always
-  # searches; no cache of them is needed.)
+  # /usr/lib, so the libraries move there; libwine's zlib becomes a builtin DLL.
   if [ -d "$root/lib" ] && [ ! -L "$root/lib" ]; then
     cp -a "$root/lib/." "$root/usr/lib/"
     rm -rf "${root:?}/lib"
