@@ -1,10 +1,7 @@
-// The floor of the benchmark: only the irreducible work of one road, on the payload an
-// installer carries, with nothing else (no checks, no host, no settings). It maps the
-// installer as an image, as the installer maps itself, and takes each file's name, stamp
-// and bytes from its resources in place. With --boxes it is the fair floor: it also loads
-// user32 from the system folder and shows the two boxes every run of the installer shows,
-// the confirmation before the files and the completion report after them (without a
-// display MessageBoxA returns at once, for it as for the installer).
+// The floor of the benchmark: only the irreducible work of one road on an installer's
+// payload, read in place from its resources, with no checks, host or settings. With
+// --boxes, the fair floor: it also shows the installer's two boxes, with user32 loaded
+// from the system folder. Exit status 0 when the road's work was done for every file.
 //
 //   bench_floor.exe ROAD SETUP_EXE FOLDER [--boxes]
 //
@@ -12,7 +9,6 @@
 //   repair   open each file, read and compare it in 32 KiB pieces, stamp it, close it
 //   upgrade  write each file to a temporary file beside it, stamp it, flush it, close
 //            it and move it over the old one (write-through)
-// Exit status 0 when the road's work was done for every file, 1 otherwise.
 #include <windows.h>
 
 #include <stdio.h>
