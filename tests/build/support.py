@@ -1,6 +1,7 @@
 """What the build checks share: the checkout's top (and its scripts on the path), a
 publisher's environment, make as a publisher types it, this build's dictionary under
-another name, and stand-in programs for the scripts' tests."""
+another name (which the README-commands test takes too), and stand-in programs for the
+scripts' tests."""
 
 import os
 import pathlib

@@ -122,15 +122,14 @@ std::vector<std::string> FakePlatform::Calls(const std::string& prefix) const {
 
 size_t FakePlatform::CountCalls(const std::string& prefix) const { return Calls(prefix).size(); }
 
-size_t FakePlatform::FindCall(const std::string& call) const {
-  return static_cast<size_t>(std::find(calls.begin(), calls.end(), call) - calls.begin());
-}
-
-size_t FakePlatform::FirstCall(const std::string& prefix) const {
-  return static_cast<size_t>(
-      std::find_if(calls.begin(), calls.end(),
-                   [&](const std::string& c) { return c.rfind(prefix, 0) == 0; }) -
-      calls.begin());
+size_t FakePlatform::FindCall(const std::string& text) const {
+  return static_cast<size_t>(std::find_if(calls.begin(), calls.end(),
+                                          [&](const std::string& call) {
+                                            return call.rfind(text, 0) == 0 &&
+                                                   (call.size() == text.size() ||
+                                                    call[text.size()] == ' ');
+                                          }) -
+                             calls.begin());
 }
 
 FakeEntry& FakePlatform::AddFile(const std::string& path, const Bytes& bytes) {

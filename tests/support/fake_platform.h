@@ -120,9 +120,9 @@ class FakePlatform final : public Platform {
   std::vector<uint32_t> Sleeps() const;  // every wait, in milliseconds, from the calls
   std::vector<std::string> Calls(const std::string& prefix) const;  // those starting so
   size_t CountCalls(const std::string& prefix) const;  // the calls that start with prefix
-  size_t FindCall(const std::string& call) const;      // its first index; calls.size() for none
-  size_t FirstCall(const std::string& prefix) const;   // the same, of a call starting so
-  std::vector<std::string> settingsRead;               // what each read of a settings file gave
+  // The index of the first call that is text, or text and its detail; calls.size() for none.
+  size_t FindCall(const std::string& text) const;
+  std::vector<std::string> settingsRead;  // what each read of a settings file gave
   int openFiles = 0;
   bool ended = false;
   std::vector<DiskEvent> journal;  // every change to the disk, in order

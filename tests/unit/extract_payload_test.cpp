@@ -390,9 +390,9 @@ TEST(ExtractPayload, TheHostFolderIsHeldAndEveryFileInItChecked) {
     Extract(platform);
 
     EXPECT_EQ(platform.ended, !c.installed);
-    const size_t held = platform.FirstCall("OpenHostFolder C:\\TORVIX\\");
-    EXPECT_LT(held, platform.FirstCall("OpenExistingFile"));
-    EXPECT_LT(held, platform.FirstCall("CreateOutputFile"));
+    const size_t held = platform.FindCall("OpenHostFolder C:\\TORVIX\\");
+    EXPECT_LT(held, platform.FindCall("OpenExistingFile"));
+    EXPECT_LT(held, platform.FindCall("CreateOutputFile"));
     size_t released = platform.FindCall(std::string("CloseOutputFile ") + kFolder);
     ASSERT_LT(released, platform.calls.size());
     // Let go before the box: nothing after it but the box and the end.

@@ -116,7 +116,7 @@ TEST(LocateHostFolder, Attempts) {
       size_t write = platform.FindCall("WriteProfileStringA Applications Torvix=" + c.host);
       size_t probe = platform.FindCall("ProbeFile " + c.host + "\\torvixx.exe");
       EXPECT_LT(probe, write);
-      EXPECT_LT(write, platform.FirstCall("Create"));
+      EXPECT_LT(write, platform.FindCall("CreateOutputFile"));
     }
   });
 }
