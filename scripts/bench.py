@@ -262,8 +262,8 @@ def main():
         pathlib.Path(host, name).write_bytes(data)
     programs = {"ours.exe": ours, "no-flush.exe": without_flush, "peer.exe": peer,
                 # It times the damage check alone.
-                "verify_cost.exe": build_helper("verify_cost.cpp", "verify_cost.exe", os.path.join(
-                    ROOT, "src", "payload", "crc32.cpp")),
+                "verify_cost.exe": build_helper("verify_cost.cpp", "verify_cost.exe",
+                                                os.path.join(ROOT, "src", "payload", "crc32.cpp")),
                 "floor.exe": build_helper("bench_floor.cpp", "floor.exe"),
                 "desktop.exe": build_helper(os.path.join("wine", "desktop_holder.c"),
                                             "desktop.exe")}
