@@ -128,8 +128,8 @@ class ExistingFiles(WineCase):
         ]
         took = {}
         for what, make_read_only in cases:
-            for same in (False, True):
-                with self.subTest(what, same_bytes=same):
+            for same in (False, True):  # for a folder: its second run
+                with self.subTest(what, same_bytes=same, run=2 if same else 1):
                     prefix = self.new_prefix(host=True)
                     old = payload_bytes(CLX) if same else b"an older lexicon" * 500
                     path = prefix.path("C:\\TORVIX\\" + CLX)
