@@ -42,12 +42,10 @@ static BOOL CALLBACK find_window(HWND window, LPARAM unused) {
 
 static void print_escaped(const char* text) {
   for (; *text != '\0'; ++text) {
-    if (*text == '\r') {
-      fputs("\\r", stdout);
-    } else if (*text == '\n') {
-      fputs("\\n", stdout);
-    } else if (*text == '\t') {
-      fputs("\\t", stdout);
+    const char* escape = strchr("\r\n\t", *text);
+    if (escape != NULL) {
+      putchar('\\');
+      putchar("rnt"[escape - "\r\n\t"]);
     } else {
       putchar(*text);
     }
@@ -66,8 +64,8 @@ static BOOL CALLBACK find_icon(HWND child, LPARAM result) {
   return TRUE;
 }
 
-/* Prints the window and says whether it is a message box. */
-static BOOL describe(HWND window) {
+/* Prints what the window says. */
+static void describe(HWND window) {
   static char text[4096];
   char caption[512];
   HWND message = GetDlgItem(window, MESSAGE_TEXT_ID);
@@ -88,7 +86,6 @@ static BOOL describe(HWND window) {
     putchar('\n');
   }
   fflush(stdout);
-  return message != NULL;
 }
 
 static void answer(HWND window, const char* what) {
@@ -97,10 +94,8 @@ static void answer(HWND window, const char* what) {
     if (name == NULL) name = GetDlgItem(window, FILE_NAME_EDIT_ID);
     SetWindowTextA(name, what + 5);
     PostMessageA(window, WM_COMMAND, IDOK, 0);
-  } else if (strcmp(what, "ok") == 0) {
-    PostMessageA(window, WM_COMMAND, IDOK, 0);
-  } else if (strcmp(what, "cancel") == 0) {
-    PostMessageA(window, WM_COMMAND, IDCANCEL, 0);
+  } else if (strcmp(what, "ok") == 0 || strcmp(what, "cancel") == 0) {
+    PostMessageA(window, WM_COMMAND, what[0] == 'o' ? IDOK : IDCANCEL, 0);
   } else if (strcmp(what, "close") == 0) {
     PostMessageA(window, WM_SYSCOMMAND, SC_CLOSE, 0);
   } else {
@@ -112,29 +107,20 @@ static void answer(HWND window, const char* what) {
 /* What the screen shows of the window, as 24-bit bottom-up rows (malloc'd; size bytes). */
 static unsigned char* capture(HWND window, BITMAPINFOHEADER* info, DWORD* size) {
   RECT r;
-  HDC screen;
-  HDC memory;
-  HBITMAP bitmap;
-  HGDIOBJ old;
-  unsigned char* pixels;
-
   GetWindowRect(window, &r);
-  screen = GetDC(NULL);
-  memory = CreateCompatibleDC(screen);
-  bitmap = CreateCompatibleBitmap(screen, r.right - r.left, r.bottom - r.top);
-  old = SelectObject(memory, bitmap);
-  BitBlt(memory, 0, 0, r.right - r.left, r.bottom - r.top, screen, r.left, r.top, SRCCOPY);
+  const int width = r.right - r.left, height = r.bottom - r.top;
+  HDC screen = GetDC(NULL);
+  HDC memory = CreateCompatibleDC(screen);
+  HBITMAP bitmap = CreateCompatibleBitmap(screen, width, height);
+  HGDIOBJ old = SelectObject(memory, bitmap);
+  BitBlt(memory, 0, 0, width, height, screen, r.left, r.top, SRCCOPY);
   SelectObject(memory, old);
 
-  memset(info, 0, sizeof *info);
-  info->biSize = sizeof *info;
-  info->biWidth = r.right - r.left;
-  info->biHeight = r.bottom - r.top;
-  info->biPlanes = 1;
-  info->biBitCount = 24;
-  info->biCompression = BI_RGB;
-  *size = (DWORD)((info->biWidth * 3 + 3) & ~3) * (DWORD)info->biHeight;
-  pixels = (unsigned char*)calloc(1, *size ? *size : 1);
+  *info = (BITMAPINFOHEADER){.biSize = sizeof *info, .biPlanes = 1, .biBitCount = 24};
+  info->biWidth = width;
+  info->biHeight = height;
+  *size = (DWORD)((width * 3 + 3) & ~3) * (DWORD)height;
+  unsigned char* pixels = (unsigned char*)calloc(1, *size ? *size : 1);
   GetDIBits(memory, bitmap, 0, (UINT)info->biHeight, pixels, (BITMAPINFO*)info, DIB_RGB_COLORS);
   DeleteObject(bitmap);
   DeleteDC(memory);
@@ -146,37 +132,24 @@ static unsigned char* capture(HWND window, BITMAPINFOHEADER* info, DWORD* size) 
    apart must be alike (the dialog fills its folder view after it shows, and under an
    emulator its controls draw one by one), ten seconds at most. */
 static void save_shot(HWND window, const char* folder, int number) {
-  char path[MAX_PATH];
   BITMAPINFOHEADER info;
-  BITMAPFILEHEADER file;
   DWORD size;
-  DWORD earlier_size = 0;
-  unsigned char* pixels = NULL;
-  unsigned char* earlier = NULL;
-  FILE* out;
-  int look;
-
-  for (look = 0; look < 50; ++look) {
+  unsigned char* pixels = capture(window, &info, &size);
+  for (int look = 0; look < 50; ++look) { /* never settled: the last look is saved */
     Sleep(200);
+    unsigned char* earlier = pixels;
+    DWORD earlier_size = size;
     pixels = capture(window, &info, &size);
-    if (earlier != NULL && size == earlier_size && memcmp(pixels, earlier, size) == 0) break;
+    BOOL settled = size == earlier_size && memcmp(pixels, earlier, size) == 0;
     free(earlier);
-    earlier = pixels;
-    earlier_size = size;
-    pixels = NULL;
+    if (settled) break;
   }
-  if (pixels == NULL) { /* never settled: the last look */
-    pixels = earlier;
-    earlier = NULL;
-  }
-  free(earlier);
 
-  memset(&file, 0, sizeof file);
-  file.bfType = 0x4D42;
-  file.bfOffBits = sizeof file + sizeof info;
+  BITMAPFILEHEADER file = {.bfType = 0x4D42, .bfOffBits = sizeof file + sizeof info};
   file.bfSize = file.bfOffBits + size;
+  char path[MAX_PATH];
   snprintf(path, sizeof path, "%s\\%02d.bmp", folder, number);
-  out = fopen(path, "wb");
+  FILE* out = fopen(path, "wb");
   if (out != NULL) {
     fwrite(&file, sizeof file, 1, out);
     fwrite(&info, sizeof info, 1, out);
@@ -228,13 +201,12 @@ static DWORD WINAPI release_later(LPVOID unused) {
 }
 
 int main(int argc, char** argv) {
-  STARTUPINFOA startup;
+  STARTUPINFOA startup = {.cb = sizeof startup};
   PROCESS_INFORMATION info;
   DWORD timeout_ms = 30000;
   const char* shots = NULL;
   const char* cwd = NULL;
   int shot = 0;
-  DWORD status = 0;
   int i = 1;
 
   for (; i < argc && strncmp(argv[i], "--", 2) == 0; i += 2) {
@@ -269,8 +241,6 @@ int main(int argc, char** argv) {
   }
   if (i >= argc) return 2;
 
-  memset(&startup, 0, sizeof startup);
-  startup.cb = sizeof startup;
   if (!CreateProcessA(argv[i], NULL, NULL, NULL, FALSE, 0, NULL, cwd, &startup, &info)) {
     printf("STARTFAILED\t%lu\n", GetLastError());
     return 2;
@@ -298,6 +268,7 @@ int main(int argc, char** argv) {
     }
   }
   WaitForSingleObject(info.hProcess, timeout_ms);
+  DWORD status = 0;
   GetExitCodeProcess(info.hProcess, &status);
   printf("EXIT\t%lu\n", status);
   fflush(stdout);

@@ -1,14 +1,11 @@
-"""Runs the real setup.exe under Wine on a virtual display, in throwaway Wine prefixes,
-and answers its windows through the driver (driver.c). `wine.py --build` builds the
-bench: the shipped 32-bit installer (SETUP, else DIST's) with the driver and marker of
-build/win32; where the kernel runs no 32-bit code, a 64-bit build of the same sources
-in build/win64, or the shipped image inside scripts/emulated-wine.sh's namespace
-(EMULATED_WINE). How and where it all runs: docs/testing.md.
-"""
+"""Runs the real setup.exe under Wine on a virtual display, in throwaway prefixes, and
+answers its windows through the driver (driver.c); `wine.py --build` builds the bench.
+Which installer runs, and how, on each kind of machine: docs/testing.md."""
 
 import atexit
-import fcntl
 import contextlib
+import fcntl
+import functools
 import os
 import pathlib
 import select
@@ -28,14 +25,9 @@ EMULATED = bool(os.environ.get("EMULATED_WINE"))
 WORK = (os.path.join(os.environ["EMULATED_WINE"], "e2e") if EMULATED else
         os.environ.get("E2E_WORK", os.path.join(ROOT, "build", "e2e")))
 WINE64_LOADER = "/usr/lib/wine/wine64"
-
-
-def runs_32_bit_code():
-    """Whether this machine's kernel runs 32-bit programs (Wine's 32-bit loader is one)."""
-    return subprocess.run([os.path.join(ROOT, "scripts", "runs-32-bit-code.sh")]).returncode == 0
-
-
-BITS = 32 if EMULATED else int(os.environ.get("E2E_BITS") or (32 if runs_32_bit_code() else 64))
+BITS = 32 if EMULATED else int(os.environ.get("E2E_BITS") or (
+    32 if subprocess.run([os.path.join(ROOT, "scripts", "runs-32-bit-code.sh")]).returncode == 0
+    else 64))
 BUILD = os.path.join(ROOT, "build", f"win{BITS}")
 SETUP_EXE = (os.path.abspath(os.environ.get("SETUP") or
                              os.path.join(cmake_build.dist_folder(), "setup.exe"))
@@ -69,8 +61,7 @@ if BITS == 64:
 
 
 def require(program, what):
-    """Stops, naming the program and how to build it, where a program the bench runs is
-    missing (Wine would only say c0000135)."""
+    """Stops where a program the bench runs is missing (Wine would only say c0000135)."""
     if not os.path.isfile(program):
         raise SystemExit(f"error: {what} {program} is missing; build it with "
                          "`python3 scripts/wine/wine.py --build` (make test does)")
@@ -128,7 +119,7 @@ def installer_to_run():
     if not os.path.isfile(setup):
         sys.exit(f"error: there is no installer {setup}")
     if BITS == 32:
-        print(f"Running {shown(setup)} itself, {how_it_runs()}.", flush=True)
+        print(f"Running {shown(setup)} itself, {HOW_IT_RUNS}.", flush=True)
     if BITS == 64 and is_32_bit_image(setup):
         sys.exit(f"error: {setup} is a 32-bit program, and this machine's kernel runs no "
                  "32-bit code (Linux's ia32_emulation is off), so Wine cannot start it here; "
@@ -136,12 +127,9 @@ def installer_to_run():
     return setup
 
 
-def how_it_runs():
-    """How the 32-bit image runs here, in words."""
-    if EMULATED:
-        return ("emulated: this kernel runs no 32-bit code, so Wine's 32-bit side runs "
-                "under qemu-i386 (scripts/emulated-wine.sh)")
-    return "natively: this kernel runs 32-bit code"
+HOW_IT_RUNS = ("emulated: this kernel runs no 32-bit code, so Wine's 32-bit side runs under "
+               "qemu-i386 (scripts/emulated-wine.sh)" if EMULATED else
+               "natively: this kernel runs 32-bit code")
 
 
 def say_what_runs():
@@ -165,7 +153,7 @@ def say_what_runs():
     kind = ("a 64-bit one with its 32-bit side (WoW64), as 64-bit Windows has" if wow64 else
             "a 32-bit one, as 32-bit Windows has")
     print(f"The end-to-end tests run {shown(SETUP_EXE)} itself (SHA-256 {digest[:16]}…), "
-          f"{how_it_runs()}. Their prefix is {kind}.", flush=True)
+          f"{HOW_IT_RUNS}. Their prefix is {kind}.", flush=True)
 
 
 def build_bench(*targets):
@@ -185,10 +173,7 @@ SHARED_SUFFIXES = (".dll", ".exe", ".drv", ".sys", ".ocx", ".acm", ".cpl", ".tlb
 
 
 def wine_env(**extra):
-    env = dict(os.environ)
-    env.update(BASE_ENV)
-    env.update(extra)
-    return env
+    return {**os.environ, **BASE_ENV, **extra}
 
 
 class Display:
@@ -208,33 +193,18 @@ class Display:
         self.idle = []  # prefixes given back, for the next tests on this display
 
     def close(self):
-        for prefix in self.idle:
-            prefix.close()
+        while self.idle:
+            self.idle.pop().close()
         self.process.terminate()
         self.process.wait()
 
 
-_shared_display = None
-
-
-def close_shared_display():
-    global _shared_display
-    if _shared_display is not None:
-        _shared_display.close()
-        _shared_display = None
-
-
+@functools.cache
 def shared_display():
     """This process's display, made on first use, closed at exit; its prefixes are reused."""
-    global _shared_display
-    if _shared_display is None:
-        _shared_display = Display()
-        atexit.register(close_shared_display)
-    return _shared_display
-
-
-def wine_version():
-    return subprocess.run([WINE, "--version"], capture_output=True, text=True).stdout.strip()
+    display = Display()
+    atexit.register(display.close)
+    return display
 
 
 def prepared_prefix():
@@ -245,14 +215,12 @@ def prepared_prefix():
         capture_output=True, text=True).stdout.strip(), "e2e")
     template = os.path.join(prepared, f"prefix-template-{BITS}")
     marker = os.path.join(template, ".prepared-for")
-    version = wine_version()
+    version = subprocess.run([WINE, "--version"], capture_output=True, text=True).stdout
     os.makedirs(prepared, exist_ok=True)
     with open(os.path.join(prepared, "prefix-template.lock"), "w") as lock:
         fcntl.flock(lock, fcntl.LOCK_EX)
-        if os.path.exists(marker):
-            with open(marker) as prepared:
-                if prepared.read() == version:
-                    return template
+        if os.path.exists(marker) and pathlib.Path(marker).read_text() == version:
+            return template
         shutil.rmtree(template, ignore_errors=True)
         env = wine_env(WINEPREFIX=template)
         env.pop("DISPLAY", None)
@@ -272,17 +240,12 @@ def prepared_prefix():
 def clone_prefix(template, target):
     """A private copy: Wine's program files hard-linked where they can be, the rest copied."""
     for folder, dirs, files in os.walk(template):
-        relative = os.path.relpath(folder, template)
-        destination = os.path.join(target, relative)
+        destination = os.path.join(target, os.path.relpath(folder, template))
         os.makedirs(destination, exist_ok=True)
-        for name in list(dirs):
-            source = os.path.join(folder, name)
-            if os.path.islink(source):
-                os.symlink(os.readlink(source), os.path.join(destination, name))
-                dirs.remove(name)
-        for name in files:
-            source = os.path.join(folder, name)
-            copy = os.path.join(destination, name)
+        links = [name for name in dirs if os.path.islink(os.path.join(folder, name))]
+        dirs[:] = [name for name in dirs if name not in links]
+        for name in links + files:
+            source, copy = os.path.join(folder, name), os.path.join(destination, name)
             if os.path.islink(source):
                 os.symlink(os.readlink(source), copy)
             elif name.lower().endswith(SHARED_SUFFIXES):
@@ -292,6 +255,12 @@ def clone_prefix(template, target):
                     shutil.copy2(source, copy)
             else:
                 shutil.copy2(source, copy)
+
+
+def stop(process):
+    process.kill()
+    process.wait()
+    process.stdout.close()
 
 
 def take_prefix(display, timezone="UTC"):
@@ -330,19 +299,25 @@ class Prefix:
                 raise
         shutil.copy(SETUP_EXE, self.path("C:\\setup.exe"))
 
-    def hold_desktop(self):
-        """Starts the desktop holder and waits until a window can be made; one that failed
-        to start (Wine does, on a busy machine) is started again, three times at most."""
+    def start_holder(self, *flags):
+        """desktop_holder.c with flags, once it says READY; None where it did not in 60 s."""
         require(DESKTOP_EXE, "the desktop holder")
+        holder = subprocess.Popen([WINE, DESKTOP_EXE, *flags], env=self.env,
+                                  stdout=subprocess.PIPE, stderr=subprocess.DEVNULL,
+                                  stdin=subprocess.DEVNULL)
+        if select.select([holder.stdout], [], [], 60)[0] and \
+                holder.stdout.readline().strip() == b"READY":
+            return holder
+        stop(holder)
+        return None
+
+    def hold_desktop(self):
+        """Holds the desktop, so that windows can be made; a holder that failed to start
+        (Wine's do, on a busy machine) is started again, three times at most."""
         for _ in range(3):
-            holder = subprocess.Popen([WINE, DESKTOP_EXE], env=self.env, stdout=subprocess.PIPE,
-                                      stderr=subprocess.DEVNULL, stdin=subprocess.DEVNULL)
-            ready = select.select([holder.stdout], [], [], 60)[0]
-            if ready and holder.stdout.readline().strip() == b"READY":
-                self.desktop = holder
+            self.desktop = self.start_holder()
+            if self.desktop:
                 return
-            holder.kill()
-            holder.wait()
             for step in ("-k", "-w", "-p"):
                 subprocess.run(["wineserver", step], env=self.env, stderr=subprocess.DEVNULL)
         raise RuntimeError(f"Wine's desktop does not start in {self.root}")
@@ -351,19 +326,13 @@ class Prefix:
     def shell(self):
         """A window that stands for the session's shell (GetShellWindow), as Explorer's
         does on Windows, for as long as the block runs."""
-        require(DESKTOP_EXE, "the desktop holder")
-        shell = subprocess.Popen([WINE, DESKTOP_EXE, "--shell"], env=self.env,
-                                 stdout=subprocess.PIPE, stderr=subprocess.DEVNULL,
-                                 stdin=subprocess.DEVNULL)
+        shell = self.start_holder("--shell")
+        if shell is None:
+            raise RuntimeError("the stand-in shell did not start")
         try:
-            ready = select.select([shell.stdout], [], [], 60)[0]
-            if not ready or shell.stdout.readline().strip() != b"READY":
-                raise RuntimeError("the stand-in shell did not start")
             yield
         finally:
-            shell.kill()
-            shell.wait()
-            shell.stdout.close()
+            stop(shell)
 
     def reset(self):
         """Drive C: as the template has it, but for Wine's own folder, whose WIN.INI and
@@ -465,15 +434,10 @@ class Prefix:
     def run(self, *answers, hold=None, release_when=None, release_after_ms=0, timeout=60,
             shots=None, program="C:\\setup.exe", workdir=None, winedebug=None, wrapper=(),
             hold_shared=False, relay=()):
-        """Runs the installer, answering its windows in order. Returns the driver's
-        lines without the trailing EXIT line, and the exit status (None if missing).
-        workdir is the installer's working folder (by default the driver's, C:\\);
-        winedebug sets Wine's debug channels for the run, whose output is then kept in
-        self.trace; relay adds the relay trace of the functions it names alone (a trace
-        of every call runs to tens of megabytes). wrapper goes in front of the command
-        (strace, say). hold is a file held open without sharing from before the start;
-        release_when a file whose appearance lets it go release_after_ms later;
-        hold_shared lets others read it meanwhile, but not replace it."""
+        """Runs the installer, answering its windows in order: the driver's lines without
+        the EXIT line, and the exit status (None if missing). Wine's output is kept in
+        self.trace; relay traces the functions it names alone (a trace of every call runs
+        to tens of megabytes). The hold options are driver.c's."""
         require(DRIVER_EXE, "the end-to-end driver")
         command = [*wrapper, WINE, DRIVER_EXE, "--timeout", str(timeout)]
         if hold:

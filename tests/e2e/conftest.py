@@ -17,4 +17,5 @@ def pytest_configure(config):
 
 
 def pytest_sessionfinish(session, exitstatus):
-    wine.close_shared_display()
+    if wine.shared_display.cache_info().currsize:
+        wine.shared_display().close()

@@ -2,6 +2,7 @@
 hidden and linked files, leftovers of interrupted runs, a folder in the way, a share, and
 settings in the VirtualStore (docs/reliability.md, "Files already in the folder")."""
 
+import contextlib
 import os
 import re
 import shutil
@@ -19,15 +20,10 @@ SYSCALL = re.compile(r"^\d+\s+(\w+)\((\d+)<([^>]*)>(.*)$")
 def calls_on(log, folder, names):
     """The system calls of the strace log (strace -f -y) whose file descriptor names a
     file in folder: (call, path, its result)."""
-    found = []
     with open(log, encoding="utf-8", errors="replace") as lines:
-        for line in lines:
-            match = SYSCALL.match(line)
-            if match and match.group(1) in names and \
-                    os.path.dirname(match.group(3)) == folder:
-                result = line.rsplit("=", 1)[-1].strip()
-                found.append((match.group(1), match.group(3), result))
-    return found
+        matched = [(m, line) for line in lines if (m := SYSCALL.match(line))]
+    return [(m.group(1), m.group(3), line.rsplit("=", 1)[-1].strip()) for m, line in matched
+            if m.group(1) in names and os.path.dirname(m.group(3)) == folder]
 
 
 INSTALLS = [CONFIRM, COMPLETE]
@@ -224,10 +220,11 @@ class ExistingFiles(WineCase):
             by_path = re.findall(r'name=L"[^"]*TORVIX\\\\(?:LXWEPB|~setup)', prefix.trace)
             self.assertEqual(by_path, [], "a name in the folder opened by its path")
         if case == "on a share":
-            inodes = [os.stat(os.path.join(folder, n)).st_ino for n in (TLX, CLX)]
+            def inodes():
+                return [os.stat(os.path.join(folder, n)).st_ino for n in (TLX, CLX)]
+            before = inodes()
             self.assertEqual(prefix.run("ok", "ok")[0], [CONFIRM, COMPLETE])
-            self.assertEqual([os.stat(os.path.join(folder, n)).st_ino for n in (TLX, CLX)],
-                             inodes, "a repair rewrote a file")
+            self.assertEqual(inodes(), before, "a repair rewrote a file")
 
     def test_a_link_to_the_same_bytes_is_never_stamped(self):
         # Windows replaces the link as a name; Wine opens its target, named elsewhere: the
@@ -287,10 +284,8 @@ class ExistingFiles(WineCase):
                              "[Common]\r\nVersion=30\r\n")
             prefix.set_host_entry(named)
 
-        if what == "elevated as another account":
-            with prefix.shell():
-                shown, status = prefix.run("ok", "ok")
-        else:
+        shell = what == "elevated as another account"
+        with prefix.shell() if shell else contextlib.nullcontext():
             shown, status = prefix.run("ok", "ok")
 
         self.assertEqual(shown, expected)

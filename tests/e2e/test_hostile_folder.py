@@ -2,6 +2,7 @@
 never load, a damaged download changes nothing, planted links are never followed; at the
 end it prints what was planted, tried, loaded, written or lost."""
 
+import itertools
 import os
 import pathlib
 import re
@@ -77,12 +78,9 @@ class HostileFolder(WineCase):
     # --- Planted DLLs -----------------------------------------------------------------
 
     def planted_records(self, prefix):
-        path = prefix.path(RECORD)
-        if not os.path.exists(path):
-            return []
-        with open(path, "rb") as record:
-            return [tuple(line.split("\t")) for line in
-                    record.read().decode("cp1252").splitlines() if line]
+        path = pathlib.Path(prefix.path(RECORD))
+        lines = path.read_bytes().decode("cp1252").splitlines() if path.exists() else []
+        return [tuple(line.split("\t")) for line in lines if line]
 
     @pytest.mark.shipped_image
     def test_the_marker_records_a_load(self):
@@ -101,14 +99,12 @@ class HostileFolder(WineCase):
         self.assertTrue(records[0][0].lower().endswith("rundll32.exe"), records)
 
     def planted_dlls(self, what, host, version, answers, boxes, *windows):
-        names = PLANTED_NAMES
         marker = self.read(wine.MARKER_DLL)
         prefix = self.new_prefix()
         self.setup_in_downloads(prefix)
         prefix.add_host(host, version)
-        for folder in (DOWNLOADS, WORKDIR):
-            for name in names:
-                prefix.write(folder + "\\" + name, marker)
+        for folder, name in itertools.product((DOWNLOADS, WORKDIR), PLANTED_NAMES):
+            prefix.write(folder + "\\" + name, marker)
         if windows:
             # Put back for the tests that take the prefix next.
             prefix.set_registry("HKCU\\Software\\Wine", "Version", windows[0])
@@ -135,7 +131,7 @@ class HostileFolder(WineCase):
         self.assertEqual(planted, [], "the loader mapped a planted DLL")
         # A DLL loaded under a name not planted would go untested: plant it too (above).
         loaded = {path.rsplit("\\", 1)[1] for path, _ in loads}
-        self.assertEqual(loaded - set(names), set(), "loaded, but not planted")
+        self.assertEqual(loaded - set(PLANTED_NAMES), set(), "loaded, but not planted")
         if DIALOG in boxes:
             self.assertIn("comdlg32.dll", loaded, "the trace shows the dialog's DLLs")
         TALLY["loads checked"] += len(loaded)

@@ -123,18 +123,13 @@ std::vector<std::string> FakePlatform::Calls(const std::string& prefix) const {
 size_t FakePlatform::CountCalls(const std::string& prefix) const { return Calls(prefix).size(); }
 
 size_t FakePlatform::FindCall(const std::string& text) const {
-  return static_cast<size_t>(std::find_if(calls.begin(), calls.end(),
-                                          [&](const std::string& call) {
-                                            return call.rfind(text, 0) == 0 &&
-                                                   (call.size() == text.size() ||
-                                                    call[text.size()] == ' ');
-                                          }) -
-                             calls.begin());
+  size_t i = 0;
+  while (i < calls.size() && calls[i] != text && calls[i].rfind(text + " ", 0) != 0) ++i;
+  return i;
 }
 
 FakeEntry& FakePlatform::AddFile(const std::string& path, const Bytes& bytes) {
-  FakeEntry& entry = entries_[Key(path)];
-  entry = FakeEntry();
+  FakeEntry& entry = entries_[Key(path)] = FakeEntry();
   entry.path = path;
   entry.bytes = bytes;
   return entry;
@@ -147,8 +142,7 @@ FakeEntry& FakePlatform::AddDirectory(const std::string& path) {
 }
 
 void FakePlatform::SetResource(const std::string& name, const Bytes& bytes) {
-  // Exactly the resource's size, so that the sanitizer catches a read past its end.
-  resources_[Upper(name)] = Bytes(bytes.begin(), bytes.end());
+  resources_[Upper(name)] = Bytes(bytes);  // its size exactly: ASan sees a read past its end
 }
 
 void FakePlatform::RemoveResource(const std::string& name) { resources_.erase(Upper(name)); }
@@ -206,7 +200,7 @@ int FakePlatform::ShowMessageBox(const char* text, const char* caption, unsigned
   if (boxes.size() > kMostPrompts) throw std::runtime_error("the installer keeps asking");
   if (fault >= 0) return kAnswerNotShown;
   if (answers.empty()) return kAnswerOk;
-  int answer = answers.front();
+  const int answer = answers.front();
   answers.pop_front();
   return answer;
 }
@@ -266,11 +260,9 @@ bool FakePlatform::IsLeadByte(unsigned char byte) {
 }
 
 bool FakePlatform::FindPayloadResource(const char* name, PayloadResource& resource) {
-  if (Call(Operation::kFindPayloadResource, name) >= 0) return false;
-  auto found = resources_.find(Upper(name));
-  if (found == resources_.end()) return false;
-  resource.size = static_cast<int32_t>(found->second.size());
-  resource.bytes = found->second.data();
+  const Bytes* found = Resource(name);
+  if (Call(Operation::kFindPayloadResource, name) >= 0 || found == nullptr) return false;
+  resource = {static_cast<int32_t>(found->size()), found->data()};
   return true;
 }
 

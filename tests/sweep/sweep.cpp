@@ -1,15 +1,12 @@
-// Nothing lost, at every point: on each road (an empty folder, a repair, an upgrade, the
-// locate road, a VirtualStore host), the fault sweep fails every platform call in every
-// way it can really fail, once and from then on, and the power-cut sweep cuts the power
-// after every call of a clean run, in every disk state the persistence model allows
-// (docs/reliability.md, "Nothing lost, at every point"); each run is checked, then the
-// installer is run again, cleanly, on what it left, as a user would.
+// Nothing lost, at every point (docs/reliability.md): on each road, every platform call
+// failed in every way it can fail, once and from then on, and the power cut after every
+// call in every disk state the persistence model allows; each run checked, then run
+// again, cleanly, on what it left, as a user would.
 //
 //   sweep [--files N] [--stop-at-first]
 //
-// N: 2, this build's payload (the default), or a made-up payload of N files. Prints one
-// line of counts and the first failed checks; exits 1 when a check failed, at once with
-// --stop-at-first (the mutants' runs).
+// N: 2, this build's payload (the default), or a made-up payload of N files. Exits 1 when
+// a check failed, at once with --stop-at-first (the mutants' runs).
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
@@ -144,12 +141,10 @@ std::string Describe(const Disk& disk) {
   return text;
 }
 
-void Run(FakePlatform& platform, Tally& tally, const std::string& label) {
-  try {
-    RunToEnd(platform);
-  } catch (const std::exception& error) {
-    tally.Fail(label + ": " + error.what());
-  }
+void Run(FakePlatform& platform, Tally& tally, const std::string& label) try {
+  RunToEnd(platform);
+} catch (const std::exception& error) {
+  tally.Fail(label + ": " + error.what());
 }
 
 // The installer again, cleanly, on what a run or a power cut left, as a user would run
@@ -259,10 +254,8 @@ class CrashModel {
       // lost.
       const Unit& unit = units_[u];
       int variants = unit.kind == Unit::kContent && objects_[unit.object].unflushedData ? 3 : 1;
-      for (int variant = 1; variant <= variants; ++variant) {
-        std::map<size_t, int> choice = {{u, variant}};
-        states.push_back(Render(choice));
-      }
+      for (int variant = 1; variant <= variants; ++variant)
+        states.push_back(Render({{u, variant}}));
     }
     std::map<size_t, int> pessimistic;
     for (size_t u = 0; u < units_.size(); ++u) pessimistic[u] = 1;
@@ -350,11 +343,8 @@ class CrashModel {
       if (unit.kind == Unit::kContent) {
         content[unit.object] = chosen->second;
       } else if (unit.kind == Unit::kMove) {
-        if (unit.replaced) {
-          names[unit.to] = *unit.replaced;
-        } else {
-          names.erase(unit.to);
-        }
+        names.erase(unit.to);
+        if (unit.replaced) names[unit.to] = *unit.replaced;
         names[unit.from] = unit.object;
       } else {
         names[unit.from] = unit.object;
@@ -369,17 +359,11 @@ class CrashModel {
       } else if (variant->second == 1) {
         if (object.durable) disk[name.first] = *object.durable;
       } else {
-        FileState torn;
+        FileState torn = object.durable.value_or(FileState());
         torn.bytes = object.current.bytes;
-        if (variant->second == 2) {
-          torn.bytes.resize(torn.bytes.size() / 2);
-        } else {
-          for (size_t i = torn.bytes.size() / 2; i < torn.bytes.size(); ++i) torn.bytes[i] = 0xEE;
-        }
-        if (object.durable) {
-          torn.stamp = object.durable->stamp;
-          torn.attributes = object.durable->attributes;
-        }
+        const size_t half = torn.bytes.size() / 2;
+        if (variant->second == 2) torn.bytes.resize(half);
+        if (variant->second == 3) std::fill(torn.bytes.begin() + half, torn.bytes.end(), 0xEE);
         disk[name.first] = torn;
       }
     }

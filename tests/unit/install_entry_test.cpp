@@ -93,7 +93,7 @@ TEST(InstallEntry, EveryReplacementIsFlushedBeforeItsMoveAndNoNewFileIs) {
   std::vector<PayloadFile> files = ThisBuildsPayload();
   files.push_back({"NEW.DAT", PatternBytes(40000, 5), kTlxStamp});
   SetPayload(platform, files);
-  platform.AddFile(std::string(kFolder) + "\\LXWEPB.TLX", Bytes(10, 1));
+  platform.AddFile(InFolder("LXWEPB.TLX"), Bytes(10, 1));
   platform.AddFile(kTarget, Bytes(20, 2));
 
   Extract(platform);
@@ -102,19 +102,15 @@ TEST(InstallEntry, EveryReplacementIsFlushedBeforeItsMoveAndNoNewFileIs) {
   EXPECT_EQ(platform.CountCalls("FlushOutputFile"), 2u)
       << "one per replaced file, none for NEW.DAT";
   for (const char* name : {"LXWEPB.TLX", "LXWEPB2.CLX"}) {
-    std::string target = std::string(kFolder) + "\\" + name;
-    size_t move = platform.FindCall("MoveOpenFile " + kTemporary + " " + target + " posix");
+    size_t move = platform.FindCall("MoveOpenFile " + kTemporary + " " + InFolder(name) + " posix");
     ASSERT_LT(move, platform.calls.size()) << name;
     // The flush of this copy is the last flush before its move, after its last write.
     size_t flush = move;
     while (flush > 0 && platform.calls[flush] != "FlushOutputFile " + kTemporary) --flush;
     ASSERT_LT(flush, move) << name;
-    for (size_t i = flush; i < move; ++i) {
-      EXPECT_NE(platform.calls[i].rfind("WriteOutputFile", 0), 0u) << name;
-    }
+    for (size_t i = flush; i < move; ++i) EXPECT_NE(platform.calls[i].rfind("Write", 0), 0u);
   }
-  EXPECT_EQ(platform.FindCall("FlushOutputFile " + std::string(kFolder) + "\\NEW.DAT"),
-            platform.calls.size());
+  EXPECT_EQ(platform.FindCall("FlushOutputFile " + InFolder("NEW.DAT")), platform.calls.size());
 }
 
 // A failed flush keeps the old file; one that the file system does not implement (a
@@ -240,13 +236,11 @@ TEST(InstallEntry, TheMoveFallsBackWhereThePosixOneFails) {
     EXPECT_FALSE(platform.ended);
     EXPECT_EQ(platform.File(kTarget)->bytes, ThisBuildsPayload()[1].bytes);
     std::vector<std::string> moves;
-    for (const std::string& call : platform.calls) {
-      if (call.rfind("MoveOpenFile", 0) == 0) moves.push_back(call.substr(call.rfind(' ') + 1));
+    for (const std::string& call : platform.Calls("MoveOpenFile")) {
+      moves.push_back(call.substr(call.rfind(' ') + 1));
     }
-    const std::vector<std::string> expected = c.offered
-                                                  ? std::vector<std::string>{"posix"}
-                                                  : std::vector<std::string>{"posix", "classic"};
-    EXPECT_EQ(moves, expected);
+    using Moves = std::vector<std::string>;
+    EXPECT_EQ(moves, (c.offered ? Moves{"posix"} : Moves{"posix", "classic"}));
   });
 }
 
@@ -313,9 +307,7 @@ TEST(InstallEntry, ABriefHoldIsWaitedOut) {
     ASSERT_NE(after, nullptr);
     EXPECT_EQ(after->bytes, c.replaced ? payload : old);
     EXPECT_EQ(platform.ended, !c.replaced);
-    if (!c.replaced) {
-      ExpectOneErrorBox(platform, kEntryFailedCaption, EntryFailed("LXWEPB2.CLX"));
-    }
+    if (!c.replaced) ExpectOneErrorBox(platform, kEntryFailedCaption, EntryFailed("LXWEPB2.CLX"));
     const std::vector<uint32_t> sleeps = platform.Sleeps();
     EXPECT_EQ(std::accumulate(sleeps.begin(), sleeps.end(), 0u), c.waited);
     for (uint32_t wait : sleeps) EXPECT_LE(wait, 500u);
