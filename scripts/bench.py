@@ -1,14 +1,9 @@
 #!/usr/bin/env python3
-"""Measures setup.exe against a peer installer system carrying the same files and two
-floor programs, on three roads.
+"""Measures setup.exe against NSIS's installer of the same files, two floor programs and
+ours without the flush (and REV's installer), on three roads under Wine; prints the
+medians and ratios and writes them to build/bench/results.md (docs/benchmarks.md).
 
     scripts/bench.py [--runs N] [--baseline-rev REV]
-
-Ours, two floor programs of ours (scripts/bench_floor.cpp), ours built without the flush
-(never shipped) and NSIS's installer of the same 200 files, alternated on the empty,
-repair and upgrade roads under Wine; with --baseline-rev, REV's installer too. It prints
-the medians and ratios and writes them to build/bench/results.md. What it makes, runs
-and measures, and why: docs/benchmarks.md.
 """
 
 import argparse
@@ -93,8 +88,7 @@ FLUSHED = "IsOnDisk(platform.FlushOutputFile(copy))"
 
 
 def build_without_flush(dictionary):
-    """Ours from a copy of this tree's sources in which no copy is flushed before its
-    move: the bench's measure of the flush, never a shipped build."""
+    """Ours with no copy flushed before its move: the measure of the flush, never shipped."""
     source = os.path.join(BENCH, "no-flush-source")
     shutil.rmtree(source, ignore_errors=True)
     wine.cmake_build.copy_tracked(source)
@@ -138,31 +132,18 @@ def build_baseline(dictionary, revision):
 
 
 def build_peer(dictionary, output="peer-setup.exe"):
-    """The NSIS installer of the same files, at the bench's bitness: Debian's NSIS has the
-    64-bit stubs too (Target amd64-unicode)."""
+    """The NSIS installer of the same files, at the bench's bitness (Target amd64-unicode)."""
     script = os.path.join(BENCH, output + ".nsi")
-    names = [fields[1] for fields in manifest_entries(dictionary)]
-    with open(script, "w") as out:
-        if wine.BITS == 64:
-            out.write("Target amd64-unicode\n")
-        out.write('Name "Benchmark"\n'
-                  f'OutFile "{os.path.join(BENCH, output)}"\n'
-                  "SetCompress off\n"
-                  "SilentInstall silent\n"
-                  "RequestExecutionLevel user\n"
-                  'InstallDir "C:\\TORVIX"\n'
-                  "Section\n"
-                  '  SetOutPath "C:\\TORVIX"\n')
-        for name in names:
-            out.write(f'  File "{os.path.join(dictionary, name)}"\n')
-        out.write("SectionEnd\n")
+    with open(os.path.join(dictionary, "manifest.txt"), encoding="utf-8") as manifest:
+        names = [line.split("\t")[1] for line in manifest if line.startswith("file\t")]
+    pathlib.Path(script).write_text("\n".join([
+        *(["Target amd64-unicode"] if wine.BITS == 64 else []), 'Name "Benchmark"',
+        f'OutFile "{os.path.join(BENCH, output)}"', "SetCompress off", "SilentInstall silent",
+        "RequestExecutionLevel user", 'InstallDir "C:\\TORVIX"', "Section",
+        '  SetOutPath "C:\\TORVIX"', *(f'  File "{os.path.join(dictionary, name)}"'
+                                       for name in names), "SectionEnd", ""]))
     subprocess.run(["makensis", "-V1", script], check=True)
     return os.path.join(BENCH, output)
-
-
-def manifest_entries(dictionary):
-    with open(os.path.join(dictionary, "manifest.txt"), encoding="utf-8") as manifest:
-        return [line.rstrip("\n").split("\t") for line in manifest if line.startswith("file\t")]
 
 
 def run(arguments, env, clear):
@@ -194,8 +175,7 @@ def run(arguments, env, clear):
 
 
 def digest(path):
-    with open(path, "rb") as source:
-        return hashlib.sha256(source.read()).digest()
+    return hashlib.sha256(pathlib.Path(path).read_bytes()).digest()
 
 
 def prepare(road, host, dictionaries):
@@ -312,8 +292,7 @@ def main():
         return tuple(statistics.median(r[i] for r in rows) for i in range(4))
 
     def spread(road, label, against, i=0):
-        """The median of the runs' ratios, each run against the one of the same round,
-        and their lowest and highest."""
+        """The median, lowest and highest of the ratios of runs of the same round."""
         ratios = [a[i] / b[i] for a, b in zip(results[road][label], results[road][against])]
         return statistics.median(ratios), min(ratios), max(ratios)
 

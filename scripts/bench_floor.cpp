@@ -1,14 +1,8 @@
-// The floor of the benchmark: only the irreducible work of one road on an installer's
-// payload, read in place from its resources, with no checks, host or settings. With
-// --boxes, the fair floor: it also shows the installer's two boxes, with user32 loaded
-// from the system folder. Exit status 0 when the road's work was done for every file.
+// The benchmark's floor: only the irreducible work of one road (empty, repair, upgrade) on
+// an installer's payload, read in place, with no checks; with --boxes, the fair floor,
+// which also shows the two boxes (docs/benchmarks.md). Exit status 0 when all was done.
 //
 //   bench_floor.exe ROAD SETUP_EXE FOLDER [--boxes]
-//
-//   empty    create each file new, write it in 32 KiB pieces, stamp it, close it
-//   repair   open each file, read and compare it in 32 KiB pieces, stamp it, close it
-//   upgrade  write each file to a temporary file beside it, stamp it, flush it, close
-//            it and move it over the old one (write-through)
 #include <windows.h>
 
 #include <stdio.h>

@@ -1,7 +1,6 @@
-"""How the sources are configured and built for Windows, in one place, with the settings
-(DICTIONARY, VENDOR_SITE, COMPANY_NAME) from the environment, as `make dist` takes them;
-one not given is left to the resource-set generator, which holds the defaults.
-"""
+"""How the sources are configured and built for Windows, with make's settings (DICTIONARY,
+VENDOR_SITE, COMPANY_NAME) from the environment; the resource-set generator holds the
+defaults."""
 
 import hashlib
 import os
@@ -19,15 +18,13 @@ def job_server(env):
     """The file descriptors of the job server of the make that runs this build (by the
     MAKEFLAGS of env), when it has one and they are open here; None otherwise."""
     found = re.search(r"--jobserver-auth=(\d+),(\d+)", env.get("MAKEFLAGS", ""))
-    if not found:
-        return None
-    descriptors = tuple(int(number) for number in found.groups())
+    descriptors = tuple(int(number) for number in found.groups()) if found else ()
     try:
         for descriptor in descriptors:
             os.fstat(descriptor)
     except OSError:
         return None
-    return descriptors
+    return descriptors or None
 
 
 def run_parallel(command, env, **options):
@@ -50,9 +47,8 @@ def dist_folder():
 
 
 def build_folder(dist, bits=32):
-    """The build folder of an output folder: build/win32 for dist (build/win64 for its
-    64-bit build), else one named by a digest of the output folder's path, so that
-    builds into different folders can run at the same time."""
+    """build/win32 (or win64) for dist, else a folder named by a digest of dist's path, so
+    that builds into different folders can run at the same time."""
     if dist == DEFAULT_DIST:
         return os.path.join(ROOT, "build", f"win{bits}")
     digest = hashlib.sha256(dist.encode("utf-8", "surrogateescape")).hexdigest()[:16]
@@ -60,8 +56,7 @@ def build_folder(dist, bits=32):
 
 
 def settings_env():
-    """The environment of a build: the settings given to make, in the variables the
-    resource-set generator reads, which carry any text exactly."""
+    """The settings given to make, in the variables the resource-set generator reads."""
     env = dict(os.environ)
     for setting in ("VENDOR_SITE", "COMPANY_NAME"):
         env.pop(f"SETUP_{setting}", None)
@@ -101,8 +96,7 @@ def build(folder, *targets, bits=32, dictionary=None, quiet=True, source=ROOT, e
 
 
 def copy_tracked(folder, new_files=False):
-    """Copies the files git tracks in this checkout (and new ones it does not ignore) into
-    folder, as they are now."""
+    """Copies the files git tracks (and new ones it does not ignore) into folder, as now."""
     more = ["--others", "--exclude-standard"] if new_files else []
     listing = subprocess.run(["git", "-C", ROOT, "ls-files", "-z", "--cached", *more],
                              capture_output=True, check=True).stdout.decode()

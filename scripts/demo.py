@@ -1,11 +1,7 @@
 #!/usr/bin/env python3
-"""Runs the installer of DIST (or SETUP) under Wine against a sample host folder (C:\\TORVIX with a
-stand-in torvixx.exe and a torvix.ini saying Version=45) in a throwaway Wine prefix.
-
-With a display (DISPLAY set) you click through the real boxes yourself. Without one
-it runs them on a virtual display, answers OK as a person would and prints each box.
-Then it lists the installed files with their sizes and last-write times.
-"""
+"""Runs the installer of DIST (or SETUP) under Wine against a sample host in C:\\TORVIX, in
+a throwaway prefix: on DISPLAY you click through the boxes; without one, each box is
+answered OK and printed. Then it lists the files installed, with sizes and times."""
 
 import datetime
 import os

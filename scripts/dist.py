@@ -1,8 +1,7 @@
 #!/usr/bin/env python3
-"""Builds an installer into its output folder: what `make dist` runs, with the settings
-of docs/shipping.md from the environment. setup.exe and SHA256SUMS are removed first, so
-that a failed build leaves nothing to ship; SHA256SUMS is written last, after signing.
-"""
+"""Builds an installer into its output folder (`make dist`, settings in docs/shipping.md).
+setup.exe and SHA256SUMS are removed first, so that a failed build leaves nothing to
+ship; SHA256SUMS is written last, after signing."""
 
 import hashlib
 import os
@@ -123,8 +122,7 @@ def main():
             fail(f"signing with {os.environ['SIGN_CERT']} failed: "
                  f"{said[-1] if said else 'osslsigncode said nothing'}")
     os.replace(part, setup)
-    with open(setup, "rb") as exe:
-        digest = hashlib.sha256(exe.read()).hexdigest()
+    digest = hashlib.sha256(pathlib.Path(setup).read_bytes()).hexdigest()
     pathlib.Path(sums + ".part").write_text(f"{digest}  setup.exe\n")
     os.replace(sums + ".part", sums)
     report(setup, dictionary)

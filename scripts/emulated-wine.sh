@@ -1,12 +1,9 @@
 #!/bin/sh
-# Wine's 32-bit side under a user-mode emulator, for a machine whose kernel runs no
-# 32-bit code, so that the end-to-end tests can still run the shipped 32-bit image.
+# Wine's 32-bit side under qemu-i386, where the kernel runs no 32-bit code (docs/testing.md).
 #   emulated-wine.sh cache         makes (or checks) the user's cache and prints its path
 #   emulated-wine.sh prepare       makes (or reuses) the emulated Wine's folder there
 #   emulated-wine.sh run CMD ...   runs CMD with it, EMULATED_WINE set to the folder; where
 #                                  that cannot be, says so in one line and exits 77
-# What the cache holds and the namespace `run` gives: docs/testing.md, "What each target
-# installs, and the emulated 32-bit Wine".
 set -eu
 
 MIRROR=${DEBIAN_MIRROR:-http://deb.debian.org}
@@ -82,10 +79,8 @@ new_state() {
 
 # Turns a MinGW zlib into the Wine builtin DLL that libwine's own script would make.
 builtin_zlib() {
-  from=$1
-  to=$2
-  { head -c 64 "$from"; printf 'Wine builtin DLL'; printf '\0\0\0\0\0\0\0\0\0\0\0\0\0\0\0\0'
-    tail -c +97 "$from"; } >"$to"
+  { head -c 64 "$1"; printf 'Wine builtin DLL'; printf '\0\0\0\0\0\0\0\0\0\0\0\0\0\0\0\0'
+    tail -c +97 "$1"; } >"$2"
 }
 
 build() {

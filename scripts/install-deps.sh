@@ -1,10 +1,7 @@
 #!/bin/sh
-# Installs the Debian packages a target needs that are missing; does nothing when all are
-# there. With no option: MinGW, windres, CMake, Python with pefile. --sign adds signing,
-# --wine Wine and Xvfb, --bench Wine and NSIS, --test all that and the tests' tools
-# (and, where the kernel runs no 32-bit code, the emulated Wine in the user's cache).
-# Without 32-bit code, Wine is 64-bit Wine alone, with the 64-bit MinGW. A package index
-# that a mirror is still syncing is tried again, then done without.
+# Installs the Debian packages a target needs that are missing (docs/testing.md): MinGW,
+# CMake, pefile; --sign signing, --wine Wine and Xvfb, --bench NSIS too, --test all and the
+# tests' tools. An index a mirror is still syncing is tried again, then done without.
 set -eu
 
 need=""
@@ -74,11 +71,8 @@ finish() {
 
 [ -n "$need" ] || finish
 
-if [ "$(id -u)" -ne 0 ]; then
-  SUDO=sudo
-else
-  SUDO=
-fi
+SUDO=
+[ "$(id -u)" -eq 0 ] || SUDO=sudo
 echo "Installing:$need"
 export DEBIAN_FRONTEND=noninteractive
 if [ "$wine_missing" -eq 1 ] && ! dpkg --print-foreign-architectures | grep -qx i386; then

@@ -1,7 +1,5 @@
-"""A built installer's named RCDATA resources, version record and certificate table,
-read with pefile, for the inspector; and the damage helpers that pefile lacks, for
-tests that need a setup.exe with a broken resource set. Edits keep every offset and
-the order of the names, so the rest of the image stays valid."""
+"""An installer's named RCDATA resources, version record and certificate table (pefile);
+and damage for the tests, which keeps every offset and the names' order valid."""
 
 import os
 import sys
@@ -121,9 +119,8 @@ class PeImage:
         self.data[r.data_offset + offset] ^= 1 << bit
 
     def reseal(self):
-        """Rewrites SUMS to match the resources as they are now, so that a test of
-        malformed resources meets the code that refuses them rather than the damage
-        check."""
+        """Rewrites SUMS to match the resources as they are now, so that a malformed one
+        meets the code that refuses it, not the damage check."""
         sums = self.resource(resource_set.CHECKSUMS)
         count = resource_set.entries_of(sums.size)
         present = {r.name: self.read(r.name) for r in self.rcdata()}

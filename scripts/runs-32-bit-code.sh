@@ -1,9 +1,7 @@
 #!/bin/sh
-# Exits 0 when this machine runs 32-bit x86 programs natively, 1 when its kernel refuses
-# them (ia32_emulation=off: "Exec format error") or an emulator's binfmt_misc handler takes
-# them; 0 where it cannot tell (a noexec temporary folder). It runs the smallest 32-bit
-# program there is, so that it needs nothing installed; everything takes its answer from
-# here. REHEARSE_NO_32_BIT=1 answers 1, to rehearse a machine that runs none.
+# Exits 0 when this machine runs 32-bit x86 programs natively (or cannot tell), 1 when the
+# kernel refuses them (ia32_emulation=off) or an emulator takes them, by running the
+# smallest 32-bit program there is. REHEARSE_NO_32_BIT=1 answers 1.
 set -u
 [ "${REHEARSE_NO_32_BIT:-}" != 1 ] || exit 1
 probe=$(mktemp "${TMPDIR:-/tmp}/i386-probe.XXXXXX") || exit 1

@@ -1,10 +1,6 @@
 #!/usr/bin/env python3
-"""Takes the README's screenshots: runs dist/setup.exe under Wine on a virtual display
-through the end-to-end driver, which saves every box and the open-file dialog before
-answering it, and writes them as PNG files to docs/screenshots/.
-
-    scripts/screenshots.py
-"""
+"""Takes the README's screenshots: runs dist/setup.exe under Wine through the driver, which
+saves every window before answering it, and writes them as PNG files to docs/screenshots/."""
 
 import os
 import pathlib

@@ -1,12 +1,9 @@
 #!/usr/bin/env python3
-"""Prints what an installer carries, without running it: what `make inspect` runs.
+"""Prints what an installer carries, without running it (`make inspect`): its texts, files,
+checksums and signature. Exit status 0 when all match, 1 when damaged or the signature
+does not match, 2 when it is no installer.
 
     setup_contents.py [SETUP_EXE]    (default: $SETUP, else the one of $DIST)
-
-The language, web site and company; each file's name, size, stored local time and
-SHA-256; whether every resource matches the stored checksums, as the installer checks
-them; and who signed it, and whether the signature still matches. Exit status 0 when all
-match, 1 when damaged or the signature does not match, 2 when it is no installer.
 """
 
 import hashlib
@@ -71,8 +68,7 @@ def unescape(text):
 
 
 def signer_of(table):
-    """The signer's name, read from the signature itself (its leaf certificate), for
-    when osslsigncode stops before it names one; None when it cannot be read."""
+    """The signer's name from the leaf certificate, where osslsigncode names none; or None."""
     if len(table) <= 8:
         return None
     certs = subprocess.run(["openssl", "pkcs7", "-inform", "DER", "-print_certs"],

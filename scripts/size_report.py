@@ -1,8 +1,5 @@
 #!/usr/bin/env python3
-"""Prints what an installer weighs beyond the payload it carries.
-
-    size_report.py SETUP_EXE DICTIONARY_FOLDER
-"""
+"""What an installer weighs beyond its payload: size_report.py SETUP_EXE DICTIONARY_FOLDER"""
 
 import os
 import sys
@@ -25,9 +22,5 @@ def report(exe, folder):
           f"beyond the payload {size - payload:,} bytes ({(size - payload) / 1024:.1f} KiB)")
 
 
-def main():
-    report(*sys.argv[1:3])
-
-
 if __name__ == "__main__":
-    main()
+    report(*sys.argv[1:3])

@@ -1,7 +1,5 @@
-// Times, under Wine or Windows, what the installer's damage check costs: the CRC-32
-// of every RCDATA resource of an installer, read in place from the image as the
-// installer reads its own. The first pass also takes the page faults of mapping the
-// payload in (which the writes would take otherwise); the second reads mapped pages.
+// Times the installer's damage check: the CRC-32 of every RCDATA resource, read in place.
+// The first pass also maps the payload in (as the writes would); the second reads it mapped.
 //
 //   verify_cost.exe SETUP_EXE    prints: bytes, first pass ms, second pass ms
 #include <windows.h>

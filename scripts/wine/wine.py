@@ -84,9 +84,8 @@ def is_32_bit_image(path):
 
 
 def run_again_emulated():
-    """Where this machine runs no 32-bit code, runs this script again under the emulated
-    Wine (scripts/emulated-wine.sh) and ends with its status. Returns where that cannot
-    be: E2E_BITS=64, a 64-bit SETUP, or no emulated Wine here (namespaces refused)."""
+    """Without 32-bit code, runs this script again under the emulated Wine and ends with its
+    status; returns where it cannot (E2E_BITS=64, a 64-bit SETUP, namespaces refused)."""
     if BITS == 32 or EMULATED or os.environ.get("E2E_BITS"):
         return
     if os.environ.get("SETUP") and not is_32_bit_image(os.environ["SETUP"]):
@@ -133,8 +132,7 @@ HOW_IT_RUNS = ("emulated: this kernel runs no 32-bit code, so Wine's 32-bit side
 
 
 def say_what_runs():
-    """Says in one line which installer the end-to-end tests run, and how; refuses one
-    that is missing, no 32-bit program, or not the bytes the SHA256SUMS beside it names."""
+    """Says which installer the tests run; refuses one missing, 64-bit or not SHA256SUMS'."""
     import hashlib
     if not os.path.isfile(SETUP_EXE):
         sys.exit(f"error: there is no installer {shown(SETUP_EXE)}; build it with `make dist`, "
@@ -157,8 +155,7 @@ def say_what_runs():
 
 
 def build_bench(*targets):
-    """Builds the tests' own programs (the targets, else all) beside `make dist`'s
-    installer; the 64-bit bench, installer included, where no 32-bit code runs."""
+    """Builds the tests' programs (the targets, else all); without 32-bit code, setup too."""
     if BITS == 64 and not targets:
         print("The end-to-end bench: this kernel runs no 32-bit code, so the tests run a "
               "64-bit build of the same sources under 64-bit Wine.", flush=True)
@@ -208,8 +205,7 @@ def shared_display():
 
 
 def prepared_prefix():
-    """A prefix made once per Wine version, in the user's cache (emulated-wine.sh cache),
-    or beside the emulated Wine; other workers wait for the one that prepares it."""
+    """The prefix made once per Wine version in the user's cache, under a lock."""
     prepared = WORK if EMULATED else os.path.join(subprocess.run(
         [os.path.join(ROOT, "scripts", "emulated-wine.sh"), "cache"], check=True,
         capture_output=True, text=True).stdout.strip(), "e2e")
@@ -274,9 +270,8 @@ def take_prefix(display, timezone="UTC"):
 
 
 class Prefix:
-    """One throwaway Wine prefix: its C: drive, its WIN.INI, and runs of the installer.
-    A reusable one keeps its Wine server, services and desktop from one test to the
-    next (starting them costs several runs' time); reset() puts drive C: back between."""
+    """One throwaway Wine prefix. A reusable one keeps its Wine server and desktop from
+    test to test (starting them costs several runs); reset() puts drive C: back."""
 
     def __init__(self, display, timezone="UTC", reusable=False):
         self.template = prepared_prefix()
@@ -324,8 +319,7 @@ class Prefix:
 
     @contextlib.contextmanager
     def shell(self):
-        """A window that stands for the session's shell (GetShellWindow), as Explorer's
-        does on Windows, for as long as the block runs."""
+        """A window standing for the session's shell (GetShellWindow) while the block runs."""
         shell = self.start_holder("--shell")
         if shell is None:
             raise RuntimeError("the stand-in shell did not start")
@@ -335,8 +329,7 @@ class Prefix:
             stop(shell)
 
     def reset(self):
-        """Drive C: as the template has it, but for Wine's own folder, whose WIN.INI and
-        temporary folder are put back too."""
+        """Drive C: as the template has it (in Wine's folder, WIN.INI and the temp folder)."""
         drive = os.path.join(self.root, "drive_c")
         template_drive = os.path.join(self.template, "drive_c")
         temp = os.path.join(drive, "windows", "temp")
@@ -365,8 +358,7 @@ class Prefix:
             self.close()
 
     def path(self, windows_path):
-        """The Linux path of a C: path, of one on a drive map_drive() made, or of one on a
-        share (dosdevices/unc/SERVER/SHARE)."""
+        """The Linux path of a path on C:, on a drive map_drive() made, or on a share."""
         if windows_path.startswith("\\\\"):
             where, rest = ["dosdevices", "unc"], windows_path[2:]
         else:
@@ -434,10 +426,8 @@ class Prefix:
     def run(self, *answers, hold=None, release_when=None, release_after_ms=0, timeout=60,
             shots=None, program="C:\\setup.exe", workdir=None, winedebug=None, wrapper=(),
             hold_shared=False, relay=()):
-        """Runs the installer, answering its windows in order: the driver's lines without
-        the EXIT line, and the exit status (None if missing). Wine's output is kept in
-        self.trace; relay traces the functions it names alone (a trace of every call runs
-        to tens of megabytes). The hold options are driver.c's."""
+        """Runs the installer, answering its windows: the driver's lines but EXIT, and the exit
+        status. Wine's output goes to self.trace; relay traces only the functions named."""
         require(DRIVER_EXE, "the end-to-end driver")
         command = [*wrapper, WINE, DRIVER_EXE, "--timeout", str(timeout)]
         if hold:

@@ -1,7 +1,5 @@
-"""What the build checks share: the checkout's top (and its scripts on the path), a
-publisher's environment, make as a publisher types it, this build's dictionary under
-another name (which the README-commands test takes too), and stand-in programs for the
-scripts' tests."""
+"""What the build checks (and the README-commands test) share: the checkout's top, a
+publisher's environment and make, another dictionary, and stand-in programs."""
 
 import os
 import pathlib
@@ -21,8 +19,7 @@ PUBLISHER_ENV = {k: v for k, v in os.environ.items() if not k.startswith(INHERIT
 
 
 def make(target, **settings):
-    """The command of `make TARGET` with the settings on its command line, as a
-    publisher types it."""
+    """`make TARGET` with the settings on its command line, as a publisher types it."""
     return ["make", "-s", "-C", ROOT, target] + [f"{k}={v}" for k, v in settings.items()]
 
 
@@ -37,8 +34,7 @@ def read(path):
 
 
 def dictionary(folder, language, extra_file=None):
-    """A copy of this build's dictionary under another language name, with one more
-    file."""
+    """This build's dictionary under another language name, with one more file."""
     os.makedirs(folder)
     for name in ("LXWEPB.TLX", "LXWEPB2.CLX"):
         shutil.copy(os.path.join(PAYLOAD, name), folder)
@@ -51,8 +47,7 @@ def dictionary(folder, language, extra_file=None):
 
 
 def write_stand_ins(folder, scripts):
-    """Writes each name's text into folder as an executable, for the test to put first on
-    PATH or beside the script under test; returns the folder."""
+    """Writes each name's text into folder as an executable; returns the folder."""
     os.makedirs(folder, exist_ok=True)
     for name, text in scripts.items():
         path = os.path.join(folder, name)

@@ -1,6 +1,5 @@
-"""The emulated Wine's guards and its namespace, without the network: a stand-in
-dpkg-query names the installed Wine, and a stand-in folder plays the prepared one (its
-emulator is /bin/true, which binfmt_misc only has to open)."""
+"""The emulated Wine's guards and namespace, without the network: stand-ins of dpkg-query
+and of the prepared folder (whose emulator is /bin/true, which binfmt_misc only opens)."""
 
 import os
 import pathlib
@@ -33,8 +32,7 @@ def folder_in(scratch):
 
 
 def prepared(scratch):
-    """A folder as prepare leaves it, for the installed Wine of the stand-in, in the
-    default cache (None)."""
+    """A folder as prepare leaves it for the stand-in's Wine, in cache (None: the default)."""
     folder = folder_in(scratch)
     os.makedirs(os.path.join(folder, "root", "usr", "lib"))
     os.chmod(os.path.dirname(folder), 0o700)

@@ -1,6 +1,5 @@
-"""The package step against a Debian mirror mid-sync (stand-ins of apt-get, dpkg, sleep
-and sudo first on PATH), on kernels with and without 32-bit code (a stand-in probe beside
-a copy of the script): never the network."""
+"""The package step against a Debian mirror mid-sync, on kernels with and without 32-bit
+code: stand-ins of apt-get, dpkg, sleep, sudo and the probe, never the network."""
 
 import os
 import pathlib

@@ -1,6 +1,5 @@
-"""The sweep's kept mutants (tests/sweep/mutants/) still apply exactly to the sources: a
-mutant that moved onto other code, or no longer applies, would prove nothing. `make sweep`
-runs them; this only checks, in a moment, that each still lands where it was made."""
+"""The sweep's kept mutants still apply exactly where they were made: one that moved onto
+other code would prove nothing. `make sweep` runs them."""
 
 import glob
 import os

@@ -1,5 +1,4 @@
-"""The build's reader of dictionary manifests: what it makes of a good manifest, and
-the line it names for each manifest the installer could not carry."""
+"""The manifest reader: what it makes of a good one, and the line it names in a bad one."""
 
 import os
 import pathlib

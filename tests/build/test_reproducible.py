@@ -1,7 +1,5 @@
-"""Two builds of the same sources in different folders give the same setup.exe, byte
-for byte (no time stamp, no build path), hardened as Microsoft's BinSkim asks of a 32-bit
-image GCC can make, and at most 48 KiB beyond the payload: docs/reliability.md, "The
-shipped image's hardening"."""
+"""Builds in different folders give the same setup.exe, byte for byte, hardened as BinSkim
+asks and at most 48 KiB beyond the payload (docs/reliability.md)."""
 
 import os
 import pathlib
@@ -101,9 +99,8 @@ import size_report  # noqa: E402
 
 
 def build(source):
-    """A copy of the checkout in source, built there, compiled afresh (never taken from a
-    compiler cache) with its own copy of the dictionary. Not through the job server of a
-    make above pytest: this process holds other files under its descriptors' numbers."""
+    """A copy of the checkout built in source, afresh (no compiler cache), with its own
+    dictionary; not through make's job server, whose descriptors are other files here."""
     cmake_build.copy_tracked(source)
     env = {k: v for k, v in os.environ.items()
            if "COMPILER_LAUNCHER" not in k and k not in ("MAKEFLAGS", "MFLAGS")}

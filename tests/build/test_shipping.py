@@ -1,8 +1,6 @@
-"""What a publisher does with the build: installers for several dictionaries built side
-by side into output folders of their own (paths with spaces), nothing stale left after
-a failed build, build settings in Windows-1252, signing with a throwaway certificate
-(verified, time-stamped offline, reproducible), and the inspector on good, signed and
-damaged installers."""
+"""What a publisher does with the build: several dictionaries side by side, failed builds,
+settings in Windows-1252, signing (verified, time-stamped offline, reproducible), and the
+inspector on good, signed and damaged installers."""
 
 import hashlib
 import os
@@ -102,8 +100,7 @@ class Shipping(unittest.TestCase):
                 self.assertEqual(os.listdir(dist), [], "setup.exe and SHA256SUMS removed")
 
     def signed_build(self, again=False):
-        """This build signed at EPOCH, built once for the checks that read it (again: its
-        output made anew). Builds in other folders are the same: test_reproducible."""
+        """This build signed at EPOCH, built once for the checks that read it (or again)."""
         dist = os.path.join(self.scratch, "signed")
         if again or not os.path.exists(os.path.join(dist, "setup.exe")):
             result = make_dist(DIST=dist, SOURCE_DATE_EPOCH=EPOCH, **self.signing())

@@ -1,5 +1,4 @@
-"""pytest's hooks for the end-to-end tests: each test process closes its display, and
-the Wine prefixes kept on it, when its tests are done."""
+"""pytest's hooks: each test process closes its display and prefixes when it is done."""
 
 import os
 import sys

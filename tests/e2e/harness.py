@@ -1,6 +1,5 @@
-"""What the end-to-end tests share: the boxes, the payload's files, and a test case that
-runs each test in a Wine prefix of its own and checks after every run what must hold
-after any: exit status 0, and no temporary name of the installer's left anywhere."""
+"""What the end-to-end tests share: the boxes, the payload, and a test case that checks
+after every run what must hold after any: exit status 0, no temporary name left."""
 
 import calendar
 import os
@@ -80,9 +79,8 @@ VERSION_UNKNOWN = error_box(MESSAGES["kVersionCaption"], as_shown(MESSAGES["kVer
 
 
 def one_test_per_row(cls, check, rows, *shipped, prefix=None):
-    """Makes a test of cls for each row, named by its first field, that runs
-    cls.check(self, *row). The rows named in shipped are marked shipped_image: where the
-    kernel runs no 32-bit code they also run on the 32-bit image, emulated."""
+    """A test of cls for each row, named by its first field, that runs cls.check(self, *row);
+    the rows named in shipped are marked shipped_image (run on the 32-bit image too)."""
     assert set(shipped) <= {row[0] for row in rows}, "a named row is not in the table"
     for row in rows:
         def test(self, row=row):
@@ -132,8 +130,7 @@ class WineCase(unittest.TestCase):
         return pathlib.Path(path).read_bytes()
 
     def assert_unchanged(self, path, data, stamp=OLD_TIME, tally=None):
-        """The file holds data and its stamp still; where not, data's size is added to
-        tally (a dictionary and its key) first."""
+        """The file holds data and stamp still; where not, its size goes into the tally first."""
         if tally and (self.read(path) != data or os.stat(path).st_mtime != stamp):
             tally[0][tally[1]] += len(data)
         self.assertEqual(self.read(path), data, path)

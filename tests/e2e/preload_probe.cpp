@@ -1,9 +1,6 @@
-// Takes the installer's road for Windows without SetDefaultDllDirectories, whatever the
-// system: preloads the user-interface DLLs from the system folder, then loads user32
-// and comdlg32 as the installer does there (by full path), and prints where each DLL
-// of the list came from:
-//   LOADED<TAB>name<TAB>path    or    ABSENT<TAB>name    (this system has no such DLL)
-// With --names it only prints the list, a name a line, and loads nothing.
+// Takes the installer's road for Windows without SetDefaultDllDirectories (the preload,
+// then user32 and comdlg32 by full path) and prints where each DLL of the list came from:
+//   LOADED<TAB>name<TAB>path    or    ABSENT<TAB>name;   with --names only the list.
 #include <stdio.h>
 #include <string.h>
 #include <windows.h>

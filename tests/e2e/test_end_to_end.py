@@ -1,6 +1,5 @@
-"""The user's plain roads end to end: one table of scenarios (the host, WIN.INI's entry,
-files already there, the answers) and what must follow (the boxes, the payload's files,
-WIN.INI, nothing else changed on drive C:); and a signed installer."""
+"""The user's plain roads end to end, one table of scenarios and what must follow (boxes,
+files, WIN.INI, nothing else changed on C:); and a signed installer."""
 
 import os
 import subprocess

@@ -1,6 +1,5 @@
-"""Files already in the host folder, end to end under Wine: repairs, upgrades, read-only,
-hidden and linked files, leftovers of interrupted runs, a folder in the way, a share, and
-settings in the VirtualStore (docs/reliability.md, "Files already in the folder")."""
+"""Files already in the host folder, end to end under Wine (docs/reliability.md, "Files
+already in the folder"), and settings in the VirtualStore."""
 
 import contextlib
 import os
@@ -18,8 +17,7 @@ SYSCALL = re.compile(r"^\d+\s+(\w+)\((\d+)<([^>]*)>(.*)$")
 
 
 def calls_on(log, folder, names):
-    """The system calls of the strace log (strace -f -y) whose file descriptor names a
-    file in folder: (call, path, its result)."""
+    """(call, path, result) of the strace -f -y log's calls named on files in folder."""
     with open(log, encoding="utf-8", errors="replace") as lines:
         matched = [(m, line) for line in lines if (m := SYSCALL.match(line))]
     return [(m.group(1), m.group(3), line.rsplit("=", 1)[-1].strip()) for m, line in matched
@@ -61,8 +59,7 @@ VIRTUAL_STORE_ROWS = [
 
 class ExistingFiles(WineCase):
     def traced_run(self, prefix, calls):
-        """Runs the typical road under strace, stopped only on the calls asked for (a
-        seccomp filter); returns the log's path."""
+        """Runs the typical road under strace, on the calls asked for; returns the log."""
         strace = ["strace", "-f", "--seccomp-bpf", "-qq", "-e", f"trace={calls}", "-o"]
         if wine.subprocess.run([*strace, "/dev/null", "true"],
                                capture_output=True).returncode != 0:
@@ -246,8 +243,7 @@ class ExistingFiles(WineCase):
         return f"C:\\users\\{users[0]}\\AppData\\Local\\VirtualStore"
 
     def run_as(self, prefix, account):
-        """Gives the prefix's programs the local application data of another account, as
-        a run elevated with that account's password has, until the test ends."""
+        """The local application data of another account, as a run elevated as it has."""
         key = "HKCU\\Volatile Environment"
         own = self.virtual_store(prefix).rsplit("\\", 1)[0]
         prefix.set_registry(key, "LOCALAPPDATA", f"C:\\users\\{account}\\AppData\\Local")

@@ -1,6 +1,5 @@
-"""The installer run from a hostile Downloads folder, end to end under Wine: planted DLLs
-never load, a damaged download changes nothing, planted links are never followed; at the
-end it prints what was planted, tried, loaded, written or lost."""
+"""Run from a hostile Downloads folder: planted DLLs never load, a damaged download changes
+nothing, planted links are never followed; prints what was planted, loaded or lost."""
 
 import itertools
 import os

@@ -1,9 +1,6 @@
-"""The README's commands as a newcomer runs them, on a fresh clone of the committed tree
-with nothing built: `make demo` without a display (it answers the boxes itself), `make
-inspect`, `make screenshots`; and `make demo` of another dictionary into another output
-folder, on a clone of its own, so that the two workers share the work. The clones share
-the user's caches (the prepared Wine prefix, the compiler's), so that the check costs
-builds and runs, not a machine's set-up."""
+"""The README's commands as a newcomer runs them, on fresh clones with nothing built
+(sharing the user's caches): `make demo`, `make inspect`, `make screenshots`, and `make
+demo` of another dictionary into another output folder."""
 
 import os
 import subprocess
@@ -86,9 +83,8 @@ def check_screenshots(shots, make):
 
 
 def check_demo_of_another_dictionary(scratch, make):
-    """make demo DICTIONARY= DIST=, as a publisher of another dictionary tries it: the
-    installer of that output folder, or where the kernel runs no 32-bit code its 64-bit
-    build, said in one line, carrying the other dictionary's files."""
+    """make demo DICTIONARY= DIST=: that folder's installer (or its 64-bit build, said in
+    one line) carrying the other dictionary's files."""
     source = os.path.join(scratch, "demo dictionary")
     dictionary(source, "Demo", "DEMO.DIC")
     dist = os.path.join(scratch, "demo output")

@@ -1,9 +1,6 @@
-// Feeds arbitrary bytes as the FILES, NAME, TIME and DATA resources to the extraction,
-// on the fake platform, under AddressSanitizer: no crash, no read outside a resource
-// (each lives in an allocation of exactly its size), no file created outside the
-// folder, no file left open, and a run that ends only through a single box. Most
-// inputs carry the checksums of what they generate, so that they reach past the
-// damage check; the others carry arbitrary checksums, or none.
+// Arbitrary resources to the extraction on the fake, under AddressSanitizer: no crash, no
+// read outside a resource, nothing outside the folder or left open, one box at most. Most
+// inputs carry the checksums of what they generate, so as to reach past the damage check.
 #include <fuzzer/FuzzedDataProvider.h>
 
 #include <cstdio>

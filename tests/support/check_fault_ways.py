@@ -1,10 +1,6 @@
 #!/usr/bin/env python3
-"""Fails the build when platform.h declares an operation that fault_ways.h does not list,
-or lists one that platform.h no longer declares: every operation of the seam is faulted
-by the sweep, or says why it cannot fail.
-
-  check_fault_ways.py PLATFORM_H FAULT_WAYS_H STAMP
-"""
+"""Fails the build unless fault_ways.h lists exactly platform.h's operations, so that the
+sweep faults each: check_fault_ways.py PLATFORM_H FAULT_WAYS_H STAMP"""
 
 import re
 import sys

@@ -1,6 +1,5 @@
-// What must hold after any run of the installer against the fake, whatever failed in it:
-// the oracle the sweep holds every run to, at every fault and after every power cut, and
-// the unit tables too.
+// What must hold after any run against the fake, whatever failed in it: the oracle of the
+// sweep, at every fault and power cut, and of the unit tables.
 #pragma once
 
 #include <map>
@@ -42,10 +41,9 @@ struct Verdict {
 Verdict FilesThatWereThere(const std::string& folder, const Disk& before, const Disk& after,
                            const std::vector<PayloadFile>& payload);
 
-// The checks of a run into folder, whose disk was before: every file that was there
-// holds its old state or its new one whole; a completion report only with every payload
-// file installed; at most one error box, never beside the completion report, each naming
-// an entry or a resource; nothing left open; nothing written outside the folder; nothing
-// under a temporary name but where its own removal was failed.
+// The checks of a run into folder, whose disk was before: every old file whole, old or new;
+// a completion report only with every file installed; at most one error box, naming an
+// entry or a resource; nothing open or written outside; no temporary name left but where
+// its removal failed.
 Verdict CheckRun(const FakePlatform& platform, const std::string& folder, const Disk& before,
                  const std::vector<PayloadFile>& payload);

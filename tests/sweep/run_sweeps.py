@@ -1,9 +1,6 @@
 #!/usr/bin/env python3
-"""What `make sweep` runs: the sweeps (sweep.cpp) for this build's payload and for one of
-255 files, and the kept mutants (mutants/*.patch, whose first line says what each breaks),
-each applied exactly to a copy of the sources, which the sweeps must catch. Prints a line
-of counts per payload; exits 1 when anything was lost, torn or left, or a mutant survived.
-"""
+"""`make sweep`: the sweeps for this build's payload and one of 255 files, and the kept
+mutants (mutants/*.patch) on copies of the sources, each of which they must catch."""
 
 import glob
 import os
@@ -23,8 +20,7 @@ LINE = re.compile(r"^sweep \((\d+) files\): (\d+) fault runs, (\d+) crash states
 
 
 def build(source, folder):
-    """The sweep harness of the sources in source, optimized and without sanitizers,
-    through the compiler cache where there is one."""
+    """The sweep of the sources in source, optimized, without sanitizers, through ccache."""
     env = dict(os.environ)
     if shutil.which("ccache"):
         env.update(CCACHE_BASEDIR=source, CMAKE_CXX_COMPILER_LAUNCHER="ccache")

@@ -120,8 +120,7 @@ TEST(HostVersion, VirtualStoreCopy) {
     std::string folder;                     // HostFolder
     std::optional<std::string> real;        // Version in the folder's torvix.ini
     std::optional<std::string> redirected;  // Version in the VirtualStore copy
-    std::string storePath;       // where that copy is (where a reading that ignored a rule
-                                 // would look)
+    std::string storePath;       // where that copy is; empty: below store, as the folder is
     std::string version;         // HostVersion as read
     const char* runs = nullptr;  // the run's own LOCALAPPDATA, where it is not the user's
     const char* session = "C:\\Users\\ana";  // the signed-in user's profile
@@ -129,44 +128,40 @@ TEST(HostVersion, VirtualStoreCopy) {
     bool realEntry = true;        // the real WIN.INI names the folder (a copy then another)
   };
   const std::string pf = "C:\\Program Files\\Torvix";
+  const std::string shortPf = "C:\\PROGRA~1\\Torvix";
   const std::string copy = store + "\\Program Files\\Torvix\\torvix.ini";
   const std::string winIni = store + "\\Windows\\win.ini";
   const char* const admin = "C:\\Users\\admin\\AppData\\Local";
   const char* const ana = "C:\\Users\\ana";
+  const std::string apps = "D:\\Apps\\Torvix";
+  const std::optional<std::string> none;
+  const std::string eve =
+      "C:\\Users\\eve\\AppData\\Local\\VirtualStore\\Program Files\\Torvix\\torvix.ini";
   const Case cases[] = {
-      {"a newer copy decides", pf, "30", "45", copy, "45"},
-      {"a stale copy never wins", pf, "45", "40", copy, "45"},
-      {"both old: the newer is named", pf, "38", "40", copy, "40"},
-      {"only the copy", pf, std::nullopt, "45", copy, "45"},
-      {"an empty Version in the copy", pf, "42", "", copy, "42"},
-      {"no copy", pf, "40", std::nullopt, copy, "40"},
-      {"neither", pf, std::nullopt, std::nullopt, copy, ""},
-      {"the 32-bit program folder", "C:\\Program Files (x86)\\Torvix", "30", "45",
-       store + "\\Program Files (x86)\\Torvix\\torvix.ini", "45"},
-      {"in the Windows folder, any letter case", "c:\\WINDOWS\\Torvix", std::nullopt, "45",
-       store + "\\WINDOWS\\Torvix\\torvix.ini", "45"},
-      {"another drive has no copy", "D:\\Program Files\\Torvix", "30", "45", copy, "30"},
-      {"not a protected folder", "C:\\Apps\\Torvix", "30", "45",
-       store + "\\Apps\\Torvix\\torvix.ini", "30"},
-      {"a folder that only starts like one", "C:\\Program Files Old\\Torvix", "30", "45",
-       store + "\\Program Files Old\\Torvix\\torvix.ini", "30"},
-      {"a short path: the copy of the long one", "C:\\PROGRA~1\\Torvix", "30", "45", copy, "45"},
-      {"a short path: never a copy under the short name", "C:\\PROGRA~1\\Torvix", "30", "45",
-       store + "\\PROGRA~1\\Torvix\\torvix.ini", "30"},
-      {"a share", "\\\\server\\apps\\Torvix", "30", "45",
-       store + "server\\apps\\Torvix\\torvix.ini", "30"},
+      {"a newer copy decides", pf, "30", "45", "", "45"},
+      {"a stale copy never wins", pf, "45", "40", "", "45"},
+      {"both old: the newer is named", pf, "38", "40", "", "40"},
+      {"only the copy", pf, none, "45", "", "45"},
+      {"an empty Version in the copy", pf, "42", "", "", "42"},
+      {"no copy", pf, "40", none, "", "40"},
+      {"neither", pf, none, none, "", ""},
+      {"the 32-bit program folder", "C:\\Program Files (x86)\\Torvix", "30", "45", "", "45"},
+      {"in the Windows folder, any letter case", "c:\\WINDOWS\\Torvix", none, "45", "", "45"},
+      {"another drive has no copy", "D:\\Program Files\\Torvix", "30", "45", "", "30"},
+      {"not a protected folder", "C:\\Apps\\Torvix", "30", "45", "", "30"},
+      {"a folder that only starts like one", "C:\\Program Files Old\\Torvix", "30", "45", "", "30"},
+      {"a short path: the copy of the long one", shortPf, "30", "45", copy, "45"},
+      {"a short path: never a copy under the short name", shortPf, "30", "45", "", "30"},
+      {"a share", "\\\\server\\apps\\Torvix", "30", "45", "", "30"},
       // Elevated with an administrator's password: the run has that account's profile.
-      {"elevated as another account: the signed-in user's copy", pf, "30", "45", copy, "45", admin},
-      {"elevated, and the session's user unknown", pf, "30", "45", copy, "30", admin, nullptr},
-      {"no other profile is read", pf, "30", "99",
-       "C:\\Users\\eve\\AppData\\Local\\VirtualStore\\Program Files\\Torvix\\torvix.ini", "30",
-       admin},
-      {"WIN.INI's entry only in the running account's VirtualStore", "D:\\Apps\\Torvix", "45",
-       std::nullopt, copy, "45", nullptr, ana, winIni, false},
-      {"WIN.INI's entry only in the signed-in user's VirtualStore", "D:\\Apps\\Torvix", "45",
-       std::nullopt, copy, "45", admin, ana, winIni, false},
-      {"the real WIN.INI's entry before a copy's", "D:\\Apps\\Torvix", "45", std::nullopt, copy,
-       "45", nullptr, ana, winIni},
+      {"elevated as another account: the signed-in user's copy", pf, "30", "45", "", "45", admin},
+      {"elevated, and the session's user unknown", pf, "30", "45", "", "30", admin, nullptr},
+      {"no other profile is read", pf, "30", "99", eve, "30", admin},
+      {"WIN.INI's entry only in the running account's VirtualStore", apps, "45", none, "", "45",
+       nullptr, ana, winIni, false},
+      {"WIN.INI's entry only in the signed-in user's VirtualStore", apps, "45", none, "", "45",
+       admin, ana, winIni, false},
+      {"the real WIN.INI's entry first", apps, "45", none, "", "45", nullptr, ana, winIni},
   };
   ForEachRow(cases, [&](const Case& c) {
     FakePlatform platform;
@@ -177,7 +172,9 @@ TEST(HostVersion, VirtualStoreCopy) {
     }
     platform.AddFile(c.folder + "\\torvixx.exe");
     if (c.real) platform.SetSetting(c.folder + "\\torvix.ini", "Common", "Version", *c.real);
-    if (c.redirected) platform.SetSetting(c.storePath, "Common", "Version", *c.redirected);
+    const std::string storePath =
+        c.storePath.empty() ? store + c.folder.substr(2) + "\\torvix.ini" : c.storePath;
+    if (c.redirected) platform.SetSetting(storePath, "Common", "Version", *c.redirected);
     if (c.session != nullptr) platform.sessionProfile = c.session;
     platform.environment = {{"LOCALAPPDATA", c.runs != nullptr ? c.runs : local},
                             {"PROGRAMFILES", "C:\\Program Files"},

@@ -13,12 +13,9 @@
 
 namespace {
 
-const char* const kPrompt = kLocatePrompt;
-const char* const kPromptCaption = kLocatePromptCaption;
-
 size_t Prompts(const FakePlatform& platform) {
   size_t count = 0;
-  for (const ShownBox& box : platform.boxes) count += box.caption == kPromptCaption;
+  for (const ShownBox& box : platform.boxes) count += box.caption == kLocatePromptCaption;
   return count;
 }
 
@@ -59,8 +56,8 @@ TEST(LocateHostFolder, DialogRecordFieldByField) {
   EXPECT_EQ(r.FlagsEx, 0u);
 
   ASSERT_EQ(platform.boxes.size(), 3u);
-  EXPECT_EQ(platform.boxes[1].text, kPrompt);
-  EXPECT_EQ(platform.boxes[1].caption, kPromptCaption);
+  EXPECT_EQ(platform.boxes[1].text, kLocatePrompt);
+  EXPECT_EQ(platform.boxes[1].caption, kLocatePromptCaption);
   EXPECT_EQ(platform.boxes[1].style, 1u);
 }
 
@@ -128,13 +125,12 @@ TEST(LocateHostFolder, NothingCanBeShown) {
     std::vector<std::optional<std::string>> choices;
     bool installs;
   };
+  const int kNone = kAnswerNotShown;
+  const std::string kChosen = "D:\\H\\torvixx.exe";
   const Case cases[] = {
-      {"neither the prompt nor the dialog", {kAnswerNotShown, kAnswerNotShown}, {}, false},
+      {"neither the prompt nor the dialog", {kNone, kNone}, {}, false},
       {"Wine's -1 for the prompt, no dialog", {-1, -1}, {}, false},
-      {"no prompt, but a chosen file",
-       {kAnswerNotShown, kAnswerNotShown},
-       {std::string("D:\\H\\torvixx.exe")},
-       true},
+      {"no prompt, but a chosen file", {kNone, kNone}, {kChosen}, true},
   };
   ForEachRow(cases, [&](const Case& c) {
     FakePlatform platform;
