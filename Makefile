@@ -42,7 +42,7 @@ PYTHON := /usr/bin/python3
 # builds is marked + so that the job server reaches it.
 JOBS = $(if $(findstring jobserver,$(MAKEFLAGS)),,-j2)
 SOURCES := $(shell git ls-files 'src/*.cpp' 'src/*.h' 'tests/*.cpp' 'tests/*.h' 'tests/*.c' \
-  'scripts/wine/*.c' 2>/dev/null)
+  'scripts/*.cpp' 'scripts/wine/*.c' 2>/dev/null)
 
 .PHONY: all deps native unit dist inspect e2e shipped-image build-checks format format-check test \
   test-stages demo bench screenshots fuzz fuzz-build fuzz-check sweep clean

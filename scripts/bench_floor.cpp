@@ -3,10 +3,9 @@
 // which also shows the two boxes (docs/benchmarks.md). Exit status 0 when all was done.
 //
 //   bench_floor.exe ROAD SETUP_EXE FOLDER [--boxes]
-#include <windows.h>
-
 #include <stdio.h>
 #include <string.h>
+#include <windows.h>
 
 #include "common/messages.h"
 #include "payload/resource_layout.h"
@@ -72,32 +71,19 @@ bool Compare(HANDLE file, const Resource& data) {
 
 bool DoRoad(const char* road, const char* path, const char* temporary, const Resource& time,
             const Resource& data) {
-  if (strcmp(road, "empty") == 0) {
-    HANDLE file = CreateFileA(path, GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return false;
-    bool done = Write(file, data);
-    Stamp(file, time.bytes);
-    CloseHandle(file);
-    return done;
-  }
-  if (strcmp(road, "repair") == 0) {
-    HANDLE file = CreateFileA(path, GENERIC_READ | FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ,
-                              nullptr, OPEN_EXISTING, 0, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return false;
-    bool done = Compare(file, data);
-    Stamp(file, time.bytes);
-    CloseHandle(file);
-    return done;
-  }
-  HANDLE file = CreateFileA(temporary, GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                            FILE_ATTRIBUTE_NORMAL, nullptr);
+  const bool repair = strcmp(road, "repair") == 0;
+  const bool upgrade = strcmp(road, "upgrade") == 0;
+  HANDLE file = repair ? CreateFileA(path, GENERIC_READ | FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ,
+                                     nullptr, OPEN_EXISTING, 0, nullptr)
+                       : CreateFileA(upgrade ? temporary : path, GENERIC_READ | GENERIC_WRITE, 0,
+                                     nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE) return false;
-  bool done = Write(file, data);
+  bool done = repair ? Compare(file, data) : Write(file, data);
   Stamp(file, time.bytes);
-  done = FlushFileBuffers(file) && done;
+  if (upgrade) done = FlushFileBuffers(file) && done;
   CloseHandle(file);
-  return done && MoveFileExA(temporary, path, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
+  return done && (!upgrade ||
+                  MoveFileExA(temporary, path, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH));
 }
 
 using MessageBoxFunction = int(WINAPI*)(HWND, LPCSTR, LPCSTR, UINT);
@@ -127,7 +113,8 @@ int main(int argc, char** argv) {
     Resource name;
     Resource time;
     Resource data;
-    if (!FindEntry(module, kEntryName, index, name) || !FindEntry(module, kEntryTime, index, time) ||
+    if (!FindEntry(module, kEntryName, index, name) ||
+        !FindEntry(module, kEntryTime, index, time) ||
         !FindEntry(module, kEntryData, index, data)) {
       return 1;
     }

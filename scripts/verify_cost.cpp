@@ -2,9 +2,8 @@
 // The first pass also maps the payload in (as the writes would); the second reads it mapped.
 //
 //   verify_cost.exe SETUP_EXE    prints: bytes, first pass ms, second pass ms
-#include <windows.h>
-
 #include <stdio.h>
+#include <windows.h>
 
 #include "payload/crc32.h"
 #include "payload/crc32_ways.h"
@@ -21,7 +20,8 @@ BOOL CALLBACK CheckOne(HMODULE module, LPCSTR, LPSTR name, LONG_PTR context) {
   Totals& totals = *reinterpret_cast<Totals*>(context);
   HRSRC info = FindResourceA(module, name, MAKEINTRESOURCEA(10));
   DWORD size = SizeofResource(module, info);
-  const unsigned char* bytes = static_cast<const unsigned char*>(LockResource(LoadResource(module, info)));
+  const unsigned char* bytes =
+      static_cast<const unsigned char*>(LockResource(LoadResource(module, info)));
   totals.combined ^= Crc32(bytes, size);
   totals.bytes += size;
   return TRUE;
@@ -34,9 +34,11 @@ double Pass(Totals& totals) {
   QueryPerformanceFrequency(&frequency);
   QueryPerformanceCounter(&start);
   totals.bytes = 0;
-  EnumResourceNamesA(totals.module, MAKEINTRESOURCEA(10), CheckOne, reinterpret_cast<LONG_PTR>(&totals));
+  EnumResourceNamesA(totals.module, MAKEINTRESOURCEA(10), CheckOne,
+                     reinterpret_cast<LONG_PTR>(&totals));
   QueryPerformanceCounter(&end);
-  return 1000.0 * static_cast<double>(end.QuadPart - start.QuadPart) / static_cast<double>(frequency.QuadPart);
+  return 1000.0 * static_cast<double>(end.QuadPart - start.QuadPart) /
+         static_cast<double>(frequency.QuadPart);
 }
 
 }  // namespace

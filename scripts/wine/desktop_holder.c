@@ -1,12 +1,7 @@
-/* Holds Wine's desktop for as long as it runs, as Windows always has one: Wine starts
- * its desktop process for the first program that uses user32 and ends it about a
- * second after the last one has gone. The tests keep one up in each Wine prefix they
- * reuse, so that no run starts the desktop (and no run can meet one that failed to
- * start); the benchmark keeps one up so that every contender finds it as the others do.
- * It prints READY once a window can be made, and exits with 1 when none can.
- *
- * With --shell its window stands for the session's shell, as Explorer's does on Windows
- * (Wine's desktop has none): GetShellWindow then names it, and its process. */
+/* Holds Wine's desktop while it runs, as Windows always has one (Wine ends it a second
+ * after the last program that used it), so that no run starts it or meets one that failed
+ * to; prints READY once a window can be made, exits 1 when none can. With --shell its
+ * window stands for the session's shell (GetShellWindow), as Explorer's does on Windows. */
 #include <stdio.h>
 #include <string.h>
 #include <windows.h>

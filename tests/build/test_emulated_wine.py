@@ -64,8 +64,7 @@ def another_users(scratch):
     ("run", prepared, {"unshare": REFUSED}, 77,
      "refuses user namespaces: the shipped 32-bit image is not run (skipped)"),
 ], ids=["a cache others can write", "another user's cache", "the cache alone, open to all",
-        "not prepared",
-        "user namespaces refused"])
+        "not prepared", "user namespaces refused"])
 def test_what_it_refuses(command, set_up, stand_ins, status, says):
     with tempfile.TemporaryDirectory() as scratch:
         cache = set_up(scratch)

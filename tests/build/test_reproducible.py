@@ -24,16 +24,12 @@ def writes_to_seh_head(image):
         exe.flush()
         listing = subprocess.run(["i686-w64-mingw32-objdump", "-d", "-M", "intel", exe.name],
                                  capture_output=True, text=True, check=True).stdout
-    found = []
-    for line in listing.splitlines():
-        fields = line.split("\t")
-        if len(fields) < 3:
-            continue
-        mnemonic, _, operands = fields[2].strip().partition(" ")
-        destination = operands.strip().split(",")[0]
-        if SEH_HEAD.match(destination) and mnemonic not in ("push", "cmp", "test"):
-            found.append(line.strip())
-    return found
+    # objdump's lines: address, bytes, then the mnemonic and its operands.
+    instructions = [(line.strip(), *fields[2].strip().partition(" ")[::2])
+                    for line in listing.splitlines() if len(fields := line.split("\t")) >= 3]
+    return [line for line, mnemonic, operands in instructions
+            if SEH_HEAD.match(operands.strip().split(",")[0]) and
+            mnemonic not in ("push", "cmp", "test")]
 
 
 def hardening_faults(image):
@@ -135,9 +131,8 @@ class Reproducible(unittest.TestCase):
                 faults = hardening_faults(lose(images[0], what))
                 self.assertEqual(len(faults), 1, f"{what}: {faults}")
                 self.assertIn(named, faults[0], what)
-            with open(os.path.join(folders[0], "build", "generated",
-                                   "setup.min.manifest")) as source:
-                manifest = source.read()
+            manifest = pathlib.Path(folders[0], "build", "generated",
+                                    "setup.min.manifest").read_text()
             self.assertIn("<dpiAwareness", manifest)
             self.assertIn('level="requireAdministrator"', manifest)
             beyond = len(images[0]) - size_report.payload_size(

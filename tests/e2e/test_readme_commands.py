@@ -3,6 +3,7 @@
 demo` of another dictionary into another output folder."""
 
 import os
+import pathlib
 import subprocess
 import sys
 import tempfile
@@ -78,8 +79,7 @@ def check_screenshots(shots, make):
         f"{name}.png" for name in ("confirm", "complete", "locate-prompt", "locate-dialog",
                                    "version-too-old", "version-unknown")), taken.stdout
     for name in os.listdir(shots):
-        with open(os.path.join(shots, name), "rb") as png:
-            assert png.read(8) == b"\x89PNG\r\n\x1a\n", name
+        assert pathlib.Path(shots, name).read_bytes()[:8] == b"\x89PNG\r\n\x1a\n", name
 
 
 def check_demo_of_another_dictionary(scratch, make):

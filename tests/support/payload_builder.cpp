@@ -5,6 +5,15 @@
 #include "payload/crc32.h"
 #include "payload/resource_layout.h"
 
+namespace {
+
+void AppendLittleEndian(Bytes& bytes, uint32_t value) {
+  for (int shift = 0; shift < 32; shift += 8)
+    bytes.push_back(static_cast<unsigned char>(value >> shift));
+}
+
+}  // namespace
+
 Bytes PatternBytes(size_t size, unsigned seed) {
   Bytes bytes(size);
   uint32_t state = 2166136261u ^ seed;
@@ -31,25 +40,14 @@ void SetPayload(FakePlatform& platform, const std::vector<PayloadFile>& files) {
     unsigned index = static_cast<unsigned>(i + 1);
     Bytes name(files[i].name.begin(), files[i].name.end());
     name.push_back(0);
-    uint32_t stamp = files[i].stamp;
+    Bytes time;
+    AppendLittleEndian(time, files[i].stamp);
     platform.SetResource(EntryResource(kEntryName, index), name);
-    platform.SetResource(
-        EntryResource(kEntryTime, index),
-        {static_cast<unsigned char>(stamp), static_cast<unsigned char>(stamp >> 8),
-         static_cast<unsigned char>(stamp >> 16), static_cast<unsigned char>(stamp >> 24)});
+    platform.SetResource(EntryResource(kEntryTime, index), time);
     platform.SetResource(EntryResource(kEntryData, index), files[i].bytes);
   }
   SealPayload(platform, static_cast<unsigned>(files.size()));
 }
-
-namespace {
-
-void AppendLittleEndian(Bytes& bytes, uint32_t value) {
-  for (int shift = 0; shift < 32; shift += 8)
-    bytes.push_back(static_cast<unsigned char>(value >> shift));
-}
-
-}  // namespace
 
 Bytes ChecksumsOf(const FakePlatform& platform, unsigned count) {
   std::vector<std::string> names = {kCountResource};

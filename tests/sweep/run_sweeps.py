@@ -4,6 +4,7 @@ mutants (mutants/*.patch) on copies of the sources, each of which they must catc
 
 import glob
 import os
+import pathlib
 import re
 import shutil
 import subprocess
@@ -54,11 +55,6 @@ def mutated_tree(patch, scratch):
     return tree
 
 
-def what_it_breaks(patch):
-    with open(patch) as text:
-        return text.readline().strip()
-
-
 def main():
     harness = build(ROOT, os.path.join(ROOT, "build", "sweep"))
     tallies = {}
@@ -81,8 +77,9 @@ def main():
                     caught[files] += 1
                 else:
                     failed = True
-                    print(f"mutant {os.path.basename(patch)} ({what_it_breaks(patch)}) survived "
-                          f"the sweep of {files} files")
+                    breaks = pathlib.Path(patch).read_text().split("\n", 1)[0].strip()
+                    print(f"mutant {os.path.basename(patch)} ({breaks}) survived the sweep of "
+                          f"{files} files")
     for files in PAYLOADS:
         _, fault_runs, states, images, lost, left = tallies[files]
         print(f"sweep ({files} files): {fault_runs} fault runs, {states} crash states ({images} "

@@ -22,12 +22,6 @@ void AddOldFiles(FakePlatform& platform) {
   platform.AddFile(InFolder("LXWEPB2.CLX"), kOldClx).stamp = 2;
 }
 
-void FlipBit(FakePlatform& platform, const std::string& name, size_t byte, int bit) {
-  Bytes bytes = *platform.Resource(name);
-  bytes[byte] = static_cast<unsigned char>(bytes[byte] ^ (1 << bit));
-  platform.SetResource(name, bytes);
-}
-
 // The run refused with the box that names the resource, and nothing was created, removed
 // or stamped: the disk is as it was.
 void ExpectRefusedUntouched(const FakePlatform& platform, const std::string& resource,
@@ -43,67 +37,44 @@ void ExpectRefusedUntouched(const FakePlatform& platform, const std::string& res
   EXPECT_TRUE(DiskOf(platform) == DiskOf(before));
 }
 
-TEST(VerifyPayload, OneDamagedBitAnywhereChangesNothing) {
-  struct Case {
-    const char* resource;
-    size_t byte;  // which byte's bit 1 flips; SIZE_MAX for the middle
-  };
-  const size_t middle = SIZE_MAX;
-  const Case cases[] = {
-      {"FILES", 0},  // 2 becomes 0: would install nothing and report success
-      {"FILES", 1},    {"NAME001", 3}, {"TIME001", 0},      {"TIME001", 3}, {"DATA001", 0},
-      {"NAME002", 10}, {"TIME002", 2}, {"DATA002", middle}, {"SUMS", 0},    {"SUMS", middle},
-  };
-  for (const Case& c : cases) {
+// One bit flipped anywhere, or a size that differs, is damage; of several damaged
+// resources the first in lookup order is named.
+TEST(VerifyPayload, DamageAnywhereChangesNothing) {
+  const size_t kMiddle = SIZE_MAX;
+  const size_t kLonger = SIZE_MAX - 1;  // one byte added
+  // Damages each resource at byte (its bit 1 flips), and expects the first one named.
+  auto check = [&](const std::vector<std::string>& damaged, size_t byte) {
     FakePlatform platform;
     AddOldFiles(platform);
     SetPayload(platform, ThisBuildsPayload());
-    size_t byte = c.byte == middle ? platform.Resource(c.resource)->size() / 2 : c.byte;
-    FlipBit(platform, c.resource, byte, 1);
+    for (const std::string& name : damaged) {
+      Bytes bytes = *platform.Resource(name);
+      const size_t at = byte == kMiddle ? bytes.size() / 2 : byte;
+      if (byte == kLonger) {
+        bytes.push_back(0);
+      } else {
+        bytes[at] = static_cast<unsigned char>(bytes[at] ^ 2);
+      }
+      platform.SetResource(name, bytes);
+    }
 
     Extract(platform);
 
-    std::string what = std::string(c.resource) + " byte " + std::to_string(byte);
-    ExpectRefusedUntouched(platform, c.resource, kResourceDamaged, what);
-  }
-}
-
-TEST(VerifyPayload, ASizeThatDiffersIsDamageToo) {
-  for (const char* resource : {"DATA002", "NAME001", "TIME002"}) {
-    FakePlatform platform;
-    AddOldFiles(platform);
-    SetPayload(platform, ThisBuildsPayload());
-    Bytes bytes = *platform.Resource(resource);
-    bytes.push_back(0);
-    platform.SetResource(resource, bytes);
-
-    Extract(platform);
-
-    ExpectRefusedUntouched(platform, resource, kResourceDamaged, resource);
-  }
-}
-
-TEST(VerifyPayload, TheFirstDamagedResourceInLookupOrderIsNamed) {
-  struct Case {
-    std::vector<std::string> damaged;
-    const char* named;
+    ExpectRefusedUntouched(platform, damaged[0], kResourceDamaged,
+                           damaged.back() + " byte " + std::to_string(byte));
   };
-  const Case cases[] = {
-      {{"DATA002", "FILES"}, "FILES"},
-      {{"NAME002", "DATA001"}, "DATA001"},
-      {{"DATA001", "TIME001", "NAME001"}, "NAME001"},
-      {{"DATA002", "TIME002"}, "TIME002"},
+  // FILES byte 0: its 2 becomes 0, which would install nothing and report success.
+  const std::pair<const char*, size_t> alone[] = {
+      {"FILES", 0},         {"FILES", 1},         {"NAME001", 3},    {"TIME001", 0},
+      {"TIME001", 3},       {"DATA001", 0},       {"NAME002", 10},   {"TIME002", 2},
+      {"DATA002", kMiddle}, {"SUMS", 0},          {"SUMS", kMiddle}, {"DATA002", kLonger},
+      {"NAME001", kLonger}, {"TIME002", kLonger},
   };
-  for (const Case& c : cases) {
-    FakePlatform platform;
-    AddOldFiles(platform);
-    SetPayload(platform, ThisBuildsPayload());
-    for (const std::string& name : c.damaged) FlipBit(platform, name, 0, 0);
-
-    Extract(platform);
-
-    ExpectRefusedUntouched(platform, c.named, kResourceDamaged, c.named);
-  }
+  for (const auto& c : alone) check({c.first}, c.second);
+  check({"FILES", "DATA002"}, 0);
+  check({"DATA001", "NAME002"}, 0);
+  check({"NAME001", "DATA001", "TIME001"}, 0);
+  check({"TIME002", "DATA002"}, 0);
 }
 
 TEST(VerifyPayload, TheChecksumsThemselvesMissingOrMalformed) {
