@@ -195,8 +195,7 @@ def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--runs", type=int, default=7)
     parser.add_argument("--baseline-rev", metavar="REV",
-                        help="also run the installer of this git revision, built for the same "
-                             "dictionary")
+                        help="also run the installer of this git revision, for the same files")
     arguments = parser.parse_args()
     runs = arguments.runs
     if wine.EMULATED:
@@ -271,12 +270,10 @@ def main():
                 for label, arguments_of in contenders:
                     results[road][label].append(
                         run(arguments_of(road), env, lambda: prepare(road, host, dictionaries)))
-                    installed = {n for n in os.listdir(host) if n.endswith(".DAT")}
-                    if installed != set(expected):
-                        sys.exit(f"{label} on the {road} road left {len(installed)} files")
-                    leftovers = [n for n in os.listdir(host) if n.startswith("~")]
-                    if leftovers:
-                        sys.exit(f"{label} on the {road} road left {leftovers}")
+                    left = sorted(os.listdir(host))
+                    if {n for n in left if n.endswith(".DAT")} != set(expected) or \
+                            any(n.startswith("~") for n in left):
+                        sys.exit(f"{label} on the {road} road left {left}")
             # The last run's files must be the new dictionary's, whole.
             for name, wanted in expected.items():
                 if digest(os.path.join(host, name)) != wanted:

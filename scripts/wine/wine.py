@@ -253,6 +253,16 @@ def clone_prefix(template, target):
                 shutil.copy2(source, copy)
 
 
+def run_through_files(command, **options):
+    """subprocess.run with the output in files, as bytes, not through pipes: a Wine server
+    that outlives the run would hold a pipe open, and the read would wait for it."""
+    with tempfile.TemporaryFile() as out, tempfile.TemporaryFile() as err:
+        result = subprocess.run(command, stdout=out, stderr=err, **options)
+        out.seek(0)
+        err.seek(0)
+        return subprocess.CompletedProcess(command, result.returncode, out.read(), err.read())
+
+
 def stop(process):
     process.kill()
     process.wait()
@@ -429,31 +439,22 @@ class Prefix:
         """Runs the installer, answering its windows: the driver's lines but EXIT, and the exit
         status. Wine's output goes to self.trace; relay traces only the functions named."""
         require(DRIVER_EXE, "the end-to-end driver")
-        command = [*wrapper, WINE, DRIVER_EXE, "--timeout", str(timeout)]
-        if hold:
-            command += ["--hold-shared" if hold_shared else "--hold", hold]
-        if release_when:
-            command += ["--release-when", release_when, "--release-after", str(release_after_ms)]
-        if shots:
-            command += ["--shots", shots]
-        if workdir:
-            command += ["--cwd", workdir]
-        command += [program, *answers]
+        options = {"--timeout": timeout, "--hold-shared" if hold_shared else "--hold": hold,
+                   "--release-when": release_when, "--release-after": release_after_ms,
+                   "--shots": shots, "--cwd": workdir}
+        command = [*wrapper, WINE, DRIVER_EXE, *(str(part) for option, value in options.items()
+                                                 if value for part in (option, value)),
+                   program, *answers]
         env = dict(self.env)
         if winedebug or relay:
             env["WINEDEBUG"] = ",".join(filter(None, (winedebug, relay and "+relay")))
         relayed = "HKCU\\Software\\Wine\\Debug", "RelayInclude"
         if relay:
             self.set_registry(*relayed, ";".join(relay))
-        # Standard error goes to a file: the Wine server that the run starts keeps a pipe
-        # open for seconds after the driver has ended.
         try:
-            with tempfile.TemporaryFile() as errors:
-                result = subprocess.run(command, env=env, stdout=subprocess.PIPE,
-                                        stderr=errors, timeout=timeout + 60,
-                                        cwd=self.path("C:\\"))
-                errors.seek(0)
-                self.trace = errors.read().decode("utf-8", "replace")
+            result = run_through_files(command, env=env, timeout=timeout + 60,
+                                       cwd=self.path("C:\\"))
+            self.trace = result.stderr.decode("utf-8", "replace")
         finally:
             if relay:  # for the runs that take the prefix next
                 self.set_registry(*relayed, None)

@@ -5,7 +5,6 @@ import itertools
 import os
 import pathlib
 import re
-import tempfile
 import threading
 import time
 
@@ -145,13 +144,9 @@ class HostileFolder(WineCase):
                             "the preload from the system folder")
 
     def run_probe(self, prefix, probe, *arguments):
-        """What the preload probe prints (through a file: Wine may hold a pipe open)."""
-        with tempfile.TemporaryFile() as output:
-            wine.subprocess.run([wine.WINE, probe, *arguments], env=prefix.env, stdout=output,
-                                stderr=wine.subprocess.DEVNULL, timeout=120,
-                                cwd=prefix.path(DOWNLOADS))
-            output.seek(0)
-            return output.read().decode("cp1252")
+        printed = wine.run_through_files([wine.WINE, probe, *arguments], env=prefix.env,
+                                         timeout=120, cwd=prefix.path(DOWNLOADS))
+        return printed.stdout.decode("cp1252")
 
     def test_without_a_restricted_search_the_dialogs_dlls_come_from_the_system(self):
         # Without KB2533623 the DLL search cannot be restricted: the installer preloads what

@@ -27,17 +27,11 @@ def fresh_clone(scratch):
         env["CCACHE_DIR"] = os.environ["CCACHE_DIR"]
 
     def make(target, *settings):
-        # Through files, not pipes: a Wine server that outlived its run would hold a
-        # pipe open, and the read would wait for it.
-        with tempfile.TemporaryFile() as out, tempfile.TemporaryFile() as err:
-            result = subprocess.run(["make", "-s", target, *settings], cwd=folder, env=env,
-                                    stdin=subprocess.DEVNULL, stdout=out, stderr=err,
-                                    timeout=600)
-            out.seek(0)
-            err.seek(0)
-            return subprocess.CompletedProcess(result.args, result.returncode,
-                                               out.read().decode(errors="replace"),
-                                               err.read().decode(errors="replace"))
+        result = wine.run_through_files(["make", "-s", target, *settings], cwd=folder, env=env,
+                                        stdin=subprocess.DEVNULL, timeout=600)
+        return subprocess.CompletedProcess(result.args, result.returncode,
+                                           result.stdout.decode(errors="replace"),
+                                           result.stderr.decode(errors="replace"))
     return folder, make
 
 

@@ -120,8 +120,6 @@ std::vector<std::string> FakePlatform::Calls(const std::string& prefix) const {
   return found;
 }
 
-size_t FakePlatform::CountCalls(const std::string& prefix) const { return Calls(prefix).size(); }
-
 size_t FakePlatform::FindCall(const std::string& text) const {
   size_t i = 0;
   while (i < calls.size() && calls[i] != text && calls[i].rfind(text + " ", 0) != 0) ++i;
@@ -293,7 +291,7 @@ std::string FakePlatform::PathOf(FileHandle file) {
 FileHandle FakePlatform::Open(const std::string& key, bool writable, ExistingAccess access,
                               const std::string& opened) {
   ++openFiles;
-  handles_[nextHandle_] = {key, writable, !writable, access, 0, false, opened, ""};
+  handles_[nextHandle_] = {key, writable, access, 0, false, opened, ""};
   return reinterpret_cast<FileHandle>(nextHandle_++);
 }
 
@@ -346,7 +344,7 @@ FileError FakePlatform::FlushOutputFile(FileHandle file) {
 bool FakePlatform::StampWriteTime(FileHandle file, uint32_t stamp) {
   const int fault = Call(Operation::kStampWriteTime, std::to_string(stamp));
   OpenFile* open = Handle(file);
-  if (open == nullptr || (open->existing && open->access != ExistingAccess::kReadAndStamp) ||
+  if (open == nullptr || (!open->writable && open->access != ExistingAccess::kReadAndStamp) ||
       fault >= 0) {
     return false;
   }
@@ -538,7 +536,7 @@ uint32_t FakePlatform::GetSessionUserProfile(char* area, uint32_t limit) {
 int32_t FakePlatform::ReadExistingFile(FileHandle file, unsigned char* bytes, int32_t count) {
   const int fault = Call(Operation::kReadExistingFile, PathOf(file));
   OpenFile* open = Handle(file);
-  if (open == nullptr || !open->existing || open->access != ExistingAccess::kReadAndStamp ||
+  if (open == nullptr || open->writable || open->access != ExistingAccess::kReadAndStamp ||
       fault == 0) {
     return -1;
   }

@@ -119,7 +119,6 @@ class FakePlatform final : public Platform {
   std::vector<Write> Writes() const;     // every write, from the calls
   std::vector<uint32_t> Sleeps() const;  // every wait, in milliseconds, from the calls
   std::vector<std::string> Calls(const std::string& prefix) const;  // those starting so
-  size_t CountCalls(const std::string& prefix) const;  // the calls that start with prefix
   // The index of the first call that is text, or text and its detail; calls.size() for none.
   size_t FindCall(const std::string& text) const;
   std::vector<std::string> settingsRead;  // what each read of a settings file gave
@@ -170,9 +169,8 @@ class FakePlatform final : public Platform {
  private:
   struct OpenFile {
     std::string key;
-    bool writable;          // created by this run
-    bool existing;          // opened with OpenExistingFile
-    ExistingAccess access;  // for an existing one
+    bool writable;          // created by this run; else opened as it was
+    ExistingAccess access;  // for one opened as it was
     size_t position;
     bool folder = false;  // the held host folder
     std::string opened;   // the path it was opened by

@@ -187,7 +187,7 @@ void CheckFaultedRun(const Road& road, const FakePlatform& platform,
   }
   // The one exit; WIN.INI only after a successful locate.
   if (!platform.ended) tally.Fail(label + ": did not end through the one exit");
-  if (platform.CountCalls("WriteProfileStringA") != 0 &&
+  if (platform.Calls("WriteProfileStringA").size() != 0 &&
       (!road.locate || platform.WinIni("Applications", "Torvix") != road.host)) {
     tally.Fail(label + ": WIN.INI written without a successful locate");
   }

@@ -163,7 +163,7 @@ TEST(ExtractPayload, MalformedResource) {
     bool second = std::string(c.resource).back() == '2';
     ExpectOnly(platform,
                second ? std::vector<std::string>{"LXWEPB.TLX"} : std::vector<std::string>{});
-    EXPECT_EQ(platform.CountCalls("Create"), second ? 1u : 0u);
+    EXPECT_EQ(platform.Calls("Create").size(), second ? 1u : 0u);
   });
 }
 
@@ -206,7 +206,7 @@ TEST(ExtractPayload, FailureLeavesTheTargetAsItWas) {
     if (c.fault == kReadOnly || c.fault == kDirectory) {
       // What no wait will change fails at once, before a copy is made.
       EXPECT_TRUE(platform.Sleeps().empty());
-      EXPECT_EQ(platform.CountCalls("CreateOutputFile " + InFolder("~")), 0u);
+      EXPECT_EQ(platform.Calls("CreateOutputFile " + InFolder("~")).size(), 0u);
     }
   });
 }

@@ -75,15 +75,15 @@ TEST(InstallEntry, WhatHappensToAnExistingFile) {
     EXPECT_EQ(after->stamp, refused ? 12345u : kClxStamp);
     EXPECT_EQ(platform.Writes().empty(), c.outcome != kReplaced) << ": data only for a copy";
     if (c.outcome == kStamped) {
-      EXPECT_EQ(platform.CountCalls("StampWriteTime"), 1u);
-      EXPECT_EQ(platform.CountCalls("CreateOutputFile"), 1u) << ": no copy made";
+      EXPECT_EQ(platform.Calls("StampWriteTime").size(), 1u);
+      EXPECT_EQ(platform.Calls("CreateOutputFile").size(), 1u) << ": no copy made";
     }
     if (c.outcome == kReplaced) {
       EXPECT_TRUE(after->flushed);
     }
     if (refused) {
       ExpectOneErrorBox(platform, kEntryFailedCaption, EntryFailed("LXWEPB2.CLX"));
-      EXPECT_EQ(platform.CountCalls("StampWriteTime"), 0u);
+      EXPECT_EQ(platform.Calls("StampWriteTime").size(), 0u);
     }
   });
 }
@@ -99,7 +99,7 @@ TEST(InstallEntry, EveryReplacementIsFlushedBeforeItsMoveAndNoNewFileIs) {
   Extract(platform);
 
   EXPECT_FALSE(platform.ended);
-  EXPECT_EQ(platform.CountCalls("FlushOutputFile"), 2u)
+  EXPECT_EQ(platform.Calls("FlushOutputFile").size(), 2u)
       << "one per replaced file, none for NEW.DAT";
   for (const char* name : {"LXWEPB.TLX", "LXWEPB2.CLX"}) {
     size_t move = platform.FindCall("MoveOpenFile " + kTemporary + " " + InFolder(name) + " posix");
@@ -137,7 +137,7 @@ TEST(InstallEntry, WhatAFlushThatFailsDoes) {
       EXPECT_EQ(platform.boxes[0].text, EntryFailed("LXWEPB2.CLX"));
     }
     EXPECT_EQ(platform.File(kTemporary), nullptr);
-    EXPECT_EQ(platform.CountCalls("MoveOpenFile") != 0, c.replaced);
+    EXPECT_EQ(platform.Calls("MoveOpenFile").size() != 0, c.replaced);
   }
 }
 

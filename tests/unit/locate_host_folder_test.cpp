@@ -102,7 +102,7 @@ TEST(LocateHostFolder, Attempts) {
     const std::optional<std::string> recorded =
         c.located ? std::optional<std::string>(c.host) : std::nullopt;
     EXPECT_EQ(platform.WinIni("Applications", "Torvix"), recorded);
-    EXPECT_EQ(platform.CountCalls("WriteProfileStringA"), c.located ? 1 : 0);
+    EXPECT_EQ(platform.Calls("WriteProfileStringA").size(), c.located ? 1 : 0);
     EXPECT_EQ(Prompts(platform), c.prompts);
     std::vector<std::string> initialDirs;
     for (const DialogCall& call : platform.dialogs) initialDirs.push_back(call.initialDir);
@@ -142,7 +142,7 @@ TEST(LocateHostFolder, NothingCanBeShown) {
     RunToEnd(platform);
 
     EXPECT_EQ(platform.dialogs.size(), 1u);
-    EXPECT_EQ(platform.CountCalls("WriteProfileStringA"), c.installs ? 1 : 0);
+    EXPECT_EQ(platform.Calls("WriteProfileStringA").size(), c.installs ? 1 : 0);
     EXPECT_EQ(platform.File("D:\\H\\LXWEPB.TLX") != nullptr, c.installs);
   });
 }

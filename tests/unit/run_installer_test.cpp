@@ -89,7 +89,7 @@ TEST(RunInstaller, TypicalRoad) {
     EXPECT_EQ(written->stamp, file.stamp) << file.name;
   }
   EXPECT_EQ(platform.Paths().size(), 4u) << "nothing but the host and the payload";
-  EXPECT_EQ(platform.CountCalls("WriteProfileStringA"), 0);
+  EXPECT_EQ(platform.Calls("WriteProfileStringA").size(), 0);
   EXPECT_EQ(platform.calls.back(), "EndRun");
 }
 
@@ -144,7 +144,7 @@ TEST(RunInstaller, HostFolderFromWinIni) {
 
     EXPECT_TRUE(Called(platform, "ProbeFile " + c.folder + "\\torvixx.exe"));
     EXPECT_NE(platform.File(c.folder + "\\LXWEPB2.CLX"), nullptr);
-    EXPECT_EQ(platform.CountCalls("WriteProfileStringA"), 0);
+    EXPECT_EQ(platform.Calls("WriteProfileStringA").size(), 0);
     EXPECT_EQ(platform.WinIni("Applications", "Torvix"), c.entry);
   });
 }

@@ -29,8 +29,8 @@ void ExpectRefusedUntouched(const FakePlatform& platform, const std::string& res
   SCOPED_TRACE(what);
   EXPECT_TRUE(platform.ended);
   ExpectOneErrorBox(platform, kResourceCaption, ResourceFault(resource, fault));
-  EXPECT_EQ(platform.CountCalls("Create") + platform.CountCalls("Delete") +
-                platform.CountCalls("StampWriteTime"),
+  EXPECT_EQ(platform.Calls("Create").size() + platform.Calls("Delete").size() +
+                platform.Calls("StampWriteTime").size(),
             0u);
   FakePlatform before;
   AddOldFiles(before);
