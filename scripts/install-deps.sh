@@ -102,9 +102,8 @@ failed_suites() {
     sed -E 's|^Failed to fetch ([^ ]+)/dists/([^/ ]+)/$|\1 \2|' | sort -u
 }
 
-# The machine's package sources without the given suites, as a folder for apt's
-# Dir::Etc::SourceParts: apt then takes both architectures' packages from the suites it
-# sees whole, so that the versions 32-bit and 64-bit packages must share agree.
+# The machine's sources without the given suites, for Dir::Etc::SourceParts: both
+# architectures' packages then come from suites seen whole, so that their versions agree.
 sources_without() {
   folder=$1
   skipped=$2

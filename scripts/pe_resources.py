@@ -1,6 +1,7 @@
 """An installer's named RCDATA resources, version record and certificate table (pefile);
 and damage for the tests, which keeps every offset and the names' order valid."""
 
+import collections
 import os
 import sys
 
@@ -19,13 +20,8 @@ class NotAnInstaller(ValueError):
     pass
 
 
-class Resource:
-    def __init__(self, name, name_offset, entry_offset, data_offset, size):
-        self.name = name
-        self.name_offset = name_offset    # file offset of the name's UTF-16 text
-        self.entry_offset = entry_offset  # file offset of the data entry
-        self.data_offset = data_offset    # file offset of the bytes
-        self.size = size
+# The file offsets of the name's UTF-16 text, of the data entry and of the bytes.
+Resource = collections.namedtuple("Resource", "name name_offset entry_offset data_offset size")
 
 
 def parse(data, full=False):
@@ -52,9 +48,8 @@ class PeImage:
         """The named RCDATA resources, in directory order, as the bytes are now."""
         pe = parse(self.data)
         found = []
-        kinds = pe.DIRECTORY_ENTRY_RESOURCE.entries if hasattr(pe, "DIRECTORY_ENTRY_RESOURCE") \
-            else []
-        for kind in kinds:
+        directory = getattr(pe, "DIRECTORY_ENTRY_RESOURCE", None)
+        for kind in directory.entries if directory else []:
             if kind.id != RT_RCDATA:
                 continue
             for named in kind.directory.entries:
@@ -80,9 +75,7 @@ class PeImage:
     def signature(self):
         """The Authenticode certificate table's bytes, or None when unsigned."""
         offset, size = self.certificates
-        if not offset or not size:
-            return None
-        return bytes(self.data[offset:offset + size])
+        return bytes(self.data[offset:offset + size]) if offset and size else None
 
     def resource(self, name):
         return next(r for r in self.rcdata() if r.name == name)

@@ -39,9 +39,8 @@ MARKER_DLL = os.path.join(BUILD, "e2e_marker.dll")
 BENCH_TARGETS = ("e2e_driver", "e2e_marker", "e2e_preload_probe", "e2e_desktop")
 WINE = "wine"
 if BITS == 64:
-    # Debian's 64-bit Wine has no preloader to reserve its addresses: now and then a
-    # library mapped at random lands on the shared user data and the program fails to
-    # start ("failed to map the shared user data"). With a fixed layout it never does.
+    # Debian's 64-bit Wine has no preloader: now and then a library lands on the shared user
+    # data ("failed to map the shared user data"). With a fixed layout it never does.
     WINE = os.path.join(WORK, "wine64-fixed-layout")
     if not os.path.exists(WINE):
         os.makedirs(WORK, exist_ok=True)
@@ -222,9 +221,8 @@ def prepared_prefix():
         env.pop("DISPLAY", None)
         subprocess.run([WINE, "wineboot", "-i"], env=env, check=True,
                        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=300)
-        # Xvfb has no window manager. Left to manage its windows, Wine waits about 2 s
-        # after each answered one before the program goes on; drawn by Wine itself,
-        # with their own title bars, they go on at once.
+        # Xvfb has no window manager: managed windows cost about 2 s each once answered;
+        # drawn by Wine itself, they go on at once.
         subprocess.run([WINE, "reg", "add", "HKCU\\Software\\Wine\\X11 Driver", "/v",
                         "Managed", "/d", "N", "/f"], env=env, check=True,
                        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=120)

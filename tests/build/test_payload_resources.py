@@ -15,10 +15,9 @@ SCRIPT = os.path.join(ROOT, "resources", "payload_resources.py")
 
 class PayloadResources(unittest.TestCase):
     def setUp(self):
-        self.folder = tempfile.TemporaryDirectory()
-        self.addCleanup(self.folder.cleanup)
-        self.dictionary = os.path.join(self.folder.name, "dict")
-        self.output = os.path.join(self.folder.name, "out")
+        self.folder = self.enterContext(tempfile.TemporaryDirectory())
+        self.dictionary = os.path.join(self.folder, "dict")
+        self.output = os.path.join(self.folder, "out")
         os.mkdir(self.dictionary)
 
     def make(self, manifest, files=(), settings=("www.torvix.example",), env=None):
@@ -30,9 +29,8 @@ class PayloadResources(unittest.TestCase):
 
     def run_script(self, dictionary, settings=("www.torvix.example",), env=None):
         environment = {k: v for k, v in os.environ.items() if not k.startswith("SETUP_")}
-        environment.update(env or {})
         return subprocess.run([sys.executable, SCRIPT, dictionary, self.output, *settings],
-                              capture_output=True, text=True, env=environment)
+                              capture_output=True, text=True, env={**environment, **(env or {})})
 
     def piece(self, name):
         return pathlib.Path(self.output, name).read_bytes()
@@ -127,7 +125,7 @@ class PayloadResources(unittest.TestCase):
             self.assertIn(f"the dictionary folder {self.dictionary} has no manifest.txt",
                           result.stderr)
         with self.subTest("no folder"):
-            missing = os.path.join(self.folder.name, "nowhere")
+            missing = os.path.join(self.folder, "nowhere")
             result = self.run_script(missing)
             self.assertIn(f"the dictionary folder {missing} does not exist", result.stderr)
         with self.subTest("no files: builds, with a warning"):

@@ -51,11 +51,9 @@ class Shipping(unittest.TestCase):
         shutil.rmtree(cls.scratch, ignore_errors=True)
 
     def signing(self, **more):
-        settings = {"SIGN_CERT": os.path.join(self.keys, "cert.pem"),
-                    "SIGN_KEY": os.path.join(self.keys, "key.pem"),
-                    "SIGN_PASS_FILE": os.path.join(self.keys, "pass.txt")}
-        settings.update(more)
-        return settings
+        return {"SIGN_CERT": os.path.join(self.keys, "cert.pem"),
+                "SIGN_KEY": os.path.join(self.keys, "key.pem"),
+                "SIGN_PASS_FILE": os.path.join(self.keys, "pass.txt"), **more}
 
     def assert_sums(self, dist):
         digest = hashlib.sha256(read(os.path.join(dist, "setup.exe"))).hexdigest()
@@ -162,10 +160,8 @@ class Shipping(unittest.TestCase):
             self.assertEqual(os.listdir(dist), [])
 
     def test_rebuilds_follow_content_not_times_and_settings_reach_the_image(self):
-        # A dictionary file replaced by other bytes with an older time (what cp -p, tar x
-        # and rsync -a give), then changed settings alone: each incremental build is
-        # byte for byte a fresh build of the same inputs, and the settings reach the
-        # version record and the messages in Windows-1252.
+        # A file replaced by other bytes with an older time (cp -p, tar x), then settings
+        # alone: each rebuild is a fresh build's bytes, and the settings reach the image.
         source = os.path.join(self.scratch, "content dictionary")
         dictionary(source, "Deutsch")
         dist = os.path.join(self.scratch, "content")

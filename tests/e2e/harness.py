@@ -61,11 +61,10 @@ def entry_failed(name):
 
 def resource_fault(name, fault):
     """The box of a resource that is "not found", "malformed" or "damaged"."""
-    key = {"not found": "kResourceNotFound", "malformed": "kResourceMalformed",
-           "damaged": "kResourceDamaged"}[fault]
     return error_box(MESSAGES["kResourceCaption"],
                      MESSAGES["kResourceOpening"] + name + MESSAGES["kResourceNameEnd"] +
-                     MESSAGES[key] + MESSAGES["kResourceClosing"])
+                     MESSAGES["kResource" + fault.title().replace(" ", "")] +
+                     MESSAGES["kResourceClosing"])
 
 
 def too_old(version):

@@ -55,6 +55,11 @@ ROADS = [
     Road("a file in use keeps its old bytes", ["ok", "ok"], [entry_failed(CLX)],
          files={"C:\\TORVIX\\" + CLX: OLD}, installed="C:\\TORVIX", written=(TLX,),
          run={"hold": "C:\\TORVIX\\" + CLX}, within=10),
+    # A scanner holds the old lexicon and lets go 0.7 s after the word list appears.
+    Road("a file held for a moment is replaced", ["ok", "ok"], [COMPLETE],
+         files={"C:\\TORVIX\\" + CLX: OLD}, installed="C:\\TORVIX",
+         run={"hold": "C:\\TORVIX\\" + CLX, "release_when": "C:\\TORVIX\\" + TLX,
+              "release_after_ms": 700}),
     Road("located at the first try", ["ok", "ok", "file=C:\\Apps\\Host\\torvixx.exe", "ok"],
          [PROMPT, DIALOG, COMPLETE], host="C:\\Apps\\Host", installed="C:\\Apps\\Host",
          recorded="C:\\Apps\\Host", shipped=True),

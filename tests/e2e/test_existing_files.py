@@ -42,10 +42,8 @@ VIRTUAL_STORE_ROWS = [
     ("a host on D: has no copy", "30", "45", "D:", refused("30")),
     # The folder of 32-bit programs, as a 32-bit process on 64-bit Windows names it.
     ("under Program Files (x86)", "30", "45", "x86", INSTALLS),
-    # A standard user who elevated with an administrator's password: the run's
-    # LOCALAPPDATA is the administrator's, the signed-in user's copy counts. That
-    # user is the one whose shell runs on the desktop; where there is no shell, the
-    # one named by the session.
+    # Elevated with an administrator's password: the run's LOCALAPPDATA is the administrator's;
+    # the copy of the user whose shell runs (else the session's user) counts.
     ("elevated as another account", "30", "45", "long", INSTALLS, "Administrator"),
     ("elevated, no shell: the session's user by name", "30", "45", "long", INSTALLS,
      "Administrator"),
@@ -111,9 +109,8 @@ class ExistingFiles(WineCase):
                                 stderr=wine.subprocess.DEVNULL, check=True, timeout=120)
             self.assertFalse(os.stat(path).st_mode & 0o222, "attrib +r took")
 
-        # A folder in the way fails as soon as a read-only file does, well short of the
-        # 3 s a hold would cost: no copy is written beside it and nothing is waited for.
-        # The quickest run of each kind counts, so that a busy machine does not blur them.
+        # A folder in the way fails as soon as a read-only file, well short of a hold's 3 s
+        # (the quickest run of each counts, so that a busy machine does not blur them).
         cases = [
             ("no write permission", lambda prefix, path: os.chmod(path, 0o444)),
             ("the read-only attribute, set with attrib", attrib),
@@ -166,11 +163,9 @@ class ExistingFiles(WineCase):
             self.assertEqual(int(stored, 16) & 0x6, attributes, name)
 
     def leftovers(self, case):
-        # Interrupted upgrades left a copy under every temporary name. A link planted under
-        # one stays and is never written through. On a share the files are named on the
-        # share, and a repair there rewrites nothing. The relay trace shows the folder held
-        # without delete sharing, and every open made inside it, by the bare name, with
-        # FILE_OPEN_REPARSE_POINT (Wine's create never follows a link), none by its path.
+        # Copies left under every temporary name; a link planted under one stays. On a share,
+        # a repair rewrites nothing. The relay trace shows the folder held without delete
+        # sharing, and every open inside it by the bare name with FILE_OPEN_REPARSE_POINT.
         names = TEMPORARY_NAMES
         prefix = self.new_prefix()
         host = "\\\\SERVER\\SHARE\\Torvix" if case == "on a share" else "C:\\TORVIX"
@@ -289,18 +284,6 @@ class ExistingFiles(WineCase):
             self.assert_installed(prefix, folder)
         elif entry == "D:":
             self.assertEqual(prefix.listing(folder), HOST_FILES, "nothing written")
-
-    def test_a_file_held_for_a_moment_is_replaced(self):
-        # A scanner holds the old lexicon and lets go 0.7 s after the word list appears.
-        prefix = self.new_prefix(host=True)
-        prefix.write("C:\\TORVIX\\" + CLX, b"an older lexicon" * 500)
-
-        shown, status = prefix.run("ok", "ok", hold="C:\\TORVIX\\" + CLX,
-                                   release_when="C:\\TORVIX\\" + TLX, release_after_ms=700)
-
-        self.assertEqual(shown, [CONFIRM, COMPLETE])
-        self.assert_installed(prefix, "C:\\TORVIX")
-        self.assertEqual(prefix.listing("C:\\TORVIX"), sorted(HOST_FILES + [TLX, CLX]))
 
 
 # Emulated: the trace of the 32-bit image's own flags, and its rename records.

@@ -236,9 +236,8 @@ class HostileFolder(WineCase):
 
                 shown, status = prefix.run("ok", "ok", program=SETUP)
 
-                # Wine opens what a symbolic link points to even when told to open the link
-                # (the flag is in test_existing_files.py's relay trace): named elsewhere, it
-                # is left alone and fails. Windows replaces the link (the unit tests' row).
+                # Wine opens a symbolic link's target even when told not to: named elsewhere,
+                # it is left alone and fails. Windows replaces the link (the unit tests' row).
                 followed = kind == "symlink" and name == CLX
                 self.assertEqual(shown, [CONFIRM, entry_failed(CLX) if followed else COMPLETE])
                 self.assert_unchanged(victim, outside, tally=(TALLY, "outside bytes changed"))
@@ -259,10 +258,9 @@ class HostileFolder(WineCase):
                     self.assertEqual(os.readlink(link), victim)
 
     def test_a_folder_link_pointed_elsewhere_while_a_move_waits(self):
-        # C:\TORVIX is a link to C:\real1 (a junction any user may make where the folder is
-        # missing). The old lexicon there is held against replacement, so the move waits;
-        # meanwhile the link is pointed at C:\real2. The move, made inside the folder held,
-        # lands in C:\real1, and nothing in C:\real2 changes.
+        # C:\TORVIX links to C:\real1 (a junction any user may make). The held old lexicon
+        # makes the move wait while the link is pointed at C:\real2: the move, made inside
+        # the folder held, lands in C:\real1, and nothing in C:\real2 changes.
         prefix = self.new_prefix()
         self.setup_in_downloads(prefix)
         prefix.add_host("C:\\real1")

@@ -2,16 +2,15 @@
 """Fails the build unless fault_ways.h lists exactly platform.h's operations, so that the
 sweep faults each: check_fault_ways.py PLATFORM_H FAULT_WAYS_H STAMP"""
 
+import pathlib
 import re
 import sys
 
 
 def main(platform_h, fault_ways_h, stamp):
-    with open(platform_h) as source:
-        declared = set(re.findall(r"virtual\s[^;(]*?\b(\w+)\s*\(", source.read()))
-    with open(fault_ways_h) as source:
-        text = source.read()
-    listed = set(re.findall(r"^\s*X\((\w+),", text, re.MULTILINE))
+    platform, ways = (pathlib.Path(path).read_text() for path in (platform_h, fault_ways_h))
+    declared = set(re.findall(r"virtual\s[^;(]*?\b(\w+)\s*\(", platform))
+    listed = set(re.findall(r"^\s*X\((\w+),", ways, re.MULTILINE))
     missing = sorted(declared - listed)
     stale = sorted(listed - declared)
     if missing or stale:
@@ -21,8 +20,7 @@ def main(platform_h, fault_ways_h, stamp):
         for name in stale:
             print(f"{fault_ways_h}: error: {name} is no operation of {platform_h}: remove it")
         return 1
-    with open(stamp, "w") as out:
-        out.write("\n".join(sorted(listed)) + "\n")
+    pathlib.Path(stamp).write_text("\n".join(sorted(listed)) + "\n")
     return 0
 
 

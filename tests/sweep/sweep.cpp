@@ -147,9 +147,8 @@ void Run(FakePlatform& platform, Tally& tally, const std::string& label) try {
   tally.Fail(label + ": " + error.what());
 }
 
-// The installer again, cleanly, on what a run or a power cut left, as a user would run
-// it: it must end with the completion report, every file whole and nothing left under
-// a temporary name. A disk already seen is not run again.
+// The installer again, cleanly, on what a run or a power cut left (each disk once): the
+// completion report, every file whole, nothing left under a temporary name.
 void RunAgain(const Road& road, const Disk& disk, const std::vector<PayloadFile>& payload,
               Tally& tally, std::set<std::string>& seen, const std::string& label) {
   std::string described = Describe(disk);
@@ -329,10 +328,9 @@ class CrashModel {
     }
   }
 
-  // The disk with the chosen units in the chosen states: a move or a removal undone
-  // (1); a file's content as last flushed, or absent where it never was (1), partly
-  // written: its later half missing (2), or garbage up to its size: its later half
-  // garbage (3), its time and attributes as last flushed in both.
+  // The disk with the chosen units in the chosen states: a move or a removal undone (1); a
+  // content as last flushed or absent (1), its later half missing (2) or garbage (3), with
+  // its time and attributes as last flushed.
   Disk Render(const std::map<size_t, int>& choice) const {
     std::map<std::string, size_t> names = names_;
     std::map<size_t, int> content;

@@ -263,9 +263,8 @@ TEST(ExtractPayload, NewFilesInPlaceExistingOnesThroughACompleteCopy) {
   });
 }
 
-// What may already hold the temporary names: a plain file an interrupted run left is
-// reclaimed; anything else stays as it is, is never written through, and its name is
-// passed over.
+// A plain file an interrupted run left under a temporary name is reclaimed; anything else
+// there stays as it is, is never written through, and its name is passed over.
 TEST(ExtractPayload, WhatHoldsATemporaryName) {
   enum Holder { kFree, kLeftover, kLink, kWineLink, kHardLink, kDirectory, kReadOnly, kElsewhere };
   struct Case {
@@ -348,12 +347,9 @@ TEST(ExtractPayload, WhatHoldsATemporaryName) {
   });
 }
 
-// The host folder is held from before the first file until the last, and let go before
-// any box; every file opened or created in it must be named by the system as the
-// folder's name joined with its own. A file created elsewhere (through an object-manager
-// link in a folder swapped for a junction) is removed through its handle, one opened
-// elsewhere is left alone, and the entry fails; a share or a driver that cannot give a
-// normalized name is named as opened.
+// The host folder is held from before the first file to the last, and let go before any box;
+// a file the system names elsewhere (an object-manager link) is removed if created, else left
+// alone, and the entry fails; where no normalized name can be had, the name as opened counts.
 TEST(ExtractPayload, TheHostFolderIsHeldAndEveryFileInItChecked) {
   const std::string elsewhere = "\\\\?\\C:\\Windows\\System32\\evil.dll";
   struct Case {

@@ -108,10 +108,9 @@ TEST(HostVersion, SettingsPathOfALongFolderIsNeverCut) {
   });
 }
 
-// An old host that wrote its settings without administrator rights into a protected
-// folder of the system drive finds them redirected into the user's VirtualStore; the
-// copy decides only when its version sorts later than the folder's own file. So does
-// its WIN.INI entry, which counts where the real WIN.INI has none.
+// An old host's settings written without administrator rights into a protected folder are
+// redirected into the user's VirtualStore: the copy decides when its version sorts later,
+// and its WIN.INI entry counts where the real WIN.INI has none.
 TEST(HostVersion, VirtualStoreCopy) {
   const std::string local = "C:\\Users\\ana\\AppData\\Local";
   const std::string store = local + "\\VirtualStore";

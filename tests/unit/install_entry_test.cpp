@@ -141,10 +141,9 @@ TEST(InstallEntry, WhatAFlushThatFailsDoes) {
   }
 }
 
-// Only a plain file of one name, which the system places in the held folder under its
-// name, is stamped in place when it holds the payload's bytes; a link or a file of two
-// names is replaced as a name, so that no time is ever set through a link; a file the
-// system places elsewhere (a link Wine followed) is left alone and the entry fails.
+// Only a plain file of one name, in the held folder, is stamped in place; a link or a file of
+// two names is replaced as a name, so that no time is ever set through a link; a file named
+// elsewhere (a link Wine followed) is left alone and the entry fails.
 TEST(InstallEntry, WhatIsStampedInPlace) {
   const Bytes payload = PatternBytes(310992, 2);
   enum Outcome { kStamped, kReplaced, kLeftAlone };
@@ -244,10 +243,9 @@ TEST(InstallEntry, TheMoveFallsBackWhereThePosixOneFails) {
   });
 }
 
-// Another program holding the file, or the folder, for a moment (a scanner, the indexer,
-// a sync client) is waited out, 50 ms growing to 500 ms, at most 3 s a file; anything
-// else fails at once. A link at the folder's path pointed elsewhere while the installer
-// waits changes nothing: every name is resolved in the folder held.
+// A hold of a moment (a scanner, the indexer) is waited out, 50 ms growing to 500 ms, at most
+// 3 s a file; anything else fails at once. A folder link pointed elsewhere meanwhile changes
+// nothing: every name is resolved in the folder held.
 TEST(InstallEntry, ABriefHoldIsWaitedOut) {
   const Bytes payload = PatternBytes(310992, 2);
   const Bytes old = PatternBytes(1000, 3);

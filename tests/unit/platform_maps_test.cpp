@@ -10,9 +10,8 @@
 
 namespace {
 
-// Every open of a name in the folder is of the name itself, never of where a link leads;
-// the folder is held following links, with data access so that its sharing counts, and
-// without delete sharing, so that it cannot be renamed meanwhile.
+// A name in the folder is opened as itself, never where a link leads; the folder is held
+// following links, with data access and without delete sharing, so it cannot be renamed.
 TEST(OpenArguments, HowEachKindOfOpenCallsCreateFile) {
   for (OpenKind kind : kOpenKinds) {
     SCOPED_TRACE(static_cast<int>(kind));
