@@ -64,13 +64,10 @@ class PeImage:
 
     def version_strings(self):
         """The version record's string table as a dict (key: value)."""
-        found = {}
-        for group in getattr(parse(self.data, full=True), "FileInfo", []) or []:
-            for info in group:
-                for table in getattr(info, "StringTable", []):
-                    for key, value in table.entries.items():
-                        found[key.decode("utf-8")] = value.decode("utf-8")
-        return found
+        return {key.decode("utf-8"): value.decode("utf-8")
+                for group in getattr(parse(self.data, full=True), "FileInfo", None) or []
+                for info in group for table in getattr(info, "StringTable", [])
+                for key, value in table.entries.items()}
 
     def signature(self):
         """The Authenticode certificate table's bytes, or None when unsigned."""

@@ -24,9 +24,11 @@ def make(target, **settings):
 
 
 def make_dist(**settings):
-    """Runs `make dist` with the settings on its command line, as a publisher would."""
+    """Runs `make dist` with the settings on its command line, as a publisher would; with no
+    standard input and no terminal, so that a tool that would prompt fails instead."""
     return subprocess.run(make("dist", **settings), capture_output=True, text=True,
-                          env=PUBLISHER_ENV)
+                          env=PUBLISHER_ENV, stdin=subprocess.DEVNULL, start_new_session=True,
+                          timeout=600)
 
 
 def read(path):

@@ -228,11 +228,7 @@ class Shipping(unittest.TestCase):
         ]
         for what, settings, said in cases:
             with self.subTest(what):
-                # No standard input and no terminal: a prompt would fail or hang here.
-                result = subprocess.run(
-                    make("dist", DIST=dist, **self.signing(**settings)), env=PUBLISHER_ENV,
-                    stdin=subprocess.DEVNULL, capture_output=True, text=True, timeout=300,
-                    start_new_session=True)
+                result = make_dist(DIST=dist, **self.signing(**settings))
                 self.assertNotEqual(result.returncode, 0)
                 self.assertEqual(result.stderr.strip().splitlines()[0], f"error: {said}")
                 self.assertLessEqual(len(result.stderr.strip().splitlines()), 2, result.stderr)

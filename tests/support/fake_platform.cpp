@@ -87,8 +87,7 @@ void FakePlatform::SetWinIni(const std::string& section, const std::string& key,
 std::optional<std::string> FakePlatform::WinIni(const std::string& section,
                                                 const std::string& key) const {
   auto found = settings_.find(Upper("WIN.INI|" + section + "|" + key));
-  if (found == settings_.end()) return std::nullopt;
-  return found->second;
+  return found == settings_.end() ? std::nullopt : std::make_optional(found->second);
 }
 
 void FakePlatform::SetSetting(const std::string& path, const std::string& section,
@@ -402,11 +401,9 @@ bool FakePlatform::DeleteAndCloseFile(FileHandle file) {
   const int fault = Call(Operation::kDeleteAndCloseFile, PathOf(file));
   OpenFile* open = Handle(file);
   if (open == nullptr) return false;
-  bool deletable = open->writable || open->access == ExistingAccess::kRemove;
-  if (deletable && fault >= 0) {
-    deletable = false;
-    ++failedRemovals;
-  }
+  const bool removable = open->writable || open->access == ExistingAccess::kRemove;
+  failedRemovals += removable && fault >= 0;
+  const bool deletable = removable && fault < 0;
   std::string key = open->key;
   handles_.erase(reinterpret_cast<intptr_t>(file));
   --openFiles;
@@ -460,10 +457,8 @@ bool FakePlatform::QueryOpenFile(FileHandle file, FileFacts& facts) {
   OpenFile* open = Handle(file);
   if (open == nullptr || open->folder || fault >= 0) return false;
   const FakeEntry& entry = entries_[open->key];
-  facts.attributes = AttributesOf(entry);
-  facts.links = entry.links;
-  facts.size = static_cast<int64_t>(entry.bytes.size());
-  facts.reparseTag = !entry.linkTo.empty() ? 0xA000000C : entry.reparseTag;  // a symbolic link's
+  facts = {AttributesOf(entry), entry.links, static_cast<int64_t>(entry.bytes.size()),
+           !entry.linkTo.empty() ? 0xA000000C : entry.reparseTag};  // a symbolic link's tag
   return true;
 }
 

@@ -27,39 +27,38 @@ void ExpectOnly(const FakePlatform& platform, std::vector<std::string> names) {
 
 TEST(ExtractPayload, WritesInPiecesOfAtMost32768Bytes) {
   struct Case {
+    const char* what;
     size_t size;
     std::vector<int32_t> pieces;
   };
   std::vector<int32_t> clx(9, 32768);
   clx.push_back(16080);
   const Case cases[] = {
-      {0, {0}},
-      {1, {1}},
-      {8385, {8385}},
-      {32768, {32768}},
-      {32769, {32768, 1}},
-      {65536, {32768, 32768}},
-      {310992, clx},
+      {"empty", 0, {0}},
+      {"one byte", 1, {1}},
+      {"this build's word list", 8385, {8385}},
+      {"one piece exactly", 32768, {32768}},
+      {"a byte more", 32769, {32768, 1}},
+      {"two pieces exactly", 65536, {32768, 32768}},
+      {"this build's lexicon", 310992, clx},
   };
-  for (const Case& c : cases) {
-    [&] {
-      FakePlatform platform;
-      Bytes bytes = PatternBytes(c.size, 7);
-      SetPayload(platform, {{"FILE.BIN", bytes, kTlxStamp}});
+  ForEachRow(cases, [&](const Case& c) {
+    FakePlatform platform;
+    Bytes bytes = PatternBytes(c.size, 7);
+    SetPayload(platform, {{"FILE.BIN", bytes, kTlxStamp}});
 
-      Extract(platform);
+    Extract(platform);
 
-      EXPECT_FALSE(platform.ended) << c.size;
-      std::vector<int32_t> pieces;
-      for (const Write& write : platform.Writes()) pieces.push_back(write.count);
-      EXPECT_EQ(pieces, c.pieces) << c.size;
-      const FakeEntry* file = platform.File(InFolder("FILE.BIN"));
-      ASSERT_NE(file, nullptr) << c.size;
-      EXPECT_EQ(file->bytes, bytes) << c.size;
-      EXPECT_EQ(file->stamp, kTlxStamp) << c.size;
-      ExpectOnly(platform, {"FILE.BIN"});
-    }();
-  }
+    EXPECT_FALSE(platform.ended);
+    std::vector<int32_t> pieces;
+    for (const Write& write : platform.Writes()) pieces.push_back(write.count);
+    EXPECT_EQ(pieces, c.pieces);
+    const FakeEntry* file = platform.File(InFolder("FILE.BIN"));
+    ASSERT_NE(file, nullptr);
+    EXPECT_EQ(file->bytes, bytes);
+    EXPECT_EQ(file->stamp, kTlxStamp);
+    ExpectOnly(platform, {"FILE.BIN"});
+  });
 }
 
 TEST(ExtractPayload, OnlyTheFirstByteOfFilesCounts) {
