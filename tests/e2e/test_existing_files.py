@@ -237,21 +237,17 @@ class ExistingFiles(WineCase):
         self.assertEqual(len(users), 1, users)
         return f"C:\\users\\{users[0]}\\AppData\\Local\\VirtualStore"
 
-    def run_as(self, prefix, account):
-        """The local application data of another account, as a run elevated as it has."""
-        key = "HKCU\\Volatile Environment"
-        own = self.virtual_store(prefix).rsplit("\\", 1)[0]
-        prefix.set_registry(key, "LOCALAPPDATA", f"C:\\users\\{account}\\AppData\\Local")
-        self.addCleanup(prefix.set_registry, key, "LOCALAPPDATA", own)
-
     def redirected_settings(self, what, folder_version, copy_version, entry, expected, *elevated):
         # A host that ran without administrator rights reads its VirtualStore copy; the
         # later version of the two decides, for protected folders of the system drive.
         prefix = self.new_prefix()
         folder = "C:\\Program Files" + (" (x86)" if entry == "x86" else "") + "\\Torvix"
-        store = elevated[1] if len(elevated) > 1 else self.virtual_store(prefix)
-        if elevated:
-            self.run_as(prefix, elevated[0])
+        own = self.virtual_store(prefix)
+        store = elevated[1] if len(elevated) > 1 else own
+        if elevated:  # another account's LOCALAPPDATA, as a run elevated as it has
+            key, local = "HKCU\\Volatile Environment", "LOCALAPPDATA"
+            prefix.set_registry(key, local, f"C:\\users\\{elevated[0]}\\AppData\\Local")
+            self.addCleanup(prefix.set_registry, key, local, own.rsplit("\\", 1)[0])
         if copy_version is not None:
             prefix.write(store + folder[2:] + "\\torvix.ini",
                          f"[Common]\r\nVersion={copy_version}\r\n")

@@ -8,20 +8,13 @@ import tempfile
 
 import wine  # first: it puts scripts/ on the path, where pe_resources lives
 import pe_resources  # noqa: E402
-from harness import (CLX, CONFIRM, HOST_FILES, TLX, WineCase, entry_failed, payload_bytes,
-                     resource_fault)
+from harness import (CLX, CONFIRM, HOST_FILES, OLD_TIME, TLX, WineCase, entry_failed,
+                     payload_bytes, resource_fault)
 
 TALLY = {"cases": 0, "bytes lost": 0}  # a fault injected in each case
 
 
 class Faults(WineCase):
-    def assert_kept(self, path, old):
-        """The file still holds its old bytes; counts the bytes it lost otherwise."""
-        now = self.read(path) if os.path.exists(path) else b""
-        if now != old:
-            TALLY["bytes lost"] += len(old)
-        self.assertEqual(now, old)
-
     # --- A full disk -------------------------------------------------------------------
 
     def mount_small_disk(self, prefix, size_kib):
@@ -46,7 +39,7 @@ class Faults(WineCase):
                 host = prefix.path("D:\\Host")
                 old = b"an older lexicon " * 12000  # 204,000 bytes
                 if old_present:
-                    prefix.write("D:\\Host\\" + CLX, old)
+                    prefix.write("D:\\Host\\" + CLX, old, OLD_TIME)
                 prefix.set_host_entry("D:\\Host")
                 TALLY["cases"] += 1
 
@@ -58,7 +51,8 @@ class Faults(WineCase):
                 expected = sorted(HOST_FILES + [TLX] + ([CLX] if old_present else []))
                 self.assertEqual(sorted(os.listdir(host)), expected, "no temporary file left")
                 if old_present:
-                    self.assert_kept(os.path.join(host, CLX), old)
+                    self.assert_unchanged(os.path.join(host, CLX), old,
+                                          tally=(TALLY, "bytes lost"))
 
     # --- A damaged resource set --------------------------------------------------------
 

@@ -38,55 +38,49 @@ def fresh_clone(scratch):
 def test_demo_inspect_and_screenshots_on_a_fresh_clone():
     with tempfile.TemporaryDirectory(prefix="fresh clone ") as scratch:
         folder, make = fresh_clone(scratch)
-        check_demo(make("demo"))
+        demo = make("demo")
+        assert demo.returncode == 0, demo.stdout + demo.stderr
+        lines = [line.strip() for line in demo.stdout.splitlines()]
+        assert "[box] Lexward Dictionary" in lines, demo.stdout
+        assert ("Installation of Brazilian Portuguese dictionary for Lexward is about to begin."
+                in lines), demo.stdout
+        assert "[box] Setup Complete" in lines, demo.stdout
+        ended = "setup.exe ended with exit status 0"
+        assert ended in lines
+        listing = [line.split() for line in lines[lines.index(ended):]]
+        assert ["LXWEPB.TLX", "8,385", "bytes", "1997-01-06", "13:44:46"] in listing, demo.stdout
+        assert ["LXWEPB2.CLX", "310,992", "bytes", "1999-11-30", "17:04:48"] in listing, demo.stdout
+        assert "warning" not in demo.stderr.lower(), demo.stderr
+
         inspected = make("inspect")
         assert inspected.returncode == 0, inspected.stdout + inspected.stderr
         assert "LXWEPB.TLX" in inspected.stdout and "LXWEPB2.CLX" in inspected.stdout
-        check_screenshots(os.path.join(folder, "docs", "screenshots"), make)
+
+        shots = os.path.join(folder, "docs", "screenshots")
+        for name in os.listdir(shots):
+            os.remove(os.path.join(shots, name))
+        taken = make("screenshots")
+        assert taken.returncode == 0, taken.stdout + taken.stderr
+        assert sorted(os.listdir(shots)) == sorted(
+            f"{name}.png" for name in ("confirm", "complete", "locate-prompt", "locate-dialog",
+                                       "version-too-old", "version-unknown")), taken.stdout
+        for name in os.listdir(shots):
+            assert pathlib.Path(shots, name).read_bytes()[:8] == b"\x89PNG\r\n\x1a\n", name
 
 
 def test_the_demo_of_another_dictionary_on_a_fresh_clone():
-    with tempfile.TemporaryDirectory(prefix="fresh clone ") as scratch:
-        check_demo_of_another_dictionary(scratch, fresh_clone(scratch)[1])
-
-
-def check_demo(demo):
-    assert demo.returncode == 0, demo.stdout + demo.stderr
-    lines = [line.strip() for line in demo.stdout.splitlines()]
-    assert "[box] Lexward Dictionary" in lines, demo.stdout
-    assert ("Installation of Brazilian Portuguese dictionary for Lexward is about to begin."
-            in lines), demo.stdout
-    assert "[box] Setup Complete" in lines, demo.stdout
-    assert "setup.exe ended with exit status 0" in lines
-    listing = [line.split() for line in lines[lines.index("setup.exe ended with exit status 0"):]]
-    assert ["LXWEPB.TLX", "8,385", "bytes", "1997-01-06", "13:44:46"] in listing, demo.stdout
-    assert ["LXWEPB2.CLX", "310,992", "bytes", "1999-11-30", "17:04:48"] in listing, demo.stdout
-    assert "warning" not in demo.stderr.lower(), demo.stderr
-
-
-def check_screenshots(shots, make):
-    for name in os.listdir(shots):
-        os.remove(os.path.join(shots, name))
-    taken = make("screenshots")
-    assert taken.returncode == 0, taken.stdout + taken.stderr
-    assert sorted(os.listdir(shots)) == sorted(
-        f"{name}.png" for name in ("confirm", "complete", "locate-prompt", "locate-dialog",
-                                   "version-too-old", "version-unknown")), taken.stdout
-    for name in os.listdir(shots):
-        assert pathlib.Path(shots, name).read_bytes()[:8] == b"\x89PNG\r\n\x1a\n", name
-
-
-def check_demo_of_another_dictionary(scratch, make):
     """make demo DICTIONARY= DIST=: that folder's installer (or its 64-bit build, said in
     one line) carrying the other dictionary's files."""
-    source = os.path.join(scratch, "demo dictionary")
-    dictionary(source, "Demo", "DEMO.DIC")
-    dist = os.path.join(scratch, "demo output")
-    demo = make("demo", f"DICTIONARY={source}", f"DIST={dist}")
-    assert demo.returncode == 0, demo.stdout + demo.stderr
-    if "in place of" in demo.stdout:  # the 64-bit build, where 32-bit code cannot run
-        assert f"in place of {dist}/setup.exe." in demo.stdout, demo.stdout
-    else:
-        assert f"Installer: {os.path.join(dist, 'setup.exe')}" in demo.stdout, demo.stdout
-    assert "Installation of Demo dictionary for Lexward is about to begin." in demo.stdout
-    assert "DEMO.DIC" in demo.stdout
+    with tempfile.TemporaryDirectory(prefix="fresh clone ") as scratch:
+        make = fresh_clone(scratch)[1]
+        source = os.path.join(scratch, "demo dictionary")
+        dictionary(source, "Demo", "DEMO.DIC")
+        dist = os.path.join(scratch, "demo output")
+        demo = make("demo", f"DICTIONARY={source}", f"DIST={dist}")
+        assert demo.returncode == 0, demo.stdout + demo.stderr
+        if "in place of" in demo.stdout:  # the 64-bit build, where 32-bit code cannot run
+            assert f"in place of {dist}/setup.exe." in demo.stdout, demo.stdout
+        else:
+            assert f"Installer: {os.path.join(dist, 'setup.exe')}" in demo.stdout, demo.stdout
+        assert "Installation of Demo dictionary for Lexward is about to begin." in demo.stdout
+        assert "DEMO.DIC" in demo.stdout
