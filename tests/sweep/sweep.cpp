@@ -42,7 +42,13 @@ struct Road {
 // A settings file of a disk: its bytes are the Version it says, which the fake's profile
 // functions are given when the disk is laid out.
 Bytes Settings(const char* version) { return Bytes(version, version + std::strlen(version)); }
-const std::string kSettingsPathEnd = "\\" + Upper(kSettingsFile);
+
+// The host program and its settings in folder.
+Disk HostDisk(const std::string& folder, const char* version) {
+  const std::string key = Upper(folder) + "\\";
+  return {{key + "TORVIXX.EXE", {PatternBytes(100, 9), 7, 0}},
+          {key + Upper(kSettingsFile), {Settings(version), 7, 0}}};
+}
 
 bool StopAtFirst = false;
 
@@ -78,8 +84,7 @@ std::vector<PayloadFile> Payload(unsigned files) {
 
 std::vector<Road> Roads(const std::vector<PayloadFile>& payload) {
   const std::string key = Upper(kHost) + "\\";
-  Disk host = {{key + "TORVIXX.EXE", {PatternBytes(100, 9), 7, 0}},
-               {key + "TORVIX.INI", {Settings("45"), 7, 0}}};
+  const Disk host = HostDisk(kHost, "45");
   Road empty{"empty folder", host};
   Road repair{"repair", host};
   Road upgrade{"upgrade", host};
@@ -94,22 +99,16 @@ std::vector<Road> Roads(const std::vector<PayloadFile>& payload) {
   Road locate{"locate", host, true};
   // The folder's settings say 30, the VirtualStore copy 45: every lookup on the way to
   // the copy, failed, ends in the gate's refusal.
-  const std::string protectedKey = Upper(kProtectedHost) + "\\";
-  Road store{"virtual store",
-             {{protectedKey + "TORVIXX.EXE", {PatternBytes(100, 9), 7, 0}},
-              {protectedKey + "TORVIX.INI", {Settings("30"), 7, 0}},
-              {Upper(kLocalAppData + "\\VirtualStore\\Program Files\\Torvix\\torvix.ini"),
-               {Settings("45"), 7, 0}}},
-             false,
-             kProtectedHost};
+  Road store{"virtual store", HostDisk(kProtectedHost, "30"), false, kProtectedHost};
+  store.before[Upper(kLocalAppData + "\\VirtualStore\\Program Files\\Torvix\\torvix.ini")] = {
+      Settings("45"), 7, 0};
   return {empty, repair, upgrade, locate, store};
 }
 
 void Prepare(FakePlatform& platform, const Road& road, const Disk& disk,
              const std::vector<PayloadFile>& payload) {
   platform.SetWinIni("Applications", "Torvix", road.locate ? "C:\\MISSING" : road.host);
-  for (int i = 0; i < 4 && road.locate; ++i)
-    platform.choices.push_back(road.host + "\\torvixx.exe");
+  if (road.locate) platform.choices.assign(4, road.host + "\\torvixx.exe");
   platform.environment = {{"LOCALAPPDATA", kLocalAppData}, {"PROGRAMFILES", "C:\\Program Files"}};
   platform.sessionProfile = "C:\\Users\\ana";
   // The confirmation and four prompts answered, then Cancel: a lookup failed from some
@@ -120,8 +119,7 @@ void Prepare(FakePlatform& platform, const Road& road, const Disk& disk,
     entry.stamp = file.second.stamp;
     entry.attributes = file.second.attributes;
     const std::string& path = file.first;
-    size_t end = kSettingsPathEnd.size();
-    if (path.size() > end && path.compare(path.size() - end, end, kSettingsPathEnd) == 0) {
+    if (path.substr(path.rfind('\\') + 1) == Upper(kSettingsFile)) {
       platform.SetSetting(path, kSettingsSection, kSettingsKey,
                           std::string(file.second.bytes.begin(), file.second.bytes.end()));
     }
@@ -307,24 +305,17 @@ class CrashModel {
     }
     Object& object = objects_[names_.at(event.path)];
     object.changed = event.call;
-    switch (event.kind) {
-      case DiskEvent::kWrite:
-        object.current.bytes.insert(object.current.bytes.end(), event.bytes.begin(),
-                                    event.bytes.end());
-        object.unflushedData = true;
-        break;
-      case DiskEvent::kStamp:
-        object.current.stamp = event.value;
-        break;
-      case DiskEvent::kAttributes:
-        object.current.attributes = event.value;
-        break;
-      case DiskEvent::kFlush:
-        object.durable = object.current;
-        object.unflushedData = false;
-        break;
-      default:
-        break;
+    Bytes& bytes = object.current.bytes;
+    if (event.kind == DiskEvent::kWrite) {
+      bytes.insert(bytes.end(), event.bytes.begin(), event.bytes.end());
+      object.unflushedData = true;
+    } else if (event.kind == DiskEvent::kStamp) {
+      object.current.stamp = event.value;
+    } else if (event.kind == DiskEvent::kAttributes) {
+      object.current.attributes = event.value;
+    } else if (event.kind == DiskEvent::kFlush) {
+      object.durable = object.current;
+      object.unflushedData = false;
     }
   }
 
