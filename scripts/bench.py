@@ -297,9 +297,9 @@ def main():
     measures = [("Wall time", "%.3f s", 0, 1), ("CPU time (user and system)", "%.3f s", 3, 1),
                 ("Peak resident memory", "%.1f MiB", 1, 1024),
                 ("Peak private (anonymous) memory", "%.1f MiB", 2, 1024)]
-    others = ["fair", "floor", "no flush", "peer"]
     names = {"fair": "fair floor", "floor": "bare floor", "no flush": "without the flush",
              "peer": "NSIS peer"}
+    others = list(names)
     for road in ROADS:
         figures = {label: medians(rows) for label, rows in results[road].items()}
         header = "| Measure | setup.exe | " + " | ".join(names[o] for o in others) + " | " + \

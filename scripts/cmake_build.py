@@ -80,9 +80,7 @@ def configure(folder, bits=32, dictionary=None, env=None, source=ROOT):
 
 def build_targets(folder, *targets, env=None, quiet=False):
     """Builds the targets (all when none are named) in a configured build folder."""
-    command = ["cmake", "--build", folder]
-    if targets:
-        command += ["--target", *targets]
+    command = ["cmake", "--build", folder, *(["--target", *targets] if targets else [])]
     return run_parallel(command, env or settings_env(),
                         stdout=subprocess.DEVNULL if quiet else None)
 

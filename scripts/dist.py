@@ -56,15 +56,13 @@ def signing_command(unsigned, signed):
     check_key(key, os.environ.get("SIGN_PASS_FILE", ""))
     command = ["osslsigncode", "sign", "-h", "sha256", "-n", "Setup", "-certs", cert,
                "-key", key]
-    if os.environ.get("SIGN_PASS_FILE"):
-        command += ["-readpass", os.environ["SIGN_PASS_FILE"]]
     epoch = os.environ.get("SOURCE_DATE_EPOCH", "")
-    if epoch:
-        if not epoch.isdigit():
-            fail(f"SOURCE_DATE_EPOCH is {epoch!r}, not a number of seconds")
-        command += ["-time", epoch]
-    if os.environ.get("SIGN_TIMESTAMP_URL"):
-        command += ["-ts", os.environ["SIGN_TIMESTAMP_URL"]]
+    if epoch and not epoch.isdigit():
+        fail(f"SOURCE_DATE_EPOCH is {epoch!r}, not a number of seconds")
+    for setting, flag in (("SIGN_PASS_FILE", "-readpass"), ("SOURCE_DATE_EPOCH", "-time"),
+                          ("SIGN_TIMESTAMP_URL", "-ts")):
+        if os.environ.get(setting):
+            command += [flag, os.environ[setting]]
     tsa_certs = os.environ.get("SIGN_TSA_CERTS", "")
     tsa_key = os.environ.get("SIGN_TSA_KEY", "")
     if bool(tsa_certs) != bool(tsa_key):

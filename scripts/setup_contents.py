@@ -21,11 +21,6 @@ import resource_set  # noqa: E402  (pe_resources puts resources/ on the path)
 
 
 
-def stamp_text(stamp):
-    when = resource_set.unpack_stamp(stamp)
-    return when.strftime("%Y-%m-%d %H:%M:%S") if when else f"(not a date: 0x{stamp:08X})"
-
-
 def check_resources(image):
     """The installer's own check: (entries, faults). entries are (name, size, stamp,
     sha256) for the files that can be read; faults name what is damaged or missing."""
@@ -55,8 +50,10 @@ def check_resources(image):
         if name is None or time is None or data is None or len(time) < resource_set.STAMP.size:
             continue
         text = name.split(b"\0")[0].decode("cp1252", "replace")
-        entries.append((text, len(data), stamp_text(resource_set.STAMP.unpack_from(time)[0]),
-                        hashlib.sha256(data).hexdigest()))
+        stamp = resource_set.STAMP.unpack_from(time)[0]
+        when = resource_set.unpack_stamp(stamp)
+        entries.append((text, len(data), when.strftime("%Y-%m-%d %H:%M:%S") if when else
+                        f"(not a date: 0x{stamp:08X})", hashlib.sha256(data).hexdigest()))
     return entries, faults
 
 
