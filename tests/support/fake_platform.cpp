@@ -226,16 +226,14 @@ void FakePlatform::GetPrivateProfileStringA(const char* section, const char* key
 }
 
 bool FakePlatform::GetOpenFileNameA(OpenFileRecord& record) {
-  DialogCall call;
-  call.record = record;
+  auto text = [](const char* area) { return std::string(area != nullptr ? area : ""); };
+  DialogCall call{record, "", text(record.lpstrFile), text(record.lpstrInitialDir),
+                  text(record.lpstrTitle)};
   if (record.lpstrFilter != nullptr) {
     const char* end = record.lpstrFilter;
     while (end[0] != '\0' || end[1] != '\0') ++end;
     call.filter.assign(record.lpstrFilter, end + 2);
   }
-  if (record.lpstrFile != nullptr) call.fileName = record.lpstrFile;
-  if (record.lpstrInitialDir != nullptr) call.initialDir = record.lpstrInitialDir;
-  if (record.lpstrTitle != nullptr) call.title = record.lpstrTitle;
   dialogs.push_back(call);
   const int fault = Call(Operation::kGetOpenFileNameA, call.initialDir);
   if (dialogs.size() > kMostPrompts) throw std::runtime_error("the installer keeps asking");

@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <map>
 #include <set>
 #include <string>
@@ -16,12 +15,9 @@ namespace {
 
 // Nothing but the named files is in the folder: no temporary file is left behind.
 void ExpectOnly(const FakePlatform& platform, std::vector<std::string> names) {
-  std::vector<std::string> expected;
-  for (const std::string& name : names) expected.push_back(Upper(InFolder(name)));
-  std::vector<std::string> present;
-  for (const std::string& path : platform.Paths()) present.push_back(Upper(path));
-  std::sort(expected.begin(), expected.end());
-  std::sort(present.begin(), present.end());
+  std::set<std::string> expected, present;
+  for (const std::string& name : names) expected.insert(Upper(InFolder(name)));
+  for (const std::string& path : platform.Paths()) present.insert(Upper(path));
   EXPECT_EQ(present, expected);
 }
 
