@@ -7,10 +7,12 @@ medians and ratios and writes them to build/bench/results.md (docs/benchmarks.md
 """
 
 import argparse
+import contextlib
 import hashlib
 import os
 import pathlib
 import random
+import re
 import shutil
 import statistics
 import subprocess
@@ -151,26 +153,19 @@ def run(arguments, env, clear):
     system) of one run. The Wine loader runs the program in the process it starts, so
     the figures are its own."""
     clear()
-    command = [wine.WINE, *arguments]
     peak_anon = 0
     start = time.perf_counter()
-    process = subprocess.Popen(command, env=env, stdout=subprocess.DEVNULL,
+    process = subprocess.Popen([wine.WINE, *arguments], env=env, stdout=subprocess.DEVNULL,
                                stderr=subprocess.DEVNULL)
-    status_path = f"/proc/{process.pid}/status"
-    while True:
-        try:
-            with open(status_path) as status:
-                for line in status:
-                    if line.startswith("RssAnon:"):
-                        peak_anon = max(peak_anon, int(line.split()[1]))
-        except (OSError, ValueError):
-            pass
-        pid, _, usage = os.wait4(process.pid, os.WNOHANG)
-        if pid != 0:
-            break
+    status = pathlib.Path(f"/proc/{process.pid}/status")
+    while (reaped := os.wait4(process.pid, os.WNOHANG))[0] == 0:
+        with contextlib.suppress(OSError, ValueError, AttributeError):  # ending meanwhile
+            anon = re.search(r"^RssAnon:\s*(\d+)", status.read_text(), re.MULTILINE)
+            peak_anon = max(peak_anon, int(anon.group(1)))
         time.sleep(0.001)
     wall = time.perf_counter() - start
     process.returncode = 0  # reaped above
+    usage = reaped[2]
     return wall, usage.ru_maxrss, peak_anon, usage.ru_utime + usage.ru_stime
 
 

@@ -40,8 +40,7 @@ def main():
             print("No display: running on a virtual one and answering OK to every box.\n")
             shown, status = prefix.run("ok", "ok", "ok", "ok")
             for window in shown:
-                kind, caption = window[0], window[1]
-                print(f"[{kind.lower()}] {caption}")
+                print(f"[{window[0].lower()}] {window[1]}")
                 if len(window) > 2:
                     print("    " + window[2].replace("\\r", "\n    "))
                 print()

@@ -29,8 +29,7 @@ def quiet(command):
 
 def check_key(key, password_file):
     """Stops, in one line, where the key cannot be opened as it is given."""
-    with open(key, "rb") as source:
-        encrypted = b"ENCRYPTED" in source.read()
+    encrypted = b"ENCRYPTED" in pathlib.Path(key).read_bytes()
     if encrypted and not password_file:
         fail(f"SIGN_KEY {key} has a password: put it in a file and name that file with "
              "SIGN_PASS_FILE")

@@ -44,12 +44,10 @@ check_owned() {
     if [ -e "$path" ]; then
       owner=$(stat -c %u "$path")
       mode=$(stat -c %a "$path")
-      if [ "$owner" != "$(id -u)" ] && [ "$owner" != 0 ]; then
+      [ "$owner" = "$(id -u)" ] || [ "$owner" = 0 ] ||
         die "$path belongs to user $owner; remove it or set XDG_CACHE_HOME to a folder of yours"
-      fi
-      if [ $((0$mode & 022)) -ne 0 ] && { [ "$path" = "$1" ] || [ ! -k "$path" ]; }; then
+      [ $((0$mode & 022)) -eq 0 ] || { [ "$path" != "$1" ] && [ -k "$path" ]; } ||
         die "$path is writable by others (mode $mode); run chmod go-w on it"
-      fi
     fi
     path=$(dirname "$path")
   done
@@ -157,9 +155,7 @@ prepare() {
   target=$(folder)
   exec 9>"$CACHE/.lock"
   flock 9
-  if ! grep -qx "wine64 $(wine_version)" "$target/versions" 2>/dev/null; then
-    build "$target"
-  fi
+  grep -qx "wine64 $(wine_version)" "$target/versions" 2>/dev/null || build "$target"
   echo "$target"
 }
 

@@ -63,9 +63,7 @@ fi
 
 # What the package step ends with once the packages are there.
 finish() {
-  if [ "$test" -eq 1 ] && [ "$native" -eq 0 ]; then
-    "$(dirname "$0")/emulated-wine.sh" prepare >/dev/null
-  fi
+  [ "$test" -eq 0 ] || [ "$native" -eq 1 ] || "$(dirname "$0")/emulated-wine.sh" prepare >/dev/null
   exit 0
 }
 
@@ -85,10 +83,7 @@ trap 'rm -f "$answer"' EXIT
 # sync in progress?"): try again, then go on with the lists there are.
 updated=0
 for attempt in 1 2 3; do
-  if $SUDO apt-get update -qq -o Acquire::Retries=2 >"$answer" 2>&1; then
-    updated=1
-    break
-  fi
+  $SUDO apt-get update -qq -o Acquire::Retries=2 >"$answer" 2>&1 && { updated=1; break; }
   [ "$attempt" -eq 3 ] || sleep 5
 done
 if [ "$updated" -eq 0 ]; then

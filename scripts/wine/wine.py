@@ -219,13 +219,11 @@ def prepared_prefix():
         shutil.rmtree(template, ignore_errors=True)
         env = wine_env(WINEPREFIX=template)
         env.pop("DISPLAY", None)
-        subprocess.run([WINE, "wineboot", "-i"], env=env, check=True,
-                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=300)
+        run_through_files([WINE, "wineboot", "-i"], env=env, check=True, timeout=300)
         # Xvfb has no window manager: managed windows cost about 2 s each once answered;
         # drawn by Wine itself, they go on at once.
-        subprocess.run([WINE, "reg", "add", "HKCU\\Software\\Wine\\X11 Driver", "/v",
-                        "Managed", "/d", "N", "/f"], env=env, check=True,
-                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=120)
+        run_through_files([WINE, "reg", "add", "HKCU\\Software\\Wine\\X11 Driver", "/v",
+                           "Managed", "/d", "N", "/f"], env=env, check=True, timeout=120)
         subprocess.run(["wineserver", "-w"], env=env, check=True, timeout=120)
         pathlib.Path(marker).write_text(version)
     return template
@@ -282,11 +280,11 @@ class Prefix:
     test to test (starting them costs several runs); reset() puts drive C: back."""
 
     def __init__(self, display, timezone="UTC", reusable=False):
+        require(SETUP_EXE, "the installer")
         self.template = prepared_prefix()
         self.display = display
         self.timezone = timezone
         self.reusable = reusable
-        require(SETUP_EXE, "the installer")
         self.root = tempfile.mkdtemp(prefix="prefix-", dir=WORK)
         clone_prefix(self.template, self.root)
         self.env = wine_env(WINEPREFIX=self.root, DISPLAY=display.name, TZ=timezone)

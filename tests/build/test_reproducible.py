@@ -41,10 +41,8 @@ def hardening_faults(image):
     if (not header.DllCharacteristics & DLL["IMAGE_DLLCHARACTERISTICS_DYNAMIC_BASE"] or
             pe.FILE_HEADER.IMAGE_FILE_RELOCS_STRIPPED or relocations.Size == 0):
         faults.append("ASLR: DYNAMIC_BASE with its relocations")
-    if not header.DllCharacteristics & DLL["IMAGE_DLLCHARACTERISTICS_NX_COMPAT"]:
-        faults.append("NX_COMPAT")
-    if not header.DllCharacteristics & DLL["IMAGE_DLLCHARACTERISTICS_NO_SEH"]:
-        faults.append("NO_SEH")
+    faults += [flag for flag in ("NX_COMPAT", "NO_SEH")
+               if not header.DllCharacteristics & DLL["IMAGE_DLLCHARACTERISTICS_" + flag]]
     for section in pe.sections:
         flags = section.Characteristics
         if flags & SECTION["IMAGE_SCN_MEM_WRITE"] and flags & (

@@ -31,19 +31,16 @@ class Shipping(unittest.TestCase):
         os.makedirs(cls.keys)
 
         def openssl(*arguments):
-            subprocess.run(["openssl", *arguments], check=True, capture_output=True)
+            subprocess.run(["openssl", *arguments], check=True, capture_output=True, cwd=cls.keys)
 
         # A code-signing certificate whose key has a password, and a time-stamp authority.
         pathlib.Path(cls.keys, "pass.txt").write_text("correct horse\n")
-        openssl("req", "-x509", "-utf8", "-newkey", "rsa:2048", "-keyout",
-                os.path.join(cls.keys, "key.pem"), "-passout",
-                f"file:{os.path.join(cls.keys, 'pass.txt')}", "-out",
-                os.path.join(cls.keys, "cert.pem"), "-days", "3650", "-subj",
+        openssl("req", "-x509", "-utf8", "-newkey", "rsa:2048", "-keyout", "key.pem", "-passout",
+                "file:pass.txt", "-out", "cert.pem", "-days", "3650", "-subj",
                 "/CN=Wörter Verlag/O=Wörter Verlag GmbH", "-addext",
                 "extendedKeyUsage=codeSigning", "-set_serial", "1")
-        openssl("req", "-x509", "-newkey", "rsa:2048", "-nodes", "-keyout",
-                os.path.join(cls.keys, "tsa.key"), "-out", os.path.join(cls.keys, "tsa.pem"),
-                "-days", "3650", "-subj", "/CN=Test Time-Stamp Authority", "-addext",
+        openssl("req", "-x509", "-newkey", "rsa:2048", "-nodes", "-keyout", "tsa.key", "-out",
+                "tsa.pem", "-days", "3650", "-subj", "/CN=Test Time-Stamp Authority", "-addext",
                 "extendedKeyUsage=critical,timeStamping", "-set_serial", "2")
 
     @classmethod
@@ -264,15 +261,13 @@ class Shipping(unittest.TestCase):
                 self.assert_says(damaged(change), "Checksums: DAMAGED", named,
                                  "does NOT match the file", "signed by /CN=Wörter Verlag",
                                  status=1)
-        not_an_installer = os.path.join(self.scratch, "notes.txt")
-        pathlib.Path(not_an_installer).write_text("not an installer")
-        self.assertEqual(inspect(not_an_installer).returncode, 2)
-        self.assertIn("is not an installer: not a Windows executable",
-                      inspect(not_an_installer).stderr)
-        # A Windows program that is no installer.
-        program = os.path.join(self.scratch, "program.exe")
+        notes = os.path.join(self.scratch, "notes.txt")
+        pathlib.Path(notes).write_text("not an installer")
+        program = os.path.join(self.scratch, "program.exe")  # a Windows program, no installer
         subprocess.run(["i686-w64-mingw32-gcc", "-x", "c", "-", "-o", program],
                        input="int main(void) { return 0; }\n", text=True, check=True)
-        shown = inspect(program)
-        self.assertEqual(shown.returncode, 2)
-        self.assertIn("is not an installer: no installer resources in it", shown.stderr)
+        for path, why in ((notes, "not a Windows executable"),
+                          (program, "no installer resources in it")):
+            shown = inspect(path)
+            self.assertEqual(shown.returncode, 2)
+            self.assertIn(f"is not an installer: {why}", shown.stderr)

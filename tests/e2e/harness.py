@@ -104,8 +104,6 @@ def temporaries(prefix):
 class WineCase(unittest.TestCase):
     @classmethod
     def setUpClass(cls):
-        wine.require(wine.SETUP_EXE, "the installer")
-        wine.require(wine.DRIVER_EXE, "the end-to-end driver")
         cls.display = wine.shared_display()
 
     def new_prefix(self, timezone="UTC", host=False):

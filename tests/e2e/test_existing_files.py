@@ -104,9 +104,8 @@ class ExistingFiles(WineCase):
     def test_what_is_read_only_or_a_folder_is_never_changed_and_fails_at_once(self):
         def attrib(prefix, path):
             # As Windows sets it: Wine keeps the attribute as the missing write bits.
-            wine.subprocess.run([wine.WINE, "cmd", "/c", "attrib", "+r", "C:\\TORVIX\\" + CLX],
-                                env=prefix.env, stdout=wine.subprocess.DEVNULL,
-                                stderr=wine.subprocess.DEVNULL, check=True, timeout=120)
+            wine.run_through_files([wine.WINE, "cmd", "/c", "attrib", "+r", "C:\\TORVIX\\" + CLX],
+                                   env=prefix.env, check=True, timeout=120)
             self.assertFalse(os.stat(path).st_mode & 0o222, "attrib +r took")
 
         # A folder in the way fails as soon as a read-only file, well short of a hold's 3 s
@@ -177,8 +176,7 @@ class ExistingFiles(WineCase):
                            (CLX, b"an older lexicon" * 500),
                            *((name, b"half a lexicon" * 100) for name in names)]:
             prefix.write(host + "\\" + name, data)
-        outside = prefix.write("C:\\Elsewhere\\victim.dat", b"not the installer's",
-                               OLD_TIME)
+        outside = prefix.write("C:\\Elsewhere\\victim.dat", b"not the installer's", OLD_TIME)
         if case == "link planted":
             os.remove(os.path.join(folder, names[1]))
             os.symlink(outside, os.path.join(folder, names[1]))
@@ -188,8 +186,7 @@ class ExistingFiles(WineCase):
                                    relay=("KERNEL32.CreateFileA",) if traced else ())
 
         self.assertEqual(shown, [CONFIRM, COMPLETE])
-        for name in (TLX, CLX):
-            self.assertEqual(self.read(os.path.join(folder, name)), payload_bytes(name))
+        self.assert_installed(prefix, host)
         kept = [names[1]] if case == "link planted" else []
         self.assertEqual(sorted(os.listdir(folder)), sorted(HOST_FILES + [TLX, CLX] + kept))
         self.assert_unchanged(outside, b"not the installer's")

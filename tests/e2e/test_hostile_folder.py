@@ -88,10 +88,8 @@ class HostileFolder(WineCase):
         prefix.write("C:\\probe\\marker.dll", self.read(wine.MARKER_DLL))
         # The rundll32 of the marker's kind: 32-bit, or 64-bit on a 64-bit bench.
         rundll32 = "syswow64" if wine.BITS == 32 else "system32"
-        wine.subprocess.run([wine.WINE, f"C:\\windows\\{rundll32}\\rundll32.exe",
-                             "C:\\probe\\marker.dll,Nothing"],
-                            env=prefix.env, stdout=wine.subprocess.DEVNULL,
-                            stderr=wine.subprocess.DEVNULL, timeout=60)
+        wine.run_through_files([wine.WINE, f"C:\\windows\\{rundll32}\\rundll32.exe",
+                                "C:\\probe\\marker.dll,Nothing"], env=prefix.env, timeout=60)
         records = self.planted_records(prefix)
         self.assertTrue(records, "the marker recorded nothing")
         self.assertTrue(records[0][0].lower().endswith("rundll32.exe"), records)

@@ -98,9 +98,8 @@ TEST(LocateHostFolder, Attempts) {
 
     RunToEnd(platform);
 
-    const std::optional<std::string> recorded =
-        c.located ? std::optional<std::string>(c.host) : std::nullopt;
-    EXPECT_EQ(platform.WinIni("Applications", "Torvix"), recorded);
+    EXPECT_EQ(platform.WinIni("Applications", "Torvix"),
+              c.located ? std::make_optional(c.host) : std::nullopt);
     EXPECT_EQ(platform.Calls("WriteProfileStringA").size(), c.located ? 1 : 0);
     EXPECT_EQ(Prompts(platform), c.prompts);
     std::vector<std::string> initialDirs;
