@@ -76,13 +76,10 @@ def build_helper(source, name, *more):
 
 def verify_cost(env, runs):
     """Medians of the damage check's first and second pass over ours.exe, in ms."""
-    firsts, seconds = [], []
-    for _ in range(runs):
-        out = subprocess.run([wine.WINE, "C:\\verify_cost.exe", "C:\\ours.exe"], env=env,
-                             capture_output=True, text=True, check=True).stdout.split()
-        firsts.append(float(out[1]))
-        seconds.append(float(out[2]))
-    return statistics.median(firsts), statistics.median(seconds)
+    passes = [subprocess.run([wine.WINE, "C:\\verify_cost.exe", "C:\\ours.exe"], env=env,
+                             capture_output=True, text=True, check=True).stdout.split()[1:3]
+              for _ in range(runs)]
+    return tuple(statistics.median(float(times[i]) for times in passes) for i in (0, 1))
 
 
 # The one call the no-flush contender leaves out: the flush of each copy before its move.

@@ -131,7 +131,8 @@ HOW_IT_RUNS = ("emulated: this kernel runs no 32-bit code, so Wine's 32-bit side
 
 
 def say_what_runs():
-    """Says which installer the tests run; refuses one missing, 64-bit or not SHA256SUMS'."""
+    """Says which installer the tests run, and how; refuses one that is missing, is no
+    32-bit program, or is not the one its SHA256SUMS names."""
     import hashlib
     if not os.path.isfile(SETUP_EXE):
         sys.exit(f"error: there is no installer {shown(SETUP_EXE)}; build it with `make dist`, "
@@ -466,8 +467,8 @@ class Prefix:
     def short_path(self, windows_path):
         """The 8.3 form of an existing path, as this Wine makes it."""
         require(DRIVER_EXE, "the end-to-end driver")
-        result = subprocess.run([WINE, DRIVER_EXE, "--short-path", windows_path], env=self.env,
-                                stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, timeout=120)
+        result = run_through_files([WINE, DRIVER_EXE, "--short-path", windows_path],
+                                   env=self.env, timeout=120)
         line = result.stdout.decode("cp1252").strip()
         if not line.startswith("SHORT\t"):
             raise RuntimeError(f"no short path for {windows_path}: {line!r}")
@@ -475,8 +476,7 @@ class Prefix:
 
     def close(self):
         for step in ("-k", "-w"):
-            subprocess.run(["wineserver", step], env=self.env, stdout=subprocess.DEVNULL,
-                           stderr=subprocess.DEVNULL)
+            run_through_files(["wineserver", step], env=self.env)
         if self.desktop is not None:
             self.desktop.wait()
             self.desktop.stdout.close()

@@ -209,11 +209,10 @@ class ExistingFiles(WineCase):
             by_path = re.findall(r'name=L"[^"]*TORVIX\\\\(?:LXWEPB|~setup)', prefix.trace)
             self.assertEqual(by_path, [], "a name in the folder opened by its path")
         if case == "on a share":
-            def inodes():
-                return [os.stat(os.path.join(folder, n)).st_ino for n in (TLX, CLX)]
-            before = inodes()
+            inodes = [os.stat(os.path.join(folder, n)).st_ino for n in (TLX, CLX)]
             self.assertEqual(prefix.run("ok", "ok")[0], [CONFIRM, COMPLETE])
-            self.assertEqual(inodes(), before, "a repair rewrote a file")
+            self.assertEqual([os.stat(os.path.join(folder, n)).st_ino for n in (TLX, CLX)],
+                             inodes, "a repair rewrote a file")
 
     def test_a_link_to_the_same_bytes_is_never_stamped(self):
         # Windows replaces the link as a name; Wine opens its target, named elsewhere: the

@@ -88,10 +88,8 @@ class Faults(WineCase):
                 shown, status = prefix.run("ok", "ok")
 
                 self.assertEqual(shown, [CONFIRM, resource_fault(*message)])
-                expected = dict(before)
-                for name in written:
-                    expected["C:\\TORVIX\\" + name] = len(payload_bytes(name))
-                self.assertEqual(prefix.files(), expected, "nothing else, anywhere")
+                written = {"C:\\TORVIX\\" + name: len(payload_bytes(name)) for name in written}
+                self.assertEqual(prefix.files(), {**before, **written}, "nothing else, anywhere")
 
 
 def tearDownModule():
