@@ -146,8 +146,8 @@ fuzz: FUZZ_SECONDS = 600
 fuzz: fuzz-check
 	$(FUZZ)/payload_fuzzer -merge=1 tests/fuzz/corpus $(FUZZ)/corpus
 
-# The stages run side by side where the cores allow (the end-to-end tests mostly wait
-# for Wine); each prints its output whole when it ends.
+# The stages run side by side in two rounds (test-stages); each prints its output whole
+# when it ends.
 # The build checks build the same sources many times over: ccache compiles each once, in
 # the user's cache (scripts/emulated-wine.sh cache), where every clone finds it (the
 # debug builds' too: their folder's name is left out of the key).
@@ -162,13 +162,14 @@ test: deps
 	@for stage in $(STAGES); do [ -f build/stage-times/$$stage ] && \
 	  printf '  %-14s %s\n' $$stage "$$(cat build/stage-times/$$stage)"; done; true
 
-STAGES := format-check unit fuzz-check build-checks e2e shipped-image
+NATIVE_STAGES := format-check unit fuzz-check build-checks
+WINE_STAGES := e2e shipped-image
+STAGES := $(NATIVE_STAGES) $(WINE_STAGES)
 # The native stages and the builds first, side by side; then the Wine stages, which wait on
 # the Wine server at every call and so run well behind busy compilers.
 test-stages:
-	+@$(MAKE) --no-print-directory format-check unit fuzz-check build-checks e2e-bench \
-	  $(if $(RUNNABLE_DIST)$(SETUP),,dist)
-	+@$(MAKE) --no-print-directory e2e shipped-image
+	+@$(MAKE) --no-print-directory $(NATIVE_STAGES) e2e-bench $(if $(RUNNABLE_DIST)$(SETUP),,dist)
+	+@$(MAKE) --no-print-directory $(WINE_STAGES)
 
 # Each stage notes its own time and when it ended, for make test to print.
 STAGE_START = @mkdir -p build/stage-times && date +%s > build/stage-times/$@.begun
